@@ -1,0 +1,37 @@
+#pragma once
+// The byte string every datagram is built from and read as.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The 8-bit characters of a text, byte for byte.
+inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+inline void append(Bytes& to, std::string_view text) { to.insert(to.end(), text.begin(), text.end()); }
+
+// Big-endian numbers of 1 to 4 bytes; each byte is the low 8 bits of its shift.
+inline void appendBE16(Bytes& to, std::uint32_t v) {
+  to.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+  to.push_back(static_cast<std::uint8_t>(v & 0xFF));
+}
+inline void appendBE24(Bytes& to, std::uint32_t v) {
+  to.push_back(static_cast<std::uint8_t>((v >> 16) & 0xFF));
+  appendBE16(to, v);
+}
+inline void appendBE32(Bytes& to, std::uint32_t v) {
+  to.push_back(static_cast<std::uint8_t>((v >> 24) & 0xFF));
+  appendBE24(to, v);
+}
+
+// "$" and two upper-case hexadecimal digits, the panel's byte notation.
+std::string dollarHex(std::uint8_t b);
+// At least `digits` upper-case hexadecimal digits, no prefix.
+std::string upperHex(std::uint32_t v, int digits = 2);
+
+}  // namespace tessaly

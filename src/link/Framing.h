@@ -1,0 +1,59 @@
+#pragma once
+// Datagram framing: the DDToIP message format used for the SDI message and the
+// native controller, the CW-Net framing, and the answer forms the panel recognises.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/Bytes.h"
+
+namespace tessaly {
+
+enum class Framing : int { CwNet = 0, DDToIP = 1 };
+
+constexpr std::size_t kLabelSize = 15;
+constexpr std::size_t kSdiHeadSize = 22;            // "DDToIP" + label + 0x01
+constexpr std::size_t kInterruptNoticeMax = 26;     // answers of 26 bytes or fewer are interrupt notices
+constexpr std::size_t kCwNetStatusAnswer = 1032;
+constexpr std::size_t kDDToIPStatusAnswer = 1049;
+constexpr std::size_t kStatusBlockSize = 1024;
+constexpr int kCwNetAnswerBase = 8;
+constexpr int kDDToIPAnswerBase = 25;
+constexpr std::uint8_t kCwNetReadCode = 0x09;
+constexpr std::uint8_t kCwNetLoadCode = 0x18;
+constexpr std::uint8_t kForwardCommand = 0x85;
+constexpr std::uint8_t kReadCommand = 0x86;
+constexpr std::uint8_t kStatusAnswerCode = 0xF3;
+constexpr std::uint8_t kDevicePresent = 0x45;
+constexpr std::uint8_t kRemuxDeviceCode = 0x1A;
+
+// The read request's fixed label: the word, two spaces, "SDI".
+extern const std::string_view kReadLabel;
+
+// A 15-byte label from a user text: cut to 15 bytes or filled with 0x00.
+std::string userLabel(std::string_view text);
+
+// opcode, 16-bit big-endian data length, data.
+Bytes encodeInstruction(std::uint8_t opcode, const Bytes& data);
+// "DDToIP", the 15-byte label, 0x01, the encoded instructions.
+Bytes encodeSdiMessage(std::string_view label, const Bytes& instructions);
+// The load datagram carrying an SDI message to the board at sdiAddress.
+// outerLabel is used by the DDToIP framing only.
+Bytes encodeLoadDatagram(Framing framing, std::string_view outerLabel, std::uint8_t sdiAddress,
+                         const Bytes& sdiMessage);
+// The status request: 28 bytes in DDToIP, 18 in CW-Net.
+Bytes encodeReadDatagram(Framing framing, std::uint8_t sdiAddress);
+
+// Label, one instruction, framing: what every single-instruction page sends.
+Bytes encodeSingleInstructionDatagram(Framing framing, std::string_view label, std::uint8_t sdiAddress,
+                                      std::uint8_t opcode, const Bytes& data);
+
+// Answer classification. `at` reads one byte of the receive buffer (0 outside it).
+bool isInterruptNotice(std::size_t length);
+// A status answer: 1032 bytes with byte 6 = 0x09 (CW-Net) or 1049 bytes with byte 22 = 0xF3 (DDToIP).
+// Gives its AnswerBase (8 or 25), or nothing.
+std::optional<int> classifyStatusAnswer(std::size_t length, std::uint8_t byte6, std::uint8_t byte22);
+
+}  // namespace tessaly

@@ -1,0 +1,27 @@
+#pragma once
+// The link settings of the Main page: the device IP is the IP base followed by the
+// last octet; "Change IP" splits a typed address into those two parts.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+constexpr int kDefaultPort = 56789;
+constexpr const char* kDefaultIpBase = "10.123.13.";
+constexpr int kDefaultIpExt = 101;
+
+struct IpSplit {
+  std::string base;  // up to and including the last dot, unvalidated
+  int extension;     // 0..255
+};
+
+// "Change IP": at least 7 characters, exactly three dots, the last at position 6
+// or later (counted from 1) and not the last character; the text after it reads as
+// a number 0..255. Anything else gives nothing (and changes nothing).
+std::optional<IpSplit> splitChangeIp(std::string_view text);
+
+std::string deviceIp(const std::string& base, int extension);
+
+}  // namespace tessaly

@@ -1,0 +1,69 @@
+#include "link/ui/QtUdpEndpoint.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QNetworkDatagram>
+
+namespace tessaly {
+
+QtUdpEndpoint::QtUdpEndpoint(QObject* parent) : QObject(parent) {}
+
+QtUdpEndpoint::~QtUdpEndpoint() { deactivate(); }
+
+bool QtUdpEndpoint::activate() {
+  if (socket_) return true;
+  if (localPort_ < 0 || localPort_ > 65535) return false;
+  auto socket = std::make_unique<QUdpSocket>();
+  // No address sharing: a second program on the same port must fail to bind.
+  if (!socket->bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(localPort_),
+                    QAbstractSocket::DontShareAddress)) {
+    return false;
+  }
+  connect(socket.get(), &QUdpSocket::readyRead, this, &QtUdpEndpoint::readPending);
+  socket_ = std::move(socket);
+  return true;
+}
+
+void QtUdpEndpoint::deactivate() {
+  if (!socket_) return;
+  // Delivery happens on readyRead, on this thread, so nothing is ever held back:
+  // whatever still waits in the socket is discarded with it.
+  auto socket = std::move(socket_);
+  socket->disconnect(this);
+  socket->close();
+}
+
+void QtUdpEndpoint::readPending() {
+  std::vector<std::uint8_t> buf(kMaxDatagram);
+  while (socket_ && socket_->hasPendingDatagrams()) {
+    const qint64 n = socket_->readDatagram(reinterpret_cast<char*>(buf.data()), kMaxDatagram);
+    if (n < 0) break;
+    deliver(buf.data(), static_cast<std::size_t>(n));
+  }
+}
+
+bool QtUdpEndpoint::send(const std::string& host, int port, const Bytes& datagram) {
+  if (port < 0 || port > 65535) return false;
+  QHostAddress address;
+  const QString text = QString::fromStdString(host);
+  if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol) {
+    // Not a dotted IPv4 text: resolve the name, keep the first IPv4 address.
+    address = QHostAddress();
+    const QHostInfo info = QHostInfo::fromName(text);
+    for (const QHostAddress& a : info.addresses()) {
+      if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+        address = a;
+        break;
+      }
+    }
+  }
+  // writeDatagram to a null address reports the byte count and no error: refuse it here.
+  if (address.isNull()) return false;
+  if (!activate()) return false;
+  const qint64 sent = socket_->writeDatagram(reinterpret_cast<const char*>(datagram.data()),
+                                             static_cast<qint64>(datagram.size()), address,
+                                             static_cast<quint16>(port));
+  return sent == static_cast<qint64>(datagram.size());
+}
+
+}  // namespace tessaly

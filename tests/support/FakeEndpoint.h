@@ -1,0 +1,51 @@
+#pragma once
+// A fake UDP endpoint for tests: records every send, can be told to fail, and
+// delivers injected datagrams only while active (a closed endpoint loses them).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "VirtualClock.h"
+#include "link/Ports.h"
+
+namespace tessaly::testing {
+
+struct SentDatagram {
+  std::string host;
+  int port = 0;
+  Bytes data;
+  std::int64_t at = 0;
+};
+
+class FakeEndpoint : public Endpoint {
+ public:
+  explicit FakeEndpoint(VirtualClock* clock = nullptr) : clock_(clock) {}
+
+  void setLocalPort(int port) override { localPort_ = port; }
+  int localPort() const override { return localPort_; }
+  bool activate() override;
+  void deactivate() override { active_ = false; ++deactivations_; }
+  bool isActive() const override { return active_; }
+  bool send(const std::string& host, int port, const Bytes& datagram) override;
+
+  // Delivers now, if active; returns whether it was delivered.
+  bool inject(const Bytes& datagram);
+  // Delivers at now + delayMs (if the endpoint is active then).
+  void injectAfter(std::int64_t delayMs, Bytes datagram);
+
+  bool failActivate = false;
+  bool failSend = false;
+  std::vector<SentDatagram> sent;
+  int activations = 0;
+  int deactivations() const { return deactivations_; }
+  // Called after every successful send (lets a test play the device).
+  std::function<void(const SentDatagram&)> onSend;
+
+ private:
+  VirtualClock* clock_;
+  int localPort_ = 0;
+  bool active_ = false;
+  int deactivations_ = 0;
+};
+
+}  // namespace tessaly::testing

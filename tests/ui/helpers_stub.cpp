@@ -1,0 +1,1 @@
+// keeps the helper library non-empty
