@@ -14,8 +14,9 @@ std::optional<IpSplit> splitChangeIp(std::string_view text) {
       last = i;
     }
   }
-  // `last` is zero-based: position 6 counted from 1 is index 5.
-  if (dots != 3 || last < 5 || last + 1 >= text.size()) return std::nullopt;
+  // A short address such as 1.2.3.4 (last dot at position 6, counted from 1) is
+  // refused: the last dot must stand after position 6.
+  if (dots != 3 || last < 6 || last + 1 >= text.size()) return std::nullopt;
   const std::int32_t ext = readIntOr(text.substr(last + 1), 256);
   if (ext < 0 || ext > 255) return std::nullopt;
   return IpSplit{std::string(text.substr(0, last + 1)), ext};

@@ -17,9 +17,9 @@ struct IpSplit {
   int extension;     // 0..255
 };
 
-// "Change IP": at least 7 characters, exactly three dots, the last at position 6
-// or later (counted from 1) and not the last character; the text after it reads as
-// a number 0..255. Anything else gives nothing (and changes nothing).
+// "Change IP": at least 7 characters, exactly three dots, the last after position 6
+// (counted from 1) and not the last character; the text after it reads as a number
+// 0..255. Anything else gives nothing (and changes nothing).
 std::optional<IpSplit> splitChangeIp(std::string_view text);
 
 std::string deviceIp(const std::string& base, int extension);

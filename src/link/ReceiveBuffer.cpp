@@ -1,6 +1,7 @@
 #include "link/ReceiveBuffer.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace tessaly {
 
@@ -14,8 +15,11 @@ std::uint32_t ReceiveBuffer::read(int n) {
   if (n < 1) n = 1;
   if (n > 4) n = 4;
   std::uint32_t v = 0;
-  for (int i = 0; i < n; ++i) v = (v << 8) | at(pos_ + static_cast<std::size_t>(i));
-  pos_ += static_cast<std::size_t>(n);
+  for (int i = 0; i < n; ++i) {
+    const std::size_t offset = pos_ + static_cast<std::size_t>(i);
+    v = (v << 8) | (offset < pos_ ? 0 : at(offset));  // a position near the top never wraps to 0
+  }
+  pos_ = pos_ + static_cast<std::size_t>(n) < pos_ ? SIZE_MAX : pos_ + static_cast<std::size_t>(n);
   return v;
 }
 

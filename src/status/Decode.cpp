@@ -15,8 +15,9 @@ std::int32_t PllFrequencyFromWord(std::int32_t pdiv, std::uint32_t word) {
   const std::int64_t P = (word >> 2) & 0x7;
   if (N == 0 || Q == 0 || PDiv == 0) return 0;
   const std::int64_t M = (N * (std::int64_t{1} << P) - R) / Q;
-  // A word not made by the PLL search may give no reference divider: report 0.
-  if (M == 0) return 0;
+  // A word not made by the PLL search may give no usable reference divider
+  // (zero or negative): report 0 rather than divide by it.
+  if (M <= 0) return 0;
   const std::int64_t f = (std::int64_t{kReferenceClockHz} * N) / (M * PDiv);
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(f) & 0xFFFFFFFFu));
 }

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "FakeEndpoint.h"
+#include "VirtualClock.h"
+#include "link/Engine.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+struct Rig {
+  VirtualClock clock;
+  VirtualTimer timer{clock};
+  FakeEndpoint endpoint{&clock};
+  TransactionEngine engine{timer, endpoint};
+  std::vector<std::pair<int, std::int64_t>> ran;  // (state code, time) of each handler run
+
+  Rig() {
+    for (int code = 0; code < 256; ++code)
+      engine.registerHandler(static_cast<std::uint8_t>(code), [this, code] { ran.emplace_back(code, clock.now()); });
+  }
+  // A page transaction: waiting code, send, arm.
+  void start(std::uint8_t code, int timeoutMs) {
+    engine.setState(code);
+    ASSERT_TRUE(engine.activateAndSend("127.0.0.1", 5000, Bytes{1, 2, 3}));
+    engine.armTimer(timeoutMs);
+  }
+};
+
+Bytes datagram(std::size_t n, std::uint8_t fill = 0x55) { return Bytes(n, fill); }
+
+}  // namespace
+
+TEST(VirtualTimerContract, RestartRules) {
+  VirtualClock clock;
+  VirtualTimer t(clock);
+  t.setInterval(1000);
+  EXPECT_EQ(t.dueAt(), -1);  // disabled: setting an interval starts nothing
+  t.setEnabled(true);
+  EXPECT_EQ(t.dueAt(), 1000);
+  clock.advance(400);
+  t.setEnabled(true);  // enabling an enabled timer changes nothing
+  t.setInterval(1000);  // nor does the same interval
+  EXPECT_EQ(t.dueAt(), 1000);
+  t.setInterval(5);  // a different interval restarts the countdown
+  EXPECT_EQ(t.dueAt(), 405);
+  t.setEnabled(false);
+  t.setInterval(300);
+  EXPECT_EQ(t.dueAt(), -1);
+}
+
+TEST(Engine, NoticeAfter300msIsReportedAbout5msLater) {
+  Rig r;
+  r.start(state::GeneralWait, 1000);
+  r.endpoint.injectAfter(300, datagram(10));
+  r.clock.runUntilIdle(5000);
+  ASSERT_EQ(r.ran.size(), 1u);
+  EXPECT_EQ(r.ran[0], std::make_pair(int(state::GeneralGot), std::int64_t{305}));
+  EXPECT_FALSE(r.endpoint.isActive());
+  EXPECT_FALSE(r.timer.enabled());
+}
+
+TEST(Engine, NoNoticeTimesOutAfterOneSecond) {
+  Rig r;
+  r.start(state::MpxWait, 1000);
+  r.clock.runUntilIdle(5000);
+  ASSERT_EQ(r.ran.size(), 1u);
+  EXPECT_EQ(r.ran[0], std::make_pair(int(state::MpxWait), std::int64_t{1000}));
+}
+
+TEST(Engine, SecondTransactionWithinTheFirstSecondTimesOutWhenTheFirstSecondEnds) {
+  Rig r;
+  r.start(state::GeneralWait, 1000);
+  r.clock.advance(400);
+  r.start(state::PsiWait, 1000);
+  r.clock.runUntilIdle(5000);
+  ASSERT_EQ(r.ran.size(), 1u);
+  EXPECT_EQ(r.ran[0], std::make_pair(int(state::PsiWait), std::int64_t{1000}));
+}
+
+TEST(Engine, NoticeBoundaryAndLongDatagramWhileWaitingForNotice) {
+  struct Case {
+    std::size_t length;
+    int expectedState;
+  } cases[] = {{0, state::GeneralGot}, {26, state::GeneralGot}, {27, state::GeneralWait}};
+  for (const auto& c : cases) {
+    Rig r;
+    r.start(state::GeneralWait, 1000);
+    r.endpoint.injectAfter(100, datagram(c.length));
+    r.clock.runUntilIdle(5000);
+    ASSERT_EQ(r.ran.size(), 1u) << c.length;
+    // Either way the wait ends about 5 ms after the datagram.
+    EXPECT_EQ(r.ran[0], std::make_pair(c.expectedState, std::int64_t{105})) << c.length;
+    EXPECT_EQ(r.engine.receivedLength(), c.length);
+  }
+}
+
+TEST(Engine, LongestAcceptedDatagramIs1499Bytes) {
+  for (std::size_t length : {std::size_t{1499}, std::size_t{1500}, std::size_t{8192}}) {
+    Rig r;
+    r.start(state::QueryDDToIPWait, 1000);
+    r.endpoint.injectAfter(100, datagram(length, 0x77));
+    r.clock.runUntilIdle(5000);
+    ASSERT_EQ(r.ran.size(), 1u);
+    if (length == 1499) {
+      EXPECT_EQ(r.ran[0], std::make_pair(int(state::QueryDDToIPGot), std::int64_t{105}));
+      EXPECT_EQ(r.engine.receivedLength(), 1499u);
+      EXPECT_EQ(r.engine.buffer().at(1498), 0x77);
+    } else {
+      EXPECT_EQ(r.ran[0], std::make_pair(int(state::QueryDDToIPWait), std::int64_t{1000})) << length;
+      EXPECT_EQ(r.engine.receivedLength(), 0u);
+    }
+  }
+}
+
+TEST(Engine, TwoAnswersBeforeTheTick) {
+  Rig r;
+  r.start(state::QueryCwNetWait, 1000);
+  r.endpoint.inject(datagram(40, 0x11));
+  r.endpoint.inject(datagram(30, 0x22));
+  EXPECT_EQ(r.engine.state(), state::QueryCwNetGot);
+  EXPECT_EQ(r.engine.receivedLength(), 30u);
+  EXPECT_EQ(r.engine.buffer().at(0), 0x22);
+  // The first, longer datagram's tail stays behind the second.
+  EXPECT_EQ(r.engine.buffer().at(35), 0x11);
+  r.clock.runUntilIdle(5000);
+  ASSERT_EQ(r.ran.size(), 1u);
+  EXPECT_EQ(r.ran[0].first, state::QueryCwNetGot);
+}
+
+TEST(Engine, DatagramAfterTheTickIsNeverDelivered) {
+  Rig r;
+  r.start(state::GeneralWait, 1000);
+  r.endpoint.injectAfter(1200, datagram(10));
+  r.clock.runUntilIdle(5000);
+  ASSERT_EQ(r.ran.size(), 1u);
+  EXPECT_EQ(r.ran[0].first, state::GeneralWait);
+  EXPECT_EQ(r.engine.state(), state::GeneralWait);
+  EXPECT_EQ(r.engine.receivedLength(), 0u);
+}
+
+TEST(Engine, ShortDatagramIgnoredAboveState10) {
+  for (std::uint8_t code : {state::QueryCwNetWait, state::InstrTestWait, state::MfgConfigWait, state::ChartPollSent}) {
+    Rig r;
+    r.start(code, 1000);
+    r.endpoint.inject(datagram(26));
+    EXPECT_EQ(r.engine.state(), code);
+    EXPECT_EQ(r.engine.receivedLength(), 0u);
+    EXPECT_EQ(r.timer.dueAt(), 1000);
+  }
+}
+
+TEST(Engine, LongDatagramTransitionsAndHandOver) {
+  struct Case {
+    std::uint8_t from, to;
+    bool handOver;  // the answer is handled 5 ms later; otherwise when the running interval ends
+  } cases[] = {
+      {40, 41, true},   {42, 43, true},   {90, 91, true},    {92, 93, false},  {96, 97, true},
+      {99, 100, false}, {102, 103, false}, {104, 105, true}, {120, 121, true}, {201, 202, false},
+      {200, 200, false}, {0, 0, true},     {2, 2, true},      {94, 94, true},   {98, 98, true},
+      {101, 101, true}, {121, 121, true},  {202, 202, false}, {255, 255, false},
+  };
+  for (const auto& c : cases) {
+    Rig r;
+    r.start(c.from, 1000);
+    r.clock.advance(100);
+    r.endpoint.inject(datagram(100));
+    EXPECT_EQ(r.engine.state(), c.to) << int(c.from);
+    EXPECT_EQ(r.timer.dueAt(), c.handOver ? 105 : 1000) << int(c.from);
+  }
+}
+
+TEST(Engine, ShortDatagramTransitionsAlwaysSetHandOver) {
+  struct Case {
+    std::uint8_t from, to;
+  } cases[] = {{2, 3}, {4, 5}, {6, 7}, {8, 9}, {0, 0}, {3, 3}, {10, 10}};
+  for (const auto& c : cases) {
+    Rig r;
+    r.start(c.from, 1000);
+    r.clock.advance(50);
+    r.endpoint.inject(datagram(5));
+    EXPECT_EQ(r.engine.state(), c.to) << int(c.from);
+    EXPECT_EQ(r.timer.dueAt(), 55) << int(c.from);
+  }
+}
+
+TEST(Engine, TimerHandlerDisablesClosesThenDispatches) {
+  VirtualClock clock;
+  VirtualTimer timer(clock);
+  FakeEndpoint endpoint(&clock);
+  TransactionEngine engine(timer, endpoint);
+  bool sawClosed = false;
+  engine.registerHandler(7, [&] { sawClosed = !endpoint.isActive() && !timer.enabled(); });
+  engine.setState(7);
+  ASSERT_TRUE(engine.activateAndSend("127.0.0.1", 1, {}));
+  engine.armTimer(10);
+  clock.runUntilIdle();
+  EXPECT_TRUE(sawClosed);
+  // A code without a handler does nothing.
+  engine.setState(55);
+  engine.armTimer(10);
+  clock.runUntilIdle();
+  EXPECT_EQ(engine.state(), 55);
+}
+
+TEST(Engine, SendFailureLeavesEndpointClosedAndCodeSet) {
+  Rig r;
+  r.endpoint.failSend = true;
+  r.engine.setState(state::GeneralWait);
+  EXPECT_FALSE(r.engine.activateAndSend("127.0.0.1", 1, {1}));
+  EXPECT_FALSE(r.endpoint.isActive());
+  EXPECT_EQ(r.engine.state(), state::GeneralWait);
+  r.endpoint.failSend = false;
+  r.endpoint.failActivate = true;
+  EXPECT_FALSE(r.engine.activateAndSend("127.0.0.1", 1, {1}));
+}
+
+TEST(ReceiveBufferTest, ReadsNeverLeaveTheStream) {
+  ReceiveBuffer b(4);
+  const std::uint8_t d[] = {0x12, 0x34, 0x56, 0x78};
+  b.store(d, 4);
+  EXPECT_EQ(b.readAt(0, 4), 0x12345678u);
+  EXPECT_EQ(b.readAt(2, 4), 0x56780000u);
+  EXPECT_EQ(b.readAt(1000000, 2), 0u);
+  EXPECT_EQ(b.readAt(SIZE_MAX - 1, 4), 0u);
+  const std::uint8_t big[6] = {1, 2, 3, 4, 5, 6};
+  b.store(big, 6);  // grows
+  EXPECT_EQ(b.size(), 6u);
+  EXPECT_EQ(b.readAt(4, 2), 0x0506u);
+}
