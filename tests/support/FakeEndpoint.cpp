@@ -10,9 +10,31 @@ bool FakeEndpoint::activate() {
   return true;
 }
 
+namespace {
+// Dotted IPv4 texts resolve to themselves, as does "localhost"; any other name
+// fails, as it would on a machine whose resolver knows nothing else.
+bool resolves(const std::string& host) {
+  if (host == "localhost") return true;
+  int dots = 0, digits = 0, value = 0;
+  for (char c : host) {
+    if (c == '.') {
+      if (digits == 0) return false;
+      ++dots;
+      digits = value = 0;
+    } else if (c >= '0' && c <= '9') {
+      value = value * 10 + (c - '0');
+      if (++digits > 3 || value > 255) return false;
+    } else {
+      return false;
+    }
+  }
+  return dots == 3 && digits > 0;
+}
+}  // namespace
+
 bool FakeEndpoint::send(const std::string& host, int port, const Bytes& datagram) {
   if (!activate()) return false;
-  if (failSend) return false;
+  if (failSend || !resolves(host)) return false;
   sent.push_back({host, port, datagram, clock_ ? clock_->now() : 0});
   if (onSend) onSend(sent.back());
   return true;

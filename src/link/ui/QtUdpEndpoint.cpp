@@ -6,6 +6,26 @@
 
 namespace tessaly {
 
+namespace {
+// A host name worth asking the resolver about: dot-separated labels of letters,
+// digits and hyphens, none empty or longer than 63, 253 characters at most.
+// Anything else fails at once, without a lookup.
+bool plausibleHostName(const std::string& host) {
+  if (host.empty() || host.size() > 253) return false;
+  std::size_t label = 0;
+  for (char c : host) {
+    if (c == '.') {
+      if (label == 0) return false;
+      label = 0;
+      continue;
+    }
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+    if (!ok || ++label > 63) return false;
+  }
+  return label > 0;
+}
+}  // namespace
+
 QtUdpEndpoint::QtUdpEndpoint(QObject* parent) : QObject(parent) {}
 
 QtUdpEndpoint::~QtUdpEndpoint() { deactivate(); }
@@ -49,6 +69,7 @@ bool QtUdpEndpoint::send(const std::string& host, int port, const Bytes& datagra
   if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol) {
     // Not a dotted IPv4 text: resolve the name, keep the first IPv4 address.
     address = QHostAddress();
+    if (!plausibleHostName(host)) return false;
     const QHostInfo info = QHostInfo::fromName(text);
     for (const QHostAddress& a : info.addresses()) {
       if (a.protocol() == QAbstractSocket::IPv4Protocol) {
