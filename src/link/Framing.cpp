@@ -30,66 +30,80 @@ namespace {
 std::string fixedLabel(std::string_view label) { return userLabel(label); }
 }  // namespace
 
+namespace {
+// Fills a datagram of known size front to back (one allocation, no inserts).
+class Writer {
+ public:
+  explicit Writer(std::size_t size) : out_(size, 0) {}
+  Writer& text(std::string_view t) {
+    for (char c : t) out_[pos_++] = static_cast<std::uint8_t>(c);
+    return *this;
+  }
+  Writer& byte(std::uint32_t b) {
+    out_[pos_++] = static_cast<std::uint8_t>(b & 0xFF);
+    return *this;
+  }
+  Writer& be16(std::uint32_t v) { return byte(v >> 8).byte(v); }
+  Writer& bytes(const Bytes& b) {
+    for (std::uint8_t v : b) out_[pos_++] = v;
+    return *this;
+  }
+  Bytes done() { return std::move(out_); }
+
+ private:
+  Bytes out_;
+  std::size_t pos_ = 0;
+};
+}  // namespace
+
 Bytes encodeInstruction(std::uint8_t opcode, const Bytes& data) {
-  Bytes out;
-  out.reserve(3 + data.size());
-  out.push_back(opcode);
-  appendBE16(out, static_cast<std::uint32_t>(data.size()));
-  append(out, data);
-  return out;
+  return Writer(3 + data.size()).byte(opcode).be16(static_cast<std::uint32_t>(data.size())).bytes(data).done();
 }
 
 Bytes encodeSdiMessage(std::string_view label, const Bytes& instructions) {
-  Bytes out;
-  out.reserve(kSdiHeadSize + instructions.size());
-  append(out, "DDToIP");
-  append(out, fixedLabel(label));
-  out.push_back(0x01);
-  append(out, instructions);
-  return out;
+  return Writer(kSdiHeadSize + instructions.size())
+      .text("DDToIP")
+      .text(fixedLabel(label))
+      .byte(0x01)
+      .bytes(instructions)
+      .done();
 }
 
 Bytes encodeLoadDatagram(Framing framing, std::string_view outerLabel, std::uint8_t sdiAddress,
                          const Bytes& sdiMessage) {
-  Bytes out;
   if (framing == Framing::DDToIP) {
-    out.reserve(26 + sdiMessage.size());
-    append(out, "DDToIP");
-    append(out, fixedLabel(outerLabel));
-    out.push_back(0x01);
-    out.push_back(kForwardCommand);
-    appendBE16(out, static_cast<std::uint32_t>(sdiMessage.size() + 1));
-    out.push_back(sdiAddress);
-  } else {
-    out.reserve(18 + sdiMessage.size());
-    append(out, "CW-Net");
-    out.push_back(kCwNetLoadCode);
-    out.push_back(sdiAddress);
-    append(out, "SLoad Data");
+    return Writer(26 + sdiMessage.size())
+        .text("DDToIP")
+        .text(fixedLabel(outerLabel))
+        .byte(0x01)
+        .byte(kForwardCommand)
+        .be16(static_cast<std::uint32_t>(sdiMessage.size() + 1))
+        .byte(sdiAddress)
+        .bytes(sdiMessage)
+        .done();
   }
-  append(out, sdiMessage);
-  return out;
+  return Writer(18 + sdiMessage.size())
+      .text("CW-Net")
+      .byte(kCwNetLoadCode)
+      .byte(sdiAddress)
+      .text("SLoad Data")
+      .bytes(sdiMessage)
+      .done();
 }
 
 Bytes encodeReadDatagram(Framing framing, std::uint8_t sdiAddress) {
-  Bytes out;
   if (framing == Framing::DDToIP) {
-    append(out, "DDToIP");
-    append(out, kReadLabel);
-    out.push_back(0x01);
-    out.push_back(kReadCommand);
-    out.push_back(0x00);
-    out.push_back(0x03);
-    out.push_back(sdiAddress);
-    out.push_back(0x04);
-    out.push_back(0x00);
-  } else {
-    append(out, "CW-Net");
-    out.push_back(kCwNetReadCode);
-    out.push_back(sdiAddress);
-    append(out, "Read Data ");
+    return Writer(28)
+        .text("DDToIP")
+        .text(kReadLabel)
+        .byte(0x01)
+        .byte(kReadCommand)
+        .be16(3)
+        .byte(sdiAddress)
+        .be16(kStatusBlockSize)
+        .done();
   }
-  return out;
+  return Writer(18).text("CW-Net").byte(kCwNetReadCode).byte(sdiAddress).text("Read Data ").done();
 }
 
 Bytes encodeSingleInstructionDatagram(Framing framing, std::string_view label, std::uint8_t sdiAddress,
