@@ -1,0 +1,401 @@
+#include "mfgtest/MfgSequence.h"
+
+#include "link/Engine.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::size_t kAnswerTypeOffset = 22;
+constexpr std::size_t kNcoOffsets[] = {389, 393, 397, 401};
+constexpr std::size_t kPidEraseFlagsOffset = 544;
+constexpr std::size_t kPsiEraseFlagOffsets[] = {583, 606, 629, 652};
+constexpr std::size_t kReadBackOffset = 41;
+const Bytes kPidReadBackExpected{0xC0, 0x00, 0xFF, 0xFF};
+const Bytes kPsiReadBackExpected{0x00, 0x00, 0x0A, 0x01, 0x47, 0x01, 0xAC};
+
+const char* const kErasingText = "Erasing PID Filters and PSI Inserters...";
+const char* const kUnknownText = "Error: Unknown message received.";
+
+MfgAction label(std::string text) {
+  MfgAction a;
+  a.kind = MfgAction::Kind::SetLabelTest;
+  a.text = std::move(text);
+  return a;
+}
+
+MfgAction highlight(int step) {
+  MfgAction a;
+  a.kind = MfgAction::Kind::HighlightStep;
+  a.step = step;
+  return a;
+}
+
+MfgAction result(ResultColour colour, const char* caption) {
+  MfgAction a;
+  a.kind = MfgAction::Kind::SetResultPanel;
+  a.colour = colour;
+  a.hasCaption = caption != nullptr;
+  if (caption) a.text = caption;
+  return a;
+}
+
+MfgAction runningButtons(bool running) {
+  MfgAction a;
+  a.kind = MfgAction::Kind::SetRunning;
+  a.flag = running;
+  return a;
+}
+
+MfgAction writeBack(MfgField field, std::string text) {
+  MfgAction a;
+  a.kind = MfgAction::Kind::WriteBack;
+  a.field = field;
+  a.text = std::move(text);
+  return a;
+}
+
+MfgAction send(std::uint8_t waitState, Bytes datagram, int armMs, bool deactivateAfter = false) {
+  MfgAction a;
+  a.kind = MfgAction::Kind::Send;
+  a.waitState = waitState;
+  a.datagram = std::move(datagram);
+  a.armMs = armMs;
+  a.deactivateAfterSend = deactivateAfter;
+  return a;
+}
+
+MfgAction schedule(std::uint8_t state, int ms) {
+  MfgAction a;
+  a.kind = MfgAction::Kind::Schedule;
+  a.waitState = state;
+  a.armMs = ms;
+  return a;
+}
+
+MfgAction simple(MfgAction::Kind kind) {
+  MfgAction a;
+  a.kind = kind;
+  return a;
+}
+
+}  // namespace
+
+// The last accepted datagram. Bytes are read only inside both the datagram and the buffer.
+struct MfgSequence::Answer {
+  const std::uint8_t* data;
+  std::size_t length;  // usable bytes
+
+  explicit Answer(const MfgTimerEvent& e)
+      : data(e.buffer), length(e.buffer && e.bufferSize >= e.receivedLength ? e.receivedLength : 0) {}
+
+  std::uint8_t at(std::size_t i) const { return i < length ? data[i] : 0; }
+  bool is(std::size_t size, std::uint8_t type) const { return length == size && at(kAnswerTypeOffset) == type; }
+  bool statusBlock() const { return is(kMfgStatusAnswerSize, kMfgStatusType); }
+  bool readBack() const { return is(kMfgReadBackAnswerSize, kMfgReadBackType); }
+  std::int32_t be32(std::size_t i) const {
+    std::uint32_t v = 0;
+    for (std::size_t k = 0; k < 4; ++k) v = (v << 8) | at(i + k);
+    return static_cast<std::int32_t>(v);
+  }
+  bool matches(std::size_t offset, const Bytes& expected) const {
+    for (std::size_t k = 0; k < expected.size(); ++k)
+      if (offset + k >= length || data[offset + k] != expected[k]) return false;
+    return true;
+  }
+};
+
+UnitPanelState MfgSequence::panel(UnitGroup group, int unit) const {
+  if (unit < 1 || unit > 4) return UnitPanelState::NotSeen;
+  const auto i = static_cast<std::size_t>(unit - 1);
+  switch (group) {
+    case UnitGroup::Pid: return pid_[i];
+    case UnitGroup::Psi: return psi_[i];
+    case UnitGroup::Pcr: return pcr_[i];
+  }
+  return UnitPanelState::NotSeen;
+}
+
+void MfgSequence::setPanel(MfgActions& out, UnitGroup group, int unit, UnitPanelState state) {
+  if (unit < 1 || unit > 4) return;
+  auto& panels = group == UnitGroup::Pid ? pid_ : group == UnitGroup::Psi ? psi_ : pcr_;
+  panels[static_cast<std::size_t>(unit - 1)] = state;
+  MfgAction a;
+  a.kind = MfgAction::Kind::SetUnitPanel;
+  a.group = group;
+  a.unit = unit;
+  a.panel = state;
+  out.push_back(a);
+}
+
+bool MfgSequence::allDone(UnitGroup group) const {
+  for (int u = 1; u <= 4; ++u)
+    if (panel(group, u) != UnitPanelState::Done) return false;
+  return true;
+}
+
+void MfgSequence::fail(MfgActions& out, std::string_view text) {
+  out.push_back(label(std::string(text)));
+  out.push_back(result(ResultColour::Failure, "Programming failed"));
+  out.push_back(runningButtons(false));
+  running_ = false;
+}
+
+void MfgSequence::pollErase(MfgActions& out) const {
+  out.push_back(send(state::MfgEraseWait, mfgErasePollMessage(), 2000));
+}
+
+MfgActions MfgSequence::start(const MfgInputTexts& texts) {
+  MfgActions out;
+  out.push_back(highlight(0));
+  for (UnitGroup g : {UnitGroup::Pid, UnitGroup::Psi, UnitGroup::Pcr})
+    for (int u = 1; u <= 4; ++u) setPanel(out, g, u, UnitPanelState::NotSeen);
+
+  const NormalisedMfgInputs n = normaliseMfgInputs(texts);
+  inputs_ = n.values;
+  out.push_back(writeBack(MfgField::TestPort, n.testPortText));
+  for (std::size_t i = 0; i < 3; ++i)
+    out.push_back(writeBack(static_cast<MfgField>(static_cast<int>(MfgField::AdditionalPid1) + static_cast<int>(i)),
+                            n.additionalPidText[i]));
+  for (std::size_t i = 0; i < 4; ++i)
+    out.push_back(writeBack(static_cast<MfgField>(static_cast<int>(MfgField::Multicast1) + static_cast<int>(i)),
+                            n.multicastText[i]));
+
+  elapsed_ = 0;
+  timeouts_ = 0;
+  unit_ = 1;
+  running_ = true;
+  out.push_back(result(ResultColour::Neutral, nullptr));
+  out.push_back(label("Programming in progress..."));
+  out.push_back(send(state::MfgConfigWait, mfgConfigurationMessage(inputs_), 2000));
+  out.push_back(runningButtons(true));
+  return out;
+}
+
+MfgActions MfgSequence::sendFailed(std::uint8_t waitState) {
+  MfgActions out;
+  if (waitState == state::MfgPcrWait) {
+    out.push_back(simple(MfgAction::Kind::Deactivate));
+    return out;
+  }
+  if (waitState == state::MfgConfigWait) {
+    // The run never started: the buttons stay as they are.
+    out.push_back(label("Communication Error!"));
+    out.push_back(result(ResultColour::Failure, "Programming Failed"));
+    running_ = false;
+  } else if (running_) {
+    fail(out, "Communication Error!");
+  }
+  out.push_back(simple(MfgAction::Kind::Deactivate));
+  return out;
+}
+
+MfgActions MfgSequence::breakRun() {
+  MfgActions out;
+  out.push_back(simple(MfgAction::Kind::Abort));
+  out.push_back(label("Programming stopped."));
+  out.push_back(runningButtons(false));
+  running_ = false;
+  return out;
+}
+
+MfgActions MfgSequence::pageHidden() { return running_ ? breakRun() : MfgActions{}; }
+
+MfgActions MfgSequence::pcrSwitch(bool on) const {
+  return {send(state::MfgPcrWait, mfgPcrCorrectorMessage(on), 1000)};
+}
+
+MfgActions MfgSequence::timerFired(const MfgTimerEvent& event) {
+  const Answer a(event);
+  if (event.state == state::MfgPcrGot) {
+    MfgActions out;
+    if (a.statusBlock()) out.push_back(simple(MfgAction::Kind::AddChartSample));
+    return out;
+  }
+  if (!running_) return {};
+
+  MfgActions out;
+  switch (event.state) {
+    case state::MfgConfigWait:
+    case state::MfgProgramWait:
+      fail(out, "Error: No ACK answer received (in 2s).");
+      return out;
+    case state::MfgPidReadWait:
+    case state::MfgPsiReadWait:
+      fail(out, "Error: No ACK answer received (in 1s).");
+      return out;
+    case state::MfgConfigGot: return onConfigurationAnswer(a);
+    case state::MfgEraseWait: return onEraseTimeout();
+    case state::MfgEraseGot: return onEraseAnswer(a);
+    case state::MfgProgramDue: return onProgrammingDue();
+    case state::MfgProgramGot: return onProgrammingAnswer(a);
+    case state::MfgPidReadDue: return onPidReadBackDue(event.testPortText);
+    case state::MfgPidReadGot: return onPidReadBackAnswer(a);
+    case state::MfgPsiReadDue: return onPsiReadBackDue();
+    case state::MfgPsiReadGot: return onPsiReadBackAnswer(a);
+    default: return {};
+  }
+}
+
+MfgActions MfgSequence::onConfigurationAnswer(const Answer& a) {
+  MfgActions out;
+  if (!a.statusBlock()) {
+    fail(out, kUnknownText);
+    return out;
+  }
+  out.push_back(simple(MfgAction::Kind::AddChartSample));
+  // The four NCOs are read in turn into the record, which keeps the last one.
+  std::int32_t nco = 0;
+  for (std::size_t offset : kNcoOffsets) nco = a.be32(offset);
+  MfgAction store = simple(MfgAction::Kind::StoreNcoFrequency);
+  store.value = nco;
+  out.push_back(store);
+  if (nco != kMfgNcoFrequency) {
+    fail(out, "Error: Setting NCO frequency failed.");
+    return out;
+  }
+  out.push_back(label(kErasingText));
+  out.push_back(highlight(1));
+  elapsed_ = 0;
+  timeouts_ = 0;
+  // No answer to the erase message is wanted: the endpoint closes right after it.
+  out.push_back(send(state::MfgEraseWait, mfgEraseMessage(), 200, true));
+  return out;
+}
+
+MfgActions MfgSequence::onEraseTimeout() {
+  MfgActions out;
+  elapsed_ += 2;
+  timeouts_ += 1;
+  if (timeouts_ > kMfgMaxUnansweredPolls) {
+    fail(out, "No ACK received (5 times) !");
+    return out;
+  }
+  out.push_back(label(std::string(kErasingText) + " (" + std::to_string(elapsed_) + " sec)"));
+  pollErase(out);
+  return out;
+}
+
+MfgActions MfgSequence::onEraseAnswer(const Answer& a) {
+  MfgActions out;
+  elapsed_ += 2;
+  if (!a.statusBlock()) {
+    fail(out, kUnknownText);
+    return out;
+  }
+  out.push_back(label(std::string(kErasingText) + " (" + std::to_string(elapsed_) + " sec)"));
+
+  auto update = [&](UnitGroup group, int unit, bool erasing) {
+    const UnitPanelState now = panel(group, unit);
+    if (erasing) {
+      if (now != UnitPanelState::InProgress) setPanel(out, group, unit, UnitPanelState::InProgress);
+    } else if (now == UnitPanelState::InProgress) {
+      setPanel(out, group, unit, UnitPanelState::Done);
+    }
+  };
+  const std::uint8_t pidFlags = a.at(kPidEraseFlagsOffset);
+  for (int u = 1; u <= 4; ++u) update(UnitGroup::Pid, u, (pidFlags >> (u - 1)) & 1);
+  for (int u = 1; u <= 4; ++u)
+    update(UnitGroup::Psi, u, a.at(kPsiEraseFlagOffsets[static_cast<std::size_t>(u - 1)]) & 1);
+
+  if (elapsed_ <= kMfgEraseLimitSeconds) {
+    if (allDone(UnitGroup::Pid) && allDone(UnitGroup::Psi)) {
+      out.push_back(label("PID Filter and PSI Inserter erase succeeded."));
+      out.push_back(schedule(state::MfgProgramDue, 1000));
+    } else {
+      pollErase(out);
+    }
+    return out;
+  }
+  for (UnitGroup g : {UnitGroup::Pid, UnitGroup::Psi})
+    for (int u = 1; u <= 4; ++u)
+      if (panel(g, u) != UnitPanelState::Done) setPanel(out, g, u, UnitPanelState::Failed);
+  fail(out, "PID Filter or PSI Inserter erase failed.");
+  return out;
+}
+
+MfgActions MfgSequence::onProgrammingDue() {
+  MfgActions out;
+  out.push_back(highlight(2));
+  out.push_back(label("Programming PID Filters..."));
+  out.push_back(send(state::MfgProgramWait, mfgProgrammingMessage(inputs_), 2000));
+  return out;
+}
+
+MfgActions MfgSequence::onProgrammingAnswer(const Answer& a) {
+  MfgActions out;
+  if (!a.statusBlock()) {
+    fail(out, kUnknownText);
+    return out;
+  }
+  out.push_back(highlight(3));
+  out.push_back(label("Reading back PID Filter 1..."));
+  unit_ = 1;
+  out.push_back(schedule(state::MfgPidReadDue, 200));
+  return out;
+}
+
+MfgActions MfgSequence::onPidReadBackDue(std::string_view testPortText) {
+  MfgActions out;
+  if (unit_ >= 5) {
+    if (allDone(UnitGroup::Pid)) {
+      out.push_back(highlight(4));
+      out.push_back(label("Reading back PSI Inserter 1..."));
+      unit_ = 1;
+      out.push_back(schedule(state::MfgPsiReadDue, 200));
+    } else {
+      fail(out, "PID Filter read error!");
+    }
+    return out;
+  }
+  out.push_back(label("Reading back PID Filter " + std::to_string(unit_) + "..."));
+  inputs_.testPort = normaliseTestPort(testPortText);
+  out.push_back(writeBack(MfgField::TestPort, std::to_string(inputs_.testPort)));
+  out.push_back(send(state::MfgPidReadWait, mfgPidReadBackRequest(unit_, inputs_.testPort), 1000));
+  return out;
+}
+
+MfgActions MfgSequence::onPidReadBackAnswer(const Answer& a) {
+  MfgActions out;
+  if (!a.readBack()) {
+    fail(out, kUnknownText);
+    return out;
+  }
+  if (!a.matches(kReadBackOffset, kPidReadBackExpected)) setPanel(out, UnitGroup::Pid, unit_, UnitPanelState::Failed);
+  unit_ += 1;
+  out.push_back(schedule(state::MfgPidReadDue, 200));
+  return out;
+}
+
+MfgActions MfgSequence::onPsiReadBackDue() {
+  MfgActions out;
+  if (unit_ >= 5) {
+    if (allDone(UnitGroup::Psi)) {
+      out.push_back(highlight(-1));
+      out.push_back(label("Test program loaded successfully."));
+      out.push_back(result(ResultColour::Success, "Programming succeeded"));
+      out.push_back(runningButtons(false));
+      running_ = false;
+    } else {
+      fail(out, "PSI Inserter read error!");
+    }
+    return out;
+  }
+  out.push_back(label("Reading back PSI Inserter " + std::to_string(unit_) + "..."));
+  out.push_back(send(state::MfgPsiReadWait, mfgPsiReadBackRequest(unit_), 1000));
+  return out;
+}
+
+MfgActions MfgSequence::onPsiReadBackAnswer(const Answer& a) {
+  MfgActions out;
+  if (!a.readBack()) {
+    fail(out, kUnknownText);
+    return out;
+  }
+  if (!a.matches(kReadBackOffset, kPsiReadBackExpected)) setPanel(out, UnitGroup::Psi, unit_, UnitPanelState::Failed);
+  unit_ += 1;
+  out.push_back(schedule(state::MfgPsiReadDue, 200));
+  return out;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,134 @@
+#pragma once
+// The manufacturer test run (states 90..103) and the PCR corrector switches
+// (104, 105) as a state machine without widgets. The page feeds it events (start,
+// timer fired, send failed, Break, page hidden) and carries out the actions it
+// returns, in order.
+//
+// Carrying out a Send action: set the engine state to waitState, activate and send
+// the datagram to the device IP and port; on success deactivate the endpoint when
+// deactivateAfterSend is set, then arm the timer when armMs > 0. When the send fails,
+// drop the remaining actions of the list and carry out sendFailed(waitState) instead.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/Bytes.h"
+#include "mfgtest/MfgMessages.h"
+
+namespace tessaly {
+
+// Colours of the unit panels (blue-green-red): button face, 0x80FFFF, 0xC0DCC0, 0x0000FF.
+enum class UnitPanelState { NotSeen, InProgress, Done, Failed };
+enum class UnitGroup { Pid, Psi, Pcr };
+// PanelTest colours: button face, light green, red.
+enum class ResultColour { Neutral, Success, Failure };
+// The edits written back: EditTP, EditAP1..3, EditMIP1..4.
+enum class MfgField { TestPort, AdditionalPid1, AdditionalPid2, AdditionalPid3, Multicast1, Multicast2, Multicast3, Multicast4 };
+
+constexpr std::uint32_t kColourInProgress = 0x80FFFF;
+constexpr std::uint32_t kColourDone = 0xC0DCC0;
+constexpr std::uint32_t kColourFailed = 0x0000FF;
+constexpr std::uint32_t kColourRunningStep = 0xFF0000;
+
+constexpr std::size_t kMfgStatusAnswerSize = 1046;
+constexpr std::size_t kMfgReadBackAnswerSize = 297;
+constexpr std::uint8_t kMfgStatusType = 0xF0;
+constexpr std::uint8_t kMfgReadBackType = 0xFE;
+constexpr std::int32_t kMfgNcoFrequency = 2000000;
+constexpr int kMfgEraseLimitSeconds = 512;
+constexpr int kMfgMaxUnansweredPolls = 5;
+
+struct MfgAction {
+  enum class Kind {
+    SetLabelTest,       // text
+    HighlightStep,      // step: 0..4 = Label94..Label98 blue, the others black; -1 all black
+    SetUnitPanel,       // group, unit (1..4), panel
+    SetResultPanel,     // colour; caption = text when hasCaption, else the caption stays
+    SetRunning,         // flag: true = ButtonMS disabled and ButtonBreak enabled; false = the reverse
+    WriteBack,          // field, text
+    Send,               // waitState, datagram, armMs, deactivateAfterSend
+    Schedule,           // waitState, armMs: set the state, arm the timer
+    Deactivate,         // close the endpoint
+    Abort,              // disable the timer and close the endpoint (Break)
+    AddChartSample,     // one point of the PCR correction chart from the status record
+    StoreNcoFrequency,  // value: into the status record's NcoFrequency
+  };
+  Kind kind = Kind::SetLabelTest;
+  std::string text;
+  int step = -1;
+  UnitGroup group = UnitGroup::Pid;
+  int unit = 0;
+  UnitPanelState panel = UnitPanelState::NotSeen;
+  ResultColour colour = ResultColour::Neutral;
+  bool hasCaption = false;
+  bool flag = false;
+  MfgField field = MfgField::TestPort;
+  std::uint8_t waitState = 0;
+  Bytes datagram;
+  int armMs = 0;
+  bool deactivateAfterSend = false;
+  std::int32_t value = 0;
+};
+using MfgActions = std::vector<MfgAction>;
+
+// What the timer handler hands over: the state code, the receive buffer and the
+// length of the last accepted datagram, and the current text of EditTP.
+struct MfgTimerEvent {
+  std::uint8_t state = 0;
+  const std::uint8_t* buffer = nullptr;
+  std::size_t bufferSize = 0;
+  std::size_t receivedLength = 0;
+  std::string_view testPortText;
+};
+
+class MfgSequence {
+ public:
+  // "Program Test Configuration".
+  MfgActions start(const MfgInputTexts& inputs);
+  // The timer fired in `state` (the engine has disabled it and closed the endpoint).
+  MfgActions timerFired(const MfgTimerEvent& event);
+  // The Send action with this waitState raised an error.
+  MfgActions sendFailed(std::uint8_t waitState);
+  // "Break".
+  MfgActions breakRun();
+  // The page was hidden: Break when a run is active, otherwise nothing.
+  MfgActions pageHidden();
+  // "Enable PCR Correctors" / "Disable PCR Correctors".
+  MfgActions pcrSwitch(bool on) const;
+
+  bool running() const { return running_; }
+  const MfgInputs& inputs() const { return inputs_; }
+  UnitPanelState panel(UnitGroup group, int unit) const;
+  int elapsedSeconds() const { return elapsed_; }
+  int unansweredPolls() const { return timeouts_; }
+  int unitCounter() const { return unit_; }
+
+ private:
+  struct Answer;
+  void setPanel(MfgActions& out, UnitGroup group, int unit, UnitPanelState state);
+  bool allDone(UnitGroup group) const;
+  void fail(MfgActions& out, std::string_view text);
+  void pollErase(MfgActions& out) const;
+
+  MfgActions onConfigurationAnswer(const Answer& a);
+  MfgActions onEraseTimeout();
+  MfgActions onEraseAnswer(const Answer& a);
+  MfgActions onProgrammingDue();
+  MfgActions onProgrammingAnswer(const Answer& a);
+  MfgActions onPidReadBackDue(std::string_view testPortText);
+  MfgActions onPidReadBackAnswer(const Answer& a);
+  MfgActions onPsiReadBackDue();
+  MfgActions onPsiReadBackAnswer(const Answer& a);
+
+  bool running_ = false;
+  MfgInputs inputs_;
+  std::array<UnitPanelState, 4> pid_{}, psi_{}, pcr_{};
+  int elapsed_ = 0;
+  int timeouts_ = 0;
+  int unit_ = 1;
+};
+
+}  // namespace tessaly
