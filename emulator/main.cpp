@@ -1,0 +1,129 @@
+// tessaly-emulator: the Ethernet controller, the remultiplexer board on its SDI and
+// the board's direct port, on a UDP socket. Listens on 127.0.0.1:56789 unless told
+// otherwise; stops cleanly on SIGINT or SIGTERM.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+#include "EmulatorServer.h"
+#include "model/Options.h"
+
+using namespace tessaly::emu;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+  const char c = 1;
+  // Only async-signal-safe work here: the event loop reads the pipe.
+  [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+int fail(const QString& text) {
+  std::fprintf(stderr, "tessaly-emulator: %s\n", text.toLocal8Bit().constData());
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName("tessaly-emulator");
+  QCoreApplication::setApplicationVersion("1.00");
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Board emulator for Tessaly Panel: answers as the Ethernet controller (DDToIP and CW-Net framings)\n"
+      "and the ASI remultiplexer board on its SDI do, and as the board's direct port used by the\n"
+      "manufacturer test. Point the panel's device IP and device port at the address it listens on.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption listen("listen", "Address and port to listen on (default 127.0.0.1:56789; port 0 picks a free one).", "ADDR:PORT", "127.0.0.1:56789");
+  const QCommandLineOption sdi("sdi-address", "The board's SDI address, 1..15 (default 1).", "N", "1");
+  const QCommandLineOption code("device-code", "Device code the board reports, hexadecimal (default 1A).", "HEX", "1A");
+  const QCommandLineOption noDevice("no-device", "The controller answers, but no board sits on the SDI.");
+  const QCommandLineOption erase("erase-ms", "How long an erase keeps the busy flags set, ms (default 3000). Writes to a busy flash are refused.", "N", "3000");
+  const QCommandLineOption irq("irq-ms", "Delay of the interrupt notice after a load, ms (default 2).", "N", "2");
+  const QCommandLineOption drop("drop", "Probability that an answer is not sent (0..1).", "P", "0");
+  const QCommandLineOption duplicate("duplicate", "Probability that an answer is sent twice (0..1).", "P", "0");
+  const QCommandLineOption corrupt("corrupt", "Probability that an answer is damaged: a flipped bit, a cut-off end or trailing bytes (0..1).", "P", "0");
+  const QCommandLineOption delay("delay", "Extra delay of every answer, ms, fixed or drawn from MIN-MAX.", "MIN[-MAX]", "0");
+  const QCommandLineOption seed("seed", "Seed of every random choice (live figures and faults); the same seed repeats a run.", "N");
+  const QCommandLineOption verbose("verbose", "Print one decoded line per datagram in and out.");
+  parser.addOptions({listen, sdi, code, noDevice, erase, irq, drop, duplicate, corrupt, delay, seed, verbose});
+  parser.process(app);
+
+  EmulatorOptions o;
+  const auto where = parseListen(parser.value(listen).toStdString());
+  if (!where) return fail("--listen wants ADDR:PORT, an IPv4 address and a port, e.g. 127.0.0.1:56789");
+  const auto sdiValue = parseCount(parser.value(sdi).toStdString(), 1, 15);
+  if (!sdiValue) return fail("--sdi-address wants 1..15");
+  o.sdiAddress = static_cast<std::uint8_t>(*sdiValue);
+  const auto codeValue = parseHexByte(parser.value(code).toStdString());
+  if (!codeValue) return fail("--device-code wants a hexadecimal byte, e.g. 1A");
+  o.deviceCode = *codeValue;
+  o.noDevice = parser.isSet(noDevice);
+  const auto eraseValue = parseCount(parser.value(erase).toStdString(), 0, 3600000);
+  if (!eraseValue) return fail("--erase-ms wants 0..3600000");
+  o.eraseMs = *eraseValue;
+  const auto irqValue = parseCount(parser.value(irq).toStdString(), 0, 600000);
+  if (!irqValue) return fail("--irq-ms wants 0..600000");
+  o.irqMs = *irqValue;
+  const struct {
+    const QCommandLineOption& option;
+    double& target;
+  } probabilities[] = {{drop, o.drop}, {duplicate, o.duplicate}, {corrupt, o.corrupt}};
+  for (const auto& p : probabilities) {
+    const auto v = parseProbability(parser.value(p.option).toStdString());
+    if (!v) return fail("--" + p.option.names().front() + " wants a probability 0..1");
+    p.target = *v;
+  }
+  const auto delayValue = parseDelay(parser.value(delay).toStdString());
+  if (!delayValue) return fail("--delay wants MIN or MIN-MAX in ms (MIN <= MAX <= 600000)");
+  o.delayMinMs = delayValue->first;
+  o.delayMaxMs = delayValue->second;
+  if (parser.isSet(seed)) {
+    const auto seedValue = parseSeed(parser.value(seed).toStdString());
+    if (!seedValue) return fail("--seed wants a decimal number");
+    o.seed = *seedValue;
+  }
+
+  if (::pipe(signalPipe) != 0) return fail("cannot create the signal pipe");
+  QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+    char c;
+    [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+    QCoreApplication::quit();
+  });
+  struct sigaction sa = {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
+  EmulatorServer server(o, parser.isSet(verbose), stdout);
+  QString error;
+  if (!server.listen(QHostAddress(QString::fromStdString(where->host)), where->port, &error))
+    return fail("cannot listen on " + QString::fromStdString(where->host) + ":" + QString::number(where->port) +
+                ": " + error);
+
+  std::printf("tessaly-emulator listening on %s:%u (SDI address %u, device code h%02X%s, seed %llu)\n",
+              where->host.c_str(), static_cast<unsigned>(server.port()), static_cast<unsigned>(o.sdiAddress),
+              static_cast<unsigned>(o.deviceCode), o.noDevice ? ", no device" : "",
+              static_cast<unsigned long long>(server.emulator().seed()));
+  std::fflush(stdout);
+
+  const int rc = app.exec();
+  const auto& st = server.emulator().stats();
+  std::printf("tessaly-emulator stopped: %llu datagrams received, %llu answers sent\n",
+              static_cast<unsigned long long>(st.received), static_cast<unsigned long long>(server.sent()));
+  std::fflush(stdout);
+  return rc;
+}

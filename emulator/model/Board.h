@@ -1,0 +1,115 @@
+#pragma once
+// The remultiplexer board on the SDI: executes the instructions of an SDI message,
+// keeps the result, and writes its 1024-byte status block. The same board also
+// answers the messages sent straight to the device (four units, status request,
+// read-back requests) with its 1046-byte status and 297-byte read-back answers.
+//
+// Status block, beyond the offsets the panel decodes (status/Decode.h, block::):
+//   2..16   user text (15 bytes)
+//   61      PSI inserter priority of unit 1 (1 = high)
+//   62..65  frequency of the clock driving the output, Hz
+//   66..69  output packets per second
+//
+// Live figures are worked out from the configuration and the time: the enabled
+// inputs carry test streams, the output carries the SDRAM's packets, the PSI
+// inserter's packets and null packets at the output clock's rate, the SDRAM fills
+// when the inputs bring more than the output takes. Noise comes from the seed, so
+// two boards with the same seed and the same history give the same figures.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "link/Bytes.h"
+#include "model/BoardState.h"
+#include "model/Message.h"
+
+namespace tessaly::emu {
+
+// Offsets of the direct device answers (from the first byte of the datagram).
+namespace device {
+constexpr std::size_t StatusSize = 1046, ReadbackSize = 297;
+constexpr std::uint8_t StatusCode = 0xF0, ReadbackCode = 0xFE;
+// 1046-byte status answer.
+constexpr std::size_t Presence = 25, DeviceCode = 26, Type = 27, Serial = 29, Address = 33, InstrCounter = 34,
+                      VersionMajor = 35, VersionMinor = 36, MpxVersion = 37, SppVersion = 38, Model = 39,
+                      IntRError = 40, IicError = 41, StreamAddress = 42, StreamPort = 58, StreamName = 60,
+                      StreamFlags = 73, ChannelEnable = 74, DataValid = 75, NullFilter = 76, TspFilter = 77,
+                      PcrMode = 78, InputStatus = 96, SdramInput = 120, SdramWord = 123, NullRate = 126,
+                      InsertedRate = 129, Nco = 389, Format = 405, Pll = 409, TestPid = 433, PidEraseBits = 544,
+                      PidEntries = 545, PsiUnit = 583, PsiUnitStride = 23;
+// 297-byte read-back answer.
+constexpr std::size_t ReadKind = 25, ReadUnit = 26, ReadInput = 27, ReadStart = 29, ReadData = 41;
+}  // namespace device
+
+constexpr std::uint8_t kReadbackPid = 1, kReadbackPsi = 2;
+
+// What the board reports at a moment, besides its configuration.
+struct LiveFigures {
+  std::array<std::uint32_t, kInputs> inputWords{};
+  std::uint32_t sdramInput = 0;
+  std::uint32_t sdramWord = 0;  // bit 22 overflow, bit 21 PCR pause, bits 0..15 packets held
+  std::uint32_t nullRate = 0;
+  std::uint32_t insertedRate = 0;
+  std::uint8_t leds = 0x80;     // bit 0 input overflow, 1 SDRAM overflow, 2 PSI overflow, 3 stream, 7 power
+  std::uint32_t outputClockHz = 0;
+  std::uint32_t outputPps = 0;
+  std::uint16_t pcrPidCount = 0;
+  std::uint16_t pcrBaseError = 0;  // bits 0..14 ticks, bit 15 gradient up
+  std::int32_t pcrSlide = 0;
+};
+
+class Board {
+ public:
+  Board(const BoardState& initial, std::int64_t eraseMs, std::uint64_t seed);
+
+  const BoardState& state() const { return s_; }
+  bool present() const { return s_.present; }
+  std::uint8_t address() const { return s_.address; }
+
+  // Moves the live figures on to nowMs (never backwards).
+  void advance(std::int64_t nowMs);
+
+  // Executes a well-formed SDI message. A malformed one executes nothing, counts
+  // once in the "Int. R. Er." byte and gives false.
+  bool executeSdiMessage(const std::uint8_t* data, std::size_t size, std::int64_t nowMs);
+
+  // Executes a message sent straight to the device; gives its answers in order:
+  // one 1046-byte status answer per status request, one 297-byte answer per
+  // read-back request. The answers carry the request's label.
+  std::vector<Bytes> executeDeviceMessage(const MessageView& message, std::int64_t nowMs);
+
+  // The 1024-byte status block written at out[base..base+1024) (out must hold it).
+  void writeStatusBlock(Bytes& out, std::size_t base, std::int64_t nowMs);
+  Bytes statusBlock(std::int64_t nowMs);
+
+  LiveFigures figures(std::int64_t nowMs) const;
+  bool pidFilterBusy(int unit, std::int64_t nowMs) const;  // unit 1..4
+  bool psiInserterBusy(int unit, std::int64_t nowMs) const;
+
+ private:
+  enum class Outcome { Executed, Rejected, Busy };
+  Outcome execute(const InstructionView& in, std::int64_t nowMs, std::vector<Bytes>* answers,
+                  std::string_view label);
+  Outcome executeOperation(const InstructionView& in, std::int64_t nowMs, std::vector<Bytes>* answers,
+                           std::string_view label);
+  void count(Outcome o);
+  void reset();
+  void updatePcrPids();
+  Bytes deviceStatusAnswer(std::string_view label, std::int64_t nowMs);
+  Bytes readbackAnswer(std::string_view label, std::uint8_t kind, int unit, std::uint16_t input,
+                       std::uint32_t start, const std::array<std::uint8_t, 256>& data);
+  std::array<std::uint8_t, 256> pidReadback(int unit, std::uint16_t input, std::uint16_t startPid) const;
+  std::array<std::uint8_t, 256> psiReadback(int unit, std::uint32_t address) const;
+
+  struct Flows;
+  Flows flows(std::int64_t second, bool jitter) const;
+  std::uint64_t noise(std::uint64_t a, std::uint64_t b) const;
+
+  BoardState s_;
+  BoardState initial_;  // the power-on state a reset returns to
+  std::int64_t eraseMs_;
+  std::uint64_t seed_;
+};
+
+}  // namespace tessaly::emu
