@@ -1,5 +1,442 @@
-#include "app/MainForm.h"
+#include "app/ui/MainForm.h"
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
-  setWindowTitle("ASI Remultiplexer Tessaly v1.00");
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLinearGradient>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/ui/FormAbout.h"
+#include "app/ui/PageGeneral.h"
+#include "app/ui/PageInstrTest.h"
+#include "app/ui/PageMain.h"
+#include "app/ui/PageMfg.h"
+#include "app/ui/PageMpx.h"
+#include "app/ui/PagePcr.h"
+#include "app/ui/PagePsi.h"
+#include "app/ui/SettingsForm.h"
+#include "app/ui/Widgets.h"
+#include "link/Framing.h"
+#include "link/Numbers.h"
+#include "link/ui/QtTimer.h"
+#include "link/ui/QtUdpEndpoint.h"
+#include "status/Decode.h"
+#include "status/StatusReport.h"
+
+using namespace tessaly;
+
+namespace {
+
+constexpr const char* kCaption = "ASI Remultiplexer Tessaly v1.00";
+constexpr int kClientWidth = 744;
+constexpr int kClientHeight = 536;
+constexpr int kReplyTimeoutMs = 1000;
+
+// The window's background: a dark blue-to-teal gradient crossed by thin diagonal
+// lines, drawn here (no picture file).
+class TBackground : public QWidget {
+ public:
+  explicit TBackground(QWidget* parent) : QWidget(parent) { setObjectName("Background"); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    QLinearGradient g(0, 0, width(), height());
+    g.setColorAt(0.0, QColor(22, 44, 78));
+    g.setColorAt(1.0, QColor(18, 96, 104));
+    p.fillRect(rect(), g);
+    p.setPen(QPen(QColor(255, 255, 255, 18), 1));
+    for (int x = -height(); x < width(); x += 14) p.drawLine(x, height(), x + height(), 0);
+  }
+};
+
+}  // namespace
+
+TMainForm::OwnedPorts TMainForm::productionPorts() {
+  OwnedPorts p;
+  p.timer = std::make_unique<QtTimer>();
+  p.endpoint = std::make_unique<QtUdpEndpoint>();
+  return p;
+}
+
+TMainForm::TMainForm() : TMainForm(productionPorts(), nullptr, nullptr, nullptr) {
+  if (const QScreen* s = QGuiApplication::primaryScreen())
+    move(s->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+}
+
+TMainForm::TMainForm(Timer& timer, Endpoint& endpoint, QWidget* parent)
+    : TMainForm(OwnedPorts{}, &timer, &endpoint, parent) {}
+
+TMainForm::TMainForm(OwnedPorts ports, Timer* timer, Endpoint* endpoint, QWidget* parent)
+    : QMainWindow(parent),
+      owned_(std::move(ports)),
+      timer_(timer ? *timer : *owned_.timer),
+      endpoint_(endpoint ? *endpoint : *owned_.endpoint),
+      engine_(timer_, endpoint_) {
+  create();
+}
+
+TMainForm::~TMainForm() {
+  // Nothing may reach the window once it is gone.
+  timer_.setEnabled(false);
+  endpoint_.deactivate();
+  timer_.setHandler(nullptr);
+  endpoint_.setReceiver(nullptr);
+}
+
+// The create handler: the device record, the receive buffer and state 0 come with
+// the engine; then the caption, the pages (the manufacturer page hidden, "Main"
+// selected) and the settings.
+void TMainForm::create() {
+  setObjectName("MainForm");
+  messageBox_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
+  buildWindow();
+  setWindowTitle(kCaption);
+  pageMain_->LabelECSetup->setText("Ethernet Controller Setup");
+  tabs_->setTabVisible(TabMfg, false);
+  tabs_->setCurrentIndex(TabMain);
+  shownTab_ = TabMain;
+  registerEngineHandlers();
+  loadSettings();
+  connect(tabs_, &QTabWidget::currentChanged, this, &TMainForm::pageShown);
+}
+
+void TMainForm::buildWindow() {
+  QFont f = font();
+  f.setPointSizeF(8);
+  setFont(f);
+
+  auto* bar = menuBar();
+  bar->setObjectName("MainMenu");
+  auto* file = bar->addMenu("File");
+  file->setObjectName("File1");
+  auto* exit = file->addAction("Exit");
+  exit->setObjectName("Exit1");
+  auto* settings = bar->addAction("Settings");
+  settings->setObjectName("Settings1");
+  auto* about = bar->addAction("About");
+  about->setObjectName("About1");
+  connect(exit, &QAction::triggered, this, &QWidget::close);
+  connect(settings, &QAction::triggered, this, &TMainForm::Settings1Click);
+  connect(about, &QAction::triggered, this, &TMainForm::About1Click);
+
+  auto* background = new TBackground(this);
+  auto* outer = new QVBoxLayout(background);
+  outer->setContentsMargins(8, 6, 8, 8);
+  auto* inset = new QFrame(background);
+  inset->setObjectName("PanelInset");
+  inset->setFrameShape(QFrame::Panel);
+  inset->setFrameShadow(QFrame::Sunken);
+  inset->setAutoFillBackground(true);
+  auto* il = new QVBoxLayout(inset);
+  il->setContentsMargins(2, 2, 2, 2);
+  tabs_ = new QTabWidget(inset);
+  tabs_->setObjectName("PageControl1");
+  tabs_->setTabPosition(QTabWidget::South);
+  tabs_->setDocumentMode(false);
+  il->addWidget(tabs_);
+  outer->addWidget(inset);
+  setCentralWidget(background);
+
+  auto addPage = [this](QWidget* page, const QString& sheet, const QString& caption) {
+    auto* holder = new QWidget;
+    holder->setObjectName(sheet);
+    auto* l = new QVBoxLayout(holder);
+    l->setContentsMargins(4, 4, 4, 2);
+    l->addWidget(page);
+    tabs_->addTab(holder, caption);
+  };
+  pageMain_ = new PageMain(*this);
+  pageInstrTest_ = new PageInstrTest(*this);
+  pageGeneral_ = new PageGeneral(*this);
+  pageMpx_ = new PageMpx(*this);
+  pagePsi_ = new PagePsi(*this);
+  pagePcr_ = new PagePcr(*this);
+  pageMfg_ = new PageMfg(*this);
+  addPage(pageMain_, "TabSheetMain", "Main");
+  addPage(pageInstrTest_, "TabSheetInstrTest", "Instruction Test");
+  addPage(pageGeneral_, "TabSheetNCO", "General");
+  addPage(pageMpx_, "TabSheetIPRemux", "Mpx and PID Filter");
+  addPage(pagePsi_, "TabSheetMpxPID", "SDRAM and PSI Inserter");
+  addPage(pagePcr_, "TabSheetPCR", "PCR Corrector");
+  addPage(pageMfg_, "TabSheetCW", "Manufacturer Setup");
+
+  setFixedSize(kClientWidth, kClientHeight);
+
+  settingsForm_ = new TSettingsForm(this);
+  aboutForm_ = new TFormAbout(this);
+}
+
+// ------------------------------------------------------------------ link values
+
+Framing TMainForm::framing() const {
+  return pageMain_->RadioGroupAP->itemIndex() == 1 ? Framing::DDToIP : Framing::CwNet;
+}
+
+std::uint8_t TMainForm::sdiAddress() const {
+  // No selection (an index of -1 from the settings file) addresses nothing valid;
+  // the request then goes to address 0, as the radio group index + 1 says.
+  return static_cast<std::uint8_t>(pageMain_->RadioGroup3->itemIndex() + 1);
+}
+
+std::string TMainForm::deviceIp() const { return pageMain_->LabelIPAddr->text().toStdString(); }
+
+const std::string& TMainForm::ipBase() const { return pageMain_->ipBase(); }
+
+bool TMainForm::manufacturerPageVisible() const { return tabs_->isTabVisible(TabMfg); }
+
+void TMainForm::message(const QString& text) {
+  if (messageBox_) messageBox_(text);
+}
+
+void TMainForm::setMessageBox(std::function<void(const QString&)> box) {
+  messageBox_ = box;
+  settingsForm_->setMessageBox(std::move(box));
+}
+
+// ------------------------------------------------------------------ the send path
+
+bool TMainForm::sendPageTransaction(const PageTransaction& t) {
+  const std::string ip = deviceIp();
+  if (t.panel) t.panel->setColor(colour::ButtonFace);
+  engine_.setState(t.waitingCode);
+  if (!engine_.activateAndSend(ip, devicePort_, t.datagram)) {
+    if (t.panel) {
+      t.panel->setCaption(t.errorText);
+      t.panel->setColor(colour::Red);
+    }
+    return false;
+  }
+  if (t.panel) t.panel->setCaption(t.sentText);
+  if (t.readMemo) {
+    t.readMemo->clearLines();
+    t.readMemo->addLine("Press Query to show data!");
+  }
+  engine_.armTimer(t.timeoutMs);
+  return true;
+}
+
+bool TMainForm::sendPageInstruction(std::string_view label, std::uint8_t opcode, const Bytes& data, TPanel* panel,
+                                    std::uint8_t waitingCode, const QString& errorText, TMemo* readMemo) {
+  PageTransaction t;
+  t.datagram = encodeSingleInstructionDatagram(framing(), label, sdiAddress(), opcode, data);
+  t.panel = panel;
+  t.waitingCode = waitingCode;
+  t.errorText = errorText;
+  t.readMemo = readMemo;
+  return sendPageTransaction(t);
+}
+
+// ------------------------------------------------------------------ engine codes
+
+void TMainForm::interruptOutcome(TPanel* panel, bool received) {
+  panel->setCaption(received ? "SDI IRQ received." : "No SDI IRQ received (in 1s).");
+  panel->setColor(received ? colour::LightGreen : colour::Red);
+}
+
+void TMainForm::registerEngineHandlers() {
+  const std::pair<std::uint8_t, TPanel*> waits[] = {{state::GeneralWait, pageGeneral_->PanelGS},
+                                                     {state::MpxWait, pageMpx_->PanelMpx},
+                                                     {state::PsiWait, pagePsi_->PanelPSI},
+                                                     {state::PcrWait, pagePcr_->PanelPCR}};
+  for (const auto& [code, panel] : waits) {
+    TPanel* p = panel;
+    engine_.registerHandler(code, [this, p] { interruptOutcome(p, false); });
+    engine_.registerHandler(static_cast<std::uint8_t>(code + 1), [this, p] { interruptOutcome(p, true); });
+  }
+  engine_.registerHandler(state::QueryCwNetWait, [this] { queryTimedOut(); });
+  engine_.registerHandler(state::QueryDDToIPWait, [this] { queryTimedOut(); });
+  engine_.registerHandler(state::QueryCwNetGot, [this] { queryAnswered(Framing::CwNet); });
+  engine_.registerHandler(state::QueryDDToIPGot, [this] { queryAnswered(Framing::DDToIP); });
+}
+
+// ------------------------------------------------------------------ device query
+
+void TMainForm::ButtonQueryClick() {
+  const std::string ip = deviceIp();
+  const Framing f = framing();
+  const Bytes request = encodeReadDatagram(f, sdiAddress());
+  engine_.setState(f == Framing::DDToIP ? state::QueryDDToIPWait : state::QueryCwNetWait);
+  pageMfg_->PanelMS->setColor(colour::ButtonFace);
+  TPanel* panels[] = {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI};
+  TMemo* memo = pageMain_->MemoInfo;
+  if (!engine_.activateAndSend(ip, devicePort_, request)) {
+    memo->clearLines();
+    memo->addLines(QStringList{"Communication Error!", "Check your network connection!"});
+    for (auto* p : panels) p->setCaption("Communication Error!");
+    return;
+  }
+  memo->clearLines();
+  memo->addLines(querySentLines(hostPort_, devicePort_, ip));
+  for (auto* p : panels) p->setCaption("Message sent, waiting for reply...");
+  engine_.armTimer(kReplyTimeoutMs);
+}
+
+void TMainForm::queryTimedOut() {
+  pageMain_->MemoInfo->addLine("No answer received (in 1s).");
+  pageMain_->LabelD->setText("Device Code:");
+  for (auto* p : {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI, pagePcr_->PanelPCR}) {
+    p->setCaption("No answer received (in 1s).");
+    p->setColor(colour::Red);
+  }
+}
+
+void TMainForm::queryAnswered(Framing f) {
+  QueryContext ctx;
+  ctx.framing = f;
+  ctx.deviceIp = deviceIp();
+  ctx.devicePort = devicePort_;
+  ctx.selectedSdiAddress = pageMain_->RadioGroup3->itemIndex() + 1;
+  const ReceiveBuffer& buffer = engine_.buffer();
+  const QueryOutcome o =
+      evaluateQueryAnswer(ctx, engine_.receivedLength(), [&buffer](std::size_t at) { return buffer.at(at); });
+
+  TMemo* memo = pageMain_->MemoInfo;
+  memo->clearLines();
+  memo->addLines(o.memoLines);
+  for (auto* p : {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI, pagePcr_->PanelPCR}) {
+    p->setCaption(QString::fromStdString(o.panelText));
+    p->setColor(o.panelColour);
+  }
+  if (!o.otherPanelsText.empty())
+    for (auto* p : {pageMpx_->PanelMpx, pagePsi_->PanelPSI, pagePcr_->PanelPCR})
+      p->setCaption(QString::fromStdString(o.otherPanelsText));
+  if (o.labelDChanged) pageMain_->LabelD->setText(QString::fromStdString(o.labelD));
+  if (o.decode) {
+    device_.AnswerBase = o.answerBase;
+    DecodeStatus(device_, engine_.buffer());
+    PresentStatus();
+  }
+}
+
+void TMainForm::PresentStatus() {
+  pageMain_->presentStatus(device_);
+  pageGeneral_->presentStatus(device_);
+  pageMpx_->presentStatus(device_);
+  pagePsi_->presentStatus(device_);
+  pagePcr_->presentStatus(device_);
+  pageMfg_->presentStatus(device_);
+}
+
+// ------------------------------------------------------------------ pages
+
+void TMainForm::pageShown(int index) {
+  const int previous = shownTab_;
+  shownTab_ = index;
+  if (previous == TabMfg && index != TabMfg) pageMfg_->pageHidden();
+  if (index != TabPcr) pagePcr_->otherPageShown();
+}
+
+// ------------------------------------------------------------------ settings
+
+void TMainForm::loadSettings() {
+  ini_ = std::make_unique<IniFile>(settingsPath(QDir::currentPath().toStdString()));
+  for (const auto& key : loadOrder()) applySetting(key);
+}
+
+void TMainForm::applySetting(const SettingKey& k) {
+  const IniFile& ini = *ini_;
+  const std::int32_t defInt = readIntOr(k.defaultValue, 0);
+  if (k.target == field::SaveOnExit) {
+    saveOnExit_ = ini.readBool(k.section, k.key, defInt != 0);
+  } else if (k.target == field::MyPort) {
+    hostPort_ = ini.readInteger(k.section, k.key, defInt);
+    endpoint_.setLocalPort(hostPort_);
+  } else if (k.target == field::DevicePort) {
+    devicePort_ = ini.readInteger(k.section, k.key, defInt);
+    endpoint_.setLocalPort(hostPort_);
+  } else if (k.target == field::IPBase) {
+    pageMain_->setIpBase(ini.readString(k.section, k.key, k.defaultValue));
+  } else if (k.target == field::ShowManufacturerPage) {
+    if (ini.readInteger(k.section, k.key, defInt) > 0) tabs_->setTabVisible(TabMfg, true);
+  } else {
+    QWidget* w = findChild<QWidget*>(QString::fromStdString(k.target));
+    if (auto* c = qobject_cast<QCheckBox*>(w)) {
+      c->setChecked(ini.readBool(k.section, k.key, defInt != 0));
+    } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+      e->setText(QString::fromStdString(ini.readString(k.section, k.key, k.defaultValue)));
+    } else if (auto* r = qobject_cast<TRadioGroup*>(w)) {
+      // Past the last item selects the last; below 0 selects nothing.
+      const std::int32_t i = ini.readInteger(k.section, k.key, defInt);
+      r->setItemIndex(i >= r->count() ? r->count() - 1 : i);
+    } else if (auto* u = qobject_cast<TUpDown*>(w)) {
+      u->setPosition(ini.readInteger(k.section, k.key, defInt));
+      pageMain_->refreshDeviceIp();
+    }
+  }
+}
+
+void TMainForm::writeSetting(const SettingKey& k) {
+  IniFile& ini = *ini_;
+  if (k.target == field::IPBase) {
+    ini.writeString(k.section, k.key, pageMain_->ipBase());
+    return;
+  }
+  QWidget* w = findChild<QWidget*>(QString::fromStdString(k.target));
+  if (auto* c = qobject_cast<QCheckBox*>(w))
+    ini.writeBool(k.section, k.key, c->isChecked());
+  else if (auto* e = qobject_cast<QLineEdit*>(w))
+    ini.writeString(k.section, k.key, e->text().toStdString());
+  else if (auto* r = qobject_cast<TRadioGroup*>(w))
+    ini.writeInteger(k.section, k.key, r->itemIndex());
+  else if (auto* u = qobject_cast<TUpDown*>(w))
+    ini.writeInteger(k.section, k.key, u->position());
+}
+
+void TMainForm::saveSettings() {
+  try {
+    ini_->writeBool("Settings", "SaveOnExit", saveOnExit_);
+    if (!saveOnExit_) return;
+    for (const auto& key : saveOrder()) writeSetting(key);
+  } catch (const std::exception&) {
+    // Reported once; the keys after the failing one are not written.
+    message(QString::fromStdString("Unable to write to " + ini_->path()));
+  }
+}
+
+void TMainForm::Settings1Click() {
+  settingsForm_->load(saveOnExit_, hostPort_, devicePort_);
+  if (settingsForm_->exec() == QDialog::Accepted) applySettingsDialog();
+}
+
+void TMainForm::applySettingsDialog() {
+  saveOnExit_ = settingsForm_->saveOnExit();
+  hostPort_ = settingsForm_->hostPort();
+  devicePort_ = settingsForm_->devicePort();
+  // The next send binds the new host port.
+  endpoint_.deactivate();
+  endpoint_.setLocalPort(hostPort_);
+  try {
+    ini_->writeBool("Settings", "SaveOnExit", saveOnExit_);
+    ini_->writeInteger("Settings", "MyPort", hostPort_);
+    ini_->writeInteger("Settings", "DevicePort", devicePort_);
+  } catch (const std::exception&) {
+    message(QString::fromStdString("Unable to write to " + ini_->path()));
+  }
+}
+
+void TMainForm::About1Click() {
+  aboutForm_->setTexts("ASI Remultiplexer", "Tessaly v1.00");
+  aboutForm_->exec();
+}
+
+// ------------------------------------------------------------------ shutdown
+
+void TMainForm::shutdown() {
+  if (closed_) return;
+  closed_ = true;
+  saveSettings();
+  endpoint_.deactivate();
+  timer_.setEnabled(false);
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+  shutdown();
+  e->accept();
 }

@@ -1,9 +1,135 @@
 #pragma once
-// Placeholder main window; the application shell replaces it.
+// The main window: owns the endpoint, the timer, the transaction engine, the device
+// record and the settings file for the whole run, holds the seven pages, the menu
+// and the two dialogs, runs the device query and presents every decoded status.
+//
+// TMainForm() is the production window (Qt timer and UDP endpoint, Settings.ini
+// from the working directory). The second constructor takes a timer and an
+// endpoint from outside (tests: virtual timer and fake endpoint); it reads
+// Settings.ini from the working directory too.
 #include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <string>
 
-class TMainForm : public QMainWindow {
+#include "app/IniFile.h"
+#include "app/SettingsKeys.h"
+#include "app/ui/PageHost.h"
+#include "link/Engine.h"
+#include "link/Ports.h"
+#include "status/DeviceStatus.h"
+
+class QTabWidget;
+class PageMain;
+class PageInstrTest;
+class PageGeneral;
+class PageMpx;
+class PagePsi;
+class PagePcr;
+class PageMfg;
+class TSettingsForm;
+class TFormAbout;
+
+class TMainForm : public QMainWindow, public PageHost {
   Q_OBJECT
  public:
-  explicit TMainForm(QWidget* parent = nullptr);
+  TMainForm();
+  TMainForm(tessaly::Timer& timer, tessaly::Endpoint& endpoint, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Tab indexes, in tab order.
+  enum Tab { TabMain, TabInstrTest, TabGeneral, TabMpx, TabPsi, TabPcr, TabMfg };
+
+  // PageHost.
+  tessaly::TransactionEngine& engine() override { return engine_; }
+  tessaly::tZODADevice& device() override { return device_; }
+  tessaly::Framing framing() const override;
+  std::uint8_t sdiAddress() const override;
+  std::string deviceIp() const override;
+  int devicePort() const override { return devicePort_; }
+  int hostPort() const override { return hostPort_; }
+  bool sendPageTransaction(const PageTransaction& t) override;
+  bool sendPageInstruction(std::string_view label, std::uint8_t opcode, const tessaly::Bytes& data, TPanel* panel,
+                           std::uint8_t waitingCode, const QString& errorText, TMemo* readMemo = nullptr) override;
+  void query() override { ButtonQueryClick(); }
+  void message(const QString& text) override;
+
+  // Shows the decoded status on every page.
+  void PresentStatus();
+  // The device query (every "Query" button).
+  void ButtonQueryClick();
+  // Menu actions.
+  void Settings1Click();
+  void About1Click();
+  // Takes over what the Settings dialog holds after "Save".
+  void applySettingsDialog();
+
+  // Fields and parts, for the pages' later behaviour and for tests.
+  bool saveOnExit() const { return saveOnExit_; }
+  const std::string& ipBase() const;
+  tessaly::IniFile& settingsFile() { return *ini_; }
+  tessaly::Timer& timer() { return timer_; }
+  tessaly::Endpoint& endpoint() { return endpoint_; }
+  QTabWidget* tabs() const { return tabs_; }
+  PageMain* pageMain() const { return pageMain_; }
+  PageInstrTest* pageInstrTest() const { return pageInstrTest_; }
+  PageGeneral* pageGeneral() const { return pageGeneral_; }
+  PageMpx* pageMpx() const { return pageMpx_; }
+  PagePsi* pagePsi() const { return pagePsi_; }
+  PagePcr* pagePcr() const { return pagePcr_; }
+  PageMfg* pageMfg() const { return pageMfg_; }
+  TSettingsForm* settingsForm() const { return settingsForm_; }
+  TFormAbout* aboutForm() const { return aboutForm_; }
+  bool manufacturerPageVisible() const;
+  // Replaces the modal information box (tests).
+  void setMessageBox(std::function<void(const QString&)> box);
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  struct OwnedPorts {
+    std::unique_ptr<tessaly::Timer> timer;
+    std::unique_ptr<tessaly::Endpoint> endpoint;
+  };
+  static OwnedPorts productionPorts();
+  // Uses the given timer and endpoint, or the owned ones when they are null.
+  TMainForm(OwnedPorts ports, tessaly::Timer* timer, tessaly::Endpoint* endpoint, QWidget* parent);
+
+  void create();
+  void buildWindow();
+  void registerEngineHandlers();
+  void loadSettings();
+  void applySetting(const tessaly::SettingKey& key);
+  void saveSettings();
+  void writeSetting(const tessaly::SettingKey& key);
+  void shutdown();
+  void pageShown(int index);
+  void queryTimedOut();
+  void queryAnswered(tessaly::Framing framing);
+  void interruptOutcome(TPanel* panel, bool received);
+
+  OwnedPorts owned_;
+  tessaly::Timer& timer_;
+  tessaly::Endpoint& endpoint_;
+  tessaly::TransactionEngine engine_;
+  tessaly::tZODADevice device_;
+  std::unique_ptr<tessaly::IniFile> ini_;
+  int hostPort_ = 56789;
+  int devicePort_ = 56789;
+  bool saveOnExit_ = true;
+  bool closed_ = false;
+  int shownTab_ = 0;
+
+  QTabWidget* tabs_ = nullptr;
+  PageMain* pageMain_ = nullptr;
+  PageInstrTest* pageInstrTest_ = nullptr;
+  PageGeneral* pageGeneral_ = nullptr;
+  PageMpx* pageMpx_ = nullptr;
+  PagePsi* pagePsi_ = nullptr;
+  PagePcr* pagePcr_ = nullptr;
+  PageMfg* pageMfg_ = nullptr;
+  TSettingsForm* settingsForm_ = nullptr;
+  TFormAbout* aboutForm_ = nullptr;
+  std::function<void(const QString&)> messageBox_;
 };

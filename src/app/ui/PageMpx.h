@@ -1,0 +1,40 @@
+#pragma once
+// "Mpx and PID Filter": the inputs' filters, the PID filter instructions, the input
+// data rates and the PID filter read-back.
+#include <array>
+
+#include "app/ui/PageHost.h"
+#include "app/ui/Widgets.h"
+
+class PageMpx : public TPage {
+  Q_OBJECT
+ public:
+  explicit PageMpx(PageHost& host, QWidget* parent = nullptr);
+  void presentStatus(const tessaly::tZODADevice& d) override;
+
+  // Index 1..6 are inputs 1..6.
+  std::array<QCheckBox*, 7> CheckBoxEN{}, CheckBoxDV{}, CheckBoxNP{}, CheckBoxTSP{};
+  std::array<TGauge*, 7> GaugeCh{};
+  std::array<QLabel*, 7> LabelChS{}, LabelChF{};
+  QPushButton* ButtonSetGeneralFilter;
+  TGauge* GaugePFOut;
+  QLabel* LabelPFOut;
+  QLabel* Label29;
+  QLabel* LabelIICError;
+  QLabel* LabelIRE;
+  QLabel* LabelPFState;
+  TPanel* PanelPFState;
+  TRadioGroup* RadioGroupTS;
+  QLineEdit* EditPID;
+  QCheckBox* CheckBoxREMAP;
+  QLineEdit* EditREMAP;
+  QPushButton* ButtonEPF;
+  QPushButton* ButtonPPF;
+  QPushButton* ButtonRPF;
+  TPanel* PanelMpx;
+  TMemo* MemoMpx;
+  QPushButton* ButtonRQ;
+
+  // SETGENERALFILTER, ERASEPIDFILTER, WRITEPIDFILTER, READPIDFILTER and the remap
+  // check box go here (waiting code 4, PanelMpx).
+};

@@ -1,0 +1,41 @@
+#pragma once
+// "SDRAM and PSI Inserter": the sectors of the packet buffer, the PSI inserter's
+// flash instructions, the SDRAM figures and the PSI read-back.
+#include <array>
+
+#include "app/ui/PageHost.h"
+#include "app/ui/Widgets.h"
+
+class PagePsi : public TPage {
+  Q_OBJECT
+ public:
+  explicit PagePsi(PageHost& host, QWidget* parent = nullptr);
+  void presentStatus(const tessaly::tZODADevice& d) override;
+
+  // Index 1..12 are sectors 1..12.
+  std::array<QCheckBox*, 13> CheckBoxS{};
+  std::array<QLineEdit*, 13> EditSS{}, EditSE{};
+  std::array<QPushButton*, 13> ButtonS{};
+  TGauge* GaugeSDRAM;
+  QLabel* Label13;
+  QLabel* LabelNP;
+  QLabel* LabelIns;
+  QLabel* Label15;
+  QLabel* LabelPSIState;
+  TPanel* PanelPSIState;
+  QPushButton* ButtonErasePSI;
+  TRadioGroup* RadioGroupPT;
+  QLineEdit* EditFix;
+  QLineEdit* EditPIDPSI;
+  QLineEdit* EditAddress;
+  QLineEdit* EditTimer;
+  QCheckBox* CheckBoxACC;
+  QPushButton* ButtonWritePSI;
+  QPushButton* ButtonReadPSI;
+  TPanel* PanelPSI;
+  TMemo* MemoPSI;
+  QPushButton* Button1;
+
+  // The sector buttons of rows 1..4, ERASEPSI, WRITEPSI and READPSI go here
+  // (waiting code 6, PanelPSI). ButtonS5 .. ButtonS12 stay disabled.
+};

@@ -1,0 +1,229 @@
+#include "status/StatusReport.h"
+
+#include <cstdio>
+
+#include "link/Bytes.h"
+
+namespace tessaly {
+
+namespace {
+
+std::string dec(std::int64_t v) { return std::to_string(v); }
+std::string hex2(std::uint32_t v) { return upperHex(v, 2); }
+bool bit(std::uint32_t v, int n) { return ((v >> n) & 1u) != 0; }
+
+// " h0011 h2233 ..." : one space, then `groups` groups of two bytes from `from`.
+std::string dumpLine(const tZODADevice& d, int from, int groups) {
+  std::string line = " ";
+  for (int g = 0; g < groups; ++g) {
+    line += 'h';
+    line += hex2(d.ReadbackData[static_cast<std::size_t>(from + 2 * g)]);
+    line += hex2(d.ReadbackData[static_cast<std::size_t>(from + 2 * g + 1)]);
+    line += ' ';
+  }
+  return line;
+}
+
+}  // namespace
+
+std::string fixed3(double value) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3f", value);
+  std::string s = buf;
+  // The C locale of the process may use another separator; the panel shows '.'.
+  for (char& c : s)
+    if (c == ',') c = '.';
+  return s;
+}
+
+std::string deviceCodeText(const tZODADevice& d) { return "Device Code: h1A (v" + d.VersionText + ")"; }
+
+int addressItemIndex(const tZODADevice& d) { return (d.AddressByte & 15) - 1; }
+
+std::vector<std::string> statusReportLines(const tZODADevice& d) {
+  std::vector<std::string> l;
+  l.reserve(100);
+  l.push_back("Version: v" + d.VersionText);
+  l.push_back("Xilinx (MPX) version: v" + dec(d.MpxVersion));
+  l.push_back("Xilinx (SPP) version: v" + dec(d.SppVersion));
+  l.push_back("Model: " + dec(d.Model));
+  if (d.Model < 2) l.push_back(" ASI Remultiplexer 6QV");
+  l.push_back("Type: " + dec(d.DeviceType));
+  l.push_back("Serial: " + dec(d.SerialNumber));
+  l.push_back("Address: " + dec(d.AddressByte & 15) + (bit(d.AddressByte, 4) ? " (jumper selected)" : " "));
+  l.push_back("Instruction Packet Counter: " + dec(d.InstructionCounter));
+  l.push_back("IIC Error: h" + hex2(d.IicError));
+  l.push_back("Overflow: h" + hex2(d.LedFlags));
+  if (bit(d.LedFlags, 0)) l.push_back(" TS Input Overflow LED: On");
+  if (bit(d.LedFlags, 1)) l.push_back(" SDRAM Overflow LED: On");
+  if (bit(d.LedFlags, 2)) l.push_back(" PSI Overflow LED: On");
+  if (bit(d.LedFlags, 3)) l.push_back(" Stream LED: On");
+  if (bit(d.LedFlags, 7)) l.push_back(" Power On LED: On");
+  l.push_back("NCO Frequency: " + dec(d.NcoFrequency) + " Hz");
+  l.push_back("PLL Frequency: " + dec(d.PllFrequency) + " Hz (PDiv = " + dec(d.PDiv) + ")");
+
+  l.push_back(std::string("Output Format: ") + (bit(d.OutputFormat, 7) ? "188" : "204"));
+  const int clock = d.OutputFormat & 127;
+  l.push_back("Clock Select: " + dec(clock));
+  if (clock == 1)
+    l.push_back(" PLL (" + dec(d.PllFrequency) + " Hz)");
+  else if (clock >= 2 && clock <= 7)
+    l.push_back(" TS Input " + dec(clock - 1) + " Clock");
+  else if (clock == 8)
+    l.push_back(" External Clock Source");
+  else
+    l.push_back(" NCO (" + dec(d.NcoFrequency) + " Hz)");
+
+  l.push_back(" ");
+  l.push_back("PID Filter");
+  l.push_back(" State: h" + hex2(d.PidFilterState));
+  l.push_back(bit(d.PidFilterState, 0) ? " Flash is busy." : " Flash is free.");
+
+  for (int n = 1; n <= 6; ++n) {
+    const std::uint32_t w = d.InputStatus[static_cast<std::size_t>(n)];
+    const int b = n - 1;
+    l.push_back(" ");
+    l.push_back("Input Channel #" + dec(n));
+    l.push_back(bit(d.ChannelEnable, b) ? " Channel enabled" : " Channel disabled");
+    l.push_back(bit(d.DataValidEnable, b) ? " DataValid pin enabled" : " DataValid disabled");
+    l.push_back(bit(d.NullFilterEnable, b) ? " Null Packet Filter on" : " Null Packet Filter off");
+    l.push_back(bit(d.TspFilterEnable, b) ? " TSP Error Filter on" : " TSP Error Filter off");
+    l.push_back(" Input Packets: " + dec(w & 0xFFFFF) + " / sec");
+    l.push_back(" Data Rate: " + dec(d.InputRate[static_cast<std::size_t>(n)]) + " kbps");
+    l.push_back(" Syncron Error: " + dec(w >> 24));
+    l.push_back(bit(w, 23) ? " Format: 188" : " Format: 204");
+    l.push_back(bit(w, 22) ? " Overflow: On" : " Overflow: Off");
+  }
+
+  l.push_back(" ");
+  l.push_back("SDRAM");
+  l.push_back(" SDRAM Input: " + dec(d.SdramInputRate) + " packet/sec");
+  l.push_back(" SDRAM Usage: " + dec(d.SdramUsage) + " packet(s)");
+  l.push_back(d.SdramOverflow ? " Overflow: On" : " Overflow: Off");
+  l.push_back(d.PcrPause ? " PCR Pause: On" : " PCR Pause: Off");
+  l.push_back(" Output Null Packets: " + dec(d.NullPacketRate) + " packet/sec");
+
+  l.push_back(" ");
+  l.push_back("PSI Inserter");
+  l.push_back(" State: h" + hex2(d.PsiInserterState));
+  l.push_back(bit(d.PsiInserterState, 0) ? " Flash is busy." : " Flash is free.");
+  l.push_back(" Inserted Packets: " + dec(d.InsertedPacketRate) + " packet/sec");
+
+  l.push_back(" ");
+  l.push_back("PCR Corrector");
+  l.push_back(" State: h" + hex2(d.PcrState));
+  l.push_back(bit(d.PcrState, 0) ? " PCR Corrector: On" : " PCR Corrector: Off");
+  l.push_back(bit(d.PcrState, 4) ? " Direct PCR Restamping: On" : " Direct PCR Restamping: Off");
+  l.push_back(" Number of PCRPIDs: " + dec(d.PcrPidCount));
+  l.push_back(" PCR Discont. counter: " + dec(d.PcrDiscontinuity));
+  l.push_back(" Test PID: " + dec(d.TestPid));
+  return l;
+}
+
+std::vector<std::string> generalMemoLines(const tZODADevice& d) {
+  return {"NCO frequency range: 120 Hz - 40.5 MHz",
+          "PLL frequency range: 97753 Hz - 40.5 MHz",
+          " ",
+          "NCO Frequency: " + dec(d.NcoFrequency) + " Hz",
+          "PLL Frequency: " + dec(d.PllFrequency) + " Hz",
+          " ",
+          "SDRAM Usage: " + dec(d.SdramUsage) + " packet(s)",
+          "Output Null Packets: " + dec(d.NullPacketRate) + " packet/sec"};
+}
+
+std::vector<std::string> pidReadbackLines(const tZODADevice& d) {
+  if (d.ReadbackKind != 1) return {};
+  std::vector<std::string> l{"PID Filter Readback Data:"};
+  for (int line = 0; line < 8; ++line) l.push_back(dumpLine(d, line * 8, 4));
+  l.push_back(" ...");
+  return l;
+}
+
+std::vector<std::string> psiReadbackLines(const tZODADevice& d) {
+  if (d.ReadbackKind != 2) return {};
+  std::vector<std::string> l{"PSI Inserter Readback Data:"};
+  for (int line = 0; line < 16; ++line) l.push_back(dumpLine(d, line * 16, 8));
+  return l;
+}
+
+std::uint32_t inputGaugeColour(const tZODADevice& d, int n) {
+  const auto i = static_cast<std::size_t>(n);
+  if (!bit(d.ChannelEnable, n - 1)) return colour::ButtonFace;
+  if (bit(d.InputStatus[i], 22)) return colour::Red;
+  if ((d.InputStatus[i] >> 24) == (d.PrevInputStatus[i] >> 24)) return colour::Green;
+  return colour::Orange;
+}
+
+std::string inputFormatText(const tZODADevice& d, int n) {
+  const auto i = static_cast<std::size_t>(n);
+  if (d.InputRate[i] == 0) return " - ";
+  return bit(d.InputStatus[i], 23) ? "188" : "204";
+}
+
+std::int32_t pidFilterOutRate(const tZODADevice& d) {
+  return static_cast<std::int32_t>((static_cast<std::int64_t>(d.SdramInputRate) * 1632) / 1000);
+}
+
+std::uint32_t sdramGaugeColour(std::int32_t usage) {
+  if (usage >= 65534) return colour::Red;
+  if (usage > 50000) return colour::Yellow;
+  return colour::Green;
+}
+
+std::uint32_t sdramLabelColour(const tZODADevice& d) {
+  if (d.SdramOverflow) return colour::Red;
+  if (d.PcrPause) return colour::Blue;
+  return colour::Black;
+}
+
+std::int32_t corValue(std::int32_t slide) { return slide / 291; }
+std::string slideText(std::int32_t slide) { return "Slide: " + dec(slide) + " (" + dec(slide / 13) + " Hz)"; }
+std::string corText(std::int32_t slide) { return "COR @ 40 ms: " + dec(corValue(slide)); }
+std::string baseErrorText(std::int32_t baseError) { return "PCR Base Error: " + dec(baseError & 0x7FFF); }
+std::string baseErrorMsText(std::int32_t baseError) { return "(" + fixed3((baseError & 0x7FFF) / 90.0) + " ms)"; }
+std::string gradientText(std::int32_t baseError) {
+  return bit(static_cast<std::uint32_t>(baseError), 15) ? "Gradient: +" : "Gradient: -";
+}
+
+std::vector<std::string> querySentLines(int hostPort, int devicePort, const std::string& deviceIp) {
+  return {"Host Computer Port: " + dec(hostPort), "Device Port: " + dec(devicePort), "Device IP: " + deviceIp, " ",
+          "Message sent, waiting for reply..."};
+}
+
+QueryOutcome evaluateQueryAnswerBytes(const QueryContext& ctx, std::size_t length, std::uint8_t answerCode,
+                                      std::uint8_t sdiAddressByte, std::uint8_t presence, std::uint8_t deviceCode) {
+  const bool ddtoip = ctx.framing == Framing::DDToIP;
+  QueryOutcome o;
+  const std::size_t expected = ddtoip ? kDDToIPStatusAnswer : kCwNetStatusAnswer;
+  const std::uint8_t expectedCode = ddtoip ? kStatusAnswerCode : kCwNetReadCode;
+  if (length != expected || answerCode != expectedCode) {
+    o.panelText = "Unknown message received.";
+    o.panelColour = colour::Red;
+    o.memoLines = {"Unknown message received.", "Message length: " + dec(static_cast<std::int64_t>(length)) + " bytes"};
+    if (length == expected)
+      o.memoLines.push_back(ddtoip ? "Message opcode: h" + hex2(answerCode) : "Message opcode: " + dec(answerCode));
+    return o;
+  }
+  o.panelText = ddtoip ? "DDToIP SDI Answer received." : "CW-Net Data received.";
+  o.panelColour = colour::ButtonFace;
+  o.memoLines = {o.panelText, "Controller IP: " + ctx.deviceIp, "Controller Port: " + dec(ctx.devicePort),
+                 "SDI Address: " + dec(ddtoip ? ctx.selectedSdiAddress : sdiAddressByte)};
+  o.labelDChanged = true;
+  if (presence != kDevicePresent) {
+    o.memoLines.push_back("There is no device connected to the SDI.");
+    o.otherPanelsText = "No device connected to the SDI.";
+    o.labelD = "Device Code: (no device)";
+    return o;
+  }
+  o.labelD = "Device Code: h" + hex2(deviceCode);
+  if (deviceCode == kRemuxDeviceCode) {
+    o.memoLines.push_back("");
+    o.decode = true;
+    o.answerBase = ddtoip ? kDDToIPAnswerBase : kCwNetAnswerBase;
+  } else {
+    o.memoLines.push_back("There is no ASI Remultiplexer connected to the SDI.");
+  }
+  return o;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,112 @@
+#pragma once
+// What the status presentation shows, as pure values: the report lines of the
+// Main page's memo, the General page's memo, the read-back dumps, the label texts
+// of the PCR corrector figures and the colour choices of the gauges. The widgets
+// only copy these into their controls.
+//
+// Colours are 24-bit values in blue-green-red byte order (0x0000FF is red), the
+// notation the whole panel uses; the Qt tier turns them into QColor in one place.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/Framing.h"
+#include "status/DeviceStatus.h"
+
+namespace tessaly {
+
+namespace colour {
+constexpr std::uint32_t Red = 0x0000FF;
+constexpr std::uint32_t LightGreen = 0xC0DCC0;
+constexpr std::uint32_t Green = 0x408000;
+constexpr std::uint32_t Orange = 0x4080FF;
+constexpr std::uint32_t Yellow = 0x00FFFF;
+constexpr std::uint32_t Blue = 0xFF0000;
+constexpr std::uint32_t Black = 0x000000;
+constexpr std::uint32_t LightYellow = 0x80FFFF;
+constexpr std::uint32_t LightOrange = 0x97BDFD;
+constexpr std::uint32_t UnconfirmedEdit = 0xB4CDC7;
+constexpr std::uint32_t ChartLine = 0x00FF80;
+// Not a colour value: stands for the system's button-face colour.
+constexpr std::uint32_t ButtonFace = 0xFF000000;
+}  // namespace colour
+
+// A number with exactly three digits after a '.' (0.5 gives "0.500").
+std::string fixed3(double value);
+
+// "Device Code: h1A (v2.07)".
+std::string deviceCodeText(const tZODADevice& d);
+
+// The whole report PresentStatus appends to the Main page's memo, in order.
+std::vector<std::string> statusReportLines(const tZODADevice& d);
+
+// The General page's memo after a status answer (the memo is cleared first).
+std::vector<std::string> generalMemoLines(const tZODADevice& d);
+
+// The item of the SDI address radio group the board's address selects; -1 clears it.
+int addressItemIndex(const tZODADevice& d);
+
+// Read-back dumps: empty unless ReadbackKind is 1 (PID filter) or 2 (PSI inserter).
+std::vector<std::string> pidReadbackLines(const tZODADevice& d);
+std::vector<std::string> psiReadbackLines(const tZODADevice& d);
+
+// Input n (1..6): gauge colour, format label (" - ", "188", "204").
+std::uint32_t inputGaugeColour(const tZODADevice& d, int n);
+std::string inputFormatText(const tZODADevice& d, int n);
+// The PID filter output rate in kbps (SDRAM input packets of 204 bytes).
+std::int32_t pidFilterOutRate(const tZODADevice& d);
+
+std::uint32_t sdramGaugeColour(std::int32_t usage);
+// The font colour of the PCR page's SDRAM label: overflow, pause, otherwise black.
+std::uint32_t sdramLabelColour(const tZODADevice& d);
+
+// PCR corrector figures.
+std::string slideText(std::int32_t slide);           // "Slide: -300 (-23 Hz)"
+std::string corText(std::int32_t slide);             // "COR @ 40 ms: -1"
+std::int32_t corValue(std::int32_t slide);           // slide div 291, truncating
+std::string baseErrorText(std::int32_t baseError);   // "PCR Base Error: 45"
+std::string baseErrorMsText(std::int32_t baseError); // "(0.500 ms)"
+std::string gradientText(std::int32_t baseError);    // "Gradient: +" / "Gradient: -"
+
+// The outcome of a device query's answer, for either framing: what the Main page's
+// memo, the status panels and the device code label show, and whether the status
+// block is handed to the decoder.
+struct QueryOutcome {
+  std::vector<std::string> memoLines;  // after the memo is cleared
+  // Text and colour for PanelMS, PanelMpx, PanelPSI, PanelPCR.
+  std::string panelText;
+  std::uint32_t panelColour = colour::ButtonFace;
+  // Set when PanelMpx, PanelPSI and PanelPCR get a text of their own ("No device ...");
+  // their colours stay as they are.
+  std::string otherPanelsText;
+  bool labelDChanged = false;
+  std::string labelD;
+  bool decode = false;
+  int answerBase = 0;
+};
+
+struct QueryContext {
+  Framing framing = Framing::CwNet;  // the framing the request was sent in
+  std::string deviceIp;
+  int devicePort = 0;
+  int selectedSdiAddress = 1;  // shown for DDToIP answers
+};
+
+// `at` reads one byte of the receive buffer.
+template <typename At>
+QueryOutcome evaluateQueryAnswer(const QueryContext& ctx, std::size_t length, At at);
+
+QueryOutcome evaluateQueryAnswerBytes(const QueryContext& ctx, std::size_t length, std::uint8_t answerCode,
+                                      std::uint8_t sdiAddressByte, std::uint8_t presence, std::uint8_t deviceCode);
+
+template <typename At>
+QueryOutcome evaluateQueryAnswer(const QueryContext& ctx, std::size_t length, At at) {
+  const bool ddtoip = ctx.framing == Framing::DDToIP;
+  const std::size_t base = ddtoip ? kDDToIPAnswerBase : kCwNetAnswerBase;
+  return evaluateQueryAnswerBytes(ctx, length, at(ddtoip ? 22 : 6), at(7), at(base), at(base + 1));
+}
+
+// The lines of the Main page's memo after a status request went out.
+std::vector<std::string> querySentLines(int hostPort, int devicePort, const std::string& deviceIp);
+
+}  // namespace tessaly
