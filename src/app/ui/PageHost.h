@@ -50,6 +50,9 @@ class PageHost {
   virtual void query() = 0;
   // Shows a modal information box (replaceable in tests).
   virtual void message(const QString& text) = 0;
+  // One more point on the PCR correction chart from the status record as it stands
+  // (the chart's own polling and the manufacturer test's status answers).
+  virtual void addChartSample() {}
 };
 
 #include <QWidget>
