@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -140,6 +141,9 @@ void TMainForm::buildWindow() {
   tabs_->setObjectName("PageControl1");
   tabs_->setTabPosition(QTabWidget::South);
   tabs_->setDocumentMode(false);
+  // Seven captions must fit side by side in the fixed window.
+  tabs_->tabBar()->setStyleSheet("QTabBar::tab { padding: 3px 6px; }");
+  tabs_->setUsesScrollButtons(false);
   il->addWidget(tabs_);
   outer->addWidget(inset);
   setCentralWidget(background);

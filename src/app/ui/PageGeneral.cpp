@@ -4,6 +4,9 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "instructions/PageInstructions.h"
+#include "link/Engine.h"
+#include "link/GeneralInstructions.h"
 #include "status/StatusReport.h"
 
 namespace {
@@ -101,6 +104,62 @@ PageGeneral::PageGeneral(PageHost& host, QWidget* parent) : TPage(host, "PageGen
   root->addLayout(right, 1);
 
   connect(Button7, &QPushButton::clicked, this, [this] { host_.query(); });
+  connect(ButtonSerial, &QPushButton::clicked, this, &PageGeneral::ButtonSerialClick);
+  connect(ButtonType, &QPushButton::clicked, this, &PageGeneral::ButtonTypeClick);
+  connect(ButtonReset, &QPushButton::clicked, this, &PageGeneral::ButtonResetClick);
+  connect(ButtonUT, &QPushButton::clicked, this, &PageGeneral::ButtonUTClick);
+  connect(ButtonSetAddress, &QPushButton::clicked, this, &PageGeneral::ButtonSetAddressClick);
+  connect(ButtonSetOutputFormat, &QPushButton::clicked, this, &PageGeneral::ButtonSetOutputFormatClick);
+}
+
+bool PageGeneral::sendDatagram(tessaly::Bytes datagram) {
+  const auto& error = tessaly::kCommErrorCheckText;
+  PageTransaction t;
+  t.datagram = std::move(datagram);
+  t.panel = PanelGS;
+  t.waitingCode = tessaly::state::GeneralWait;
+  t.errorText = QString::fromLatin1(error.data(), static_cast<qsizetype>(error.size()));
+  return host_.sendPageTransaction(t);
+}
+
+void PageGeneral::ButtonSerialClick() {
+  const auto s = tessaly::setSerialInstruction(EditSerial->text().toStdString());
+  EditSerial->setText(QString::fromStdString(s.serialText));
+  send(s.instruction);
+}
+
+void PageGeneral::ButtonTypeClick() {
+  const auto t = tessaly::setTypeInstruction(EditType->text().toStdString());
+  EditType->setText(QString::fromStdString(t.typeText));
+  send(t.instruction);
+}
+
+void PageGeneral::ButtonResetClick() { send(tessaly::resetInstruction()); }
+
+void PageGeneral::ButtonUTClick() {
+  // The text goes out as 8-bit characters, one byte each.
+  send(tessaly::setUserTextInstruction(EditUT->text().toLatin1().toStdString()));
+}
+
+void PageGeneral::ButtonSetAddressClick() {
+  send(tessaly::setAddressInstruction(RadioGroupAddress->itemIndex()));
+}
+
+void PageGeneral::ButtonSetOutputFormatClick() {
+  tessaly::StreamFormatInput in;
+  in.clockSource = RadioGroupClkSource->itemIndex();
+  in.format = RadioGroupStrFormat->itemIndex();
+  in.priority = RadioGroupPP->itemIndex();
+  in.ncoText = EditNCO->text().toStdString();
+  in.pllText = EditPLL->text().toStdString();
+  const auto m = tessaly::streamFormatMessage(in);
+  EditNCO->setText(QString::fromStdString(m.ncoText));
+  EditPLL->setText(QString::fromStdString(m.pllText));
+  if (m.memoLines) {
+    MemoGS->clearLines();
+    MemoGS->addLines(*m.memoLines);
+  }
+  send(m);
 }
 
 void PageGeneral::presentStatus(const tessaly::tZODADevice& d) {

@@ -3,6 +3,7 @@
 // format, and the page memo with the frequencies.
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "link/Bytes.h"
 
 class PageGeneral : public TPage {
   Q_OBJECT
@@ -29,7 +30,24 @@ class PageGeneral : public TPage {
   TPanel* PanelGS;  // its caption is the label LabelGS
   QPushButton* Button7;
 
-  // The housekeeping buttons (SETSERIAL .. SETADDRESS) and SETSTREAMFORMAT are
-  // connected here; they send through host_.sendPageInstruction with PanelGS and
-  // waiting code 2.
+  // The page's instructions. Each reads and normalises its inputs, writes the
+  // normalised values back into the edits (and, for the PLL clock, the report into
+  // MemoGS), then sends one SDI message to the board at the selected SDI address:
+  // waiting code 2, outcome on PanelGS / LabelGS.
+  void ButtonSerialClick();
+  void ButtonTypeClick();
+  void ButtonResetClick();
+  void ButtonUTClick();
+  void ButtonSetAddressClick();
+  void ButtonSetOutputFormatClick();
+
+ private:
+  // The page's one send path: anything that frames itself for a framing and an
+  // SDI address (a labelled instruction, the stream-format message) goes out
+  // through the host in the framing and to the address the Main page selects now.
+  template <typename Message>
+  bool send(const Message& message) {
+    return sendDatagram(message.datagram(host_.framing(), host_.sdiAddress()));
+  }
+  bool sendDatagram(tessaly::Bytes datagram);
 };

@@ -5,6 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "mfgtest/MfgSequence.h"
 
 class PageMfg : public TPage {
   Q_OBJECT
@@ -12,7 +13,7 @@ class PageMfg : public TPage {
   explicit PageMfg(PageHost& host, QWidget* parent = nullptr);
   void presentStatus(const tessaly::tZODADevice& d) override;
 
-  // The page was hidden (another page shown): a running test stops here.
+  // The page was hidden (another page shown): a running test stops here, as by Break.
   void pageHidden();
 
   QPushButton* Button6;
@@ -32,6 +33,24 @@ class PageMfg : public TPage {
   QPushButton* ButtonPCRON;
   QPushButton* ButtonPCROFF;
 
-  // The test run (states 90..103), Break, the additional-PID check boxes and the
-  // PCR corrector switches (104/105) go here.
+  void ButtonMSClick();
+  void ButtonBreakClick();
+  void ButtonPCRONClick() { carryOut(sequence_.pcrSwitch(true)); }
+  void ButtonPCROFFClick() { carryOut(sequence_.pcrSwitch(false)); }
+
+  const tessaly::MfgSequence& sequence() const { return sequence_; }
+
+ protected:
+  void hideEvent(QHideEvent* e) override;
+
+ private:
+  // The engine calls this for the states 90..105 when the timer fires.
+  void timerFired();
+  // Carries out the sequence's actions in order; a failed send drops the rest of
+  // the list and carries out what the sequence says about the failure instead.
+  void carryOut(const tessaly::MfgActions& actions);
+  TPanel* unitPanel(tessaly::UnitGroup group, int unit) const;
+  QLineEdit* edit(tessaly::MfgField field) const;
+
+  tessaly::MfgSequence sequence_;
 };

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "instructions/PageInstructions.h"
 #include "status/StatusReport.h"
 
 namespace {
@@ -14,6 +15,7 @@ QWidget* legendSwatch(std::uint32_t bgr, const QString& text, QWidget* parent) {
   auto* l = new QHBoxLayout(w);
   l->setContentsMargins(0, 0, 0, 0);
   l->setSpacing(3);
+  l->addSpacing(4);
   auto* sw = new QFrame(w);
   sw->setFixedSize(10, 10);
   sw->setAutoFillBackground(true);
@@ -40,7 +42,7 @@ PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", paren
     const QString d = QString::number(i);
     auto* box = makeGroup(" TS Input #" + d + " ", inputs, "GroupTSInput" + d);
     auto* bl = new QVBoxLayout(box);
-    bl->setContentsMargins(4, 0, 2, 1);
+    bl->setContentsMargins(3, 0, 1, 1);
     bl->setSpacing(0);
     CheckBoxEN[i] = makeCheck("CheckBoxEN" + d, "Enable", false, box);
     CheckBoxDV[i] = makeCheck("CheckBoxDV" + d, "DV Pin", false, box);
@@ -88,11 +90,12 @@ PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", paren
   auto* rg = new QGridLayout(rates);
   rg->setContentsMargins(4, 2, 4, 2);
   rg->setVerticalSpacing(1);
-  rg->setHorizontalSpacing(6);
+  rg->setHorizontalSpacing(4);
   for (int i = 1; i <= 6; ++i) {
     const QString d = QString::number(i);
     GaugeCh[i] = new TGauge("GaugeCh" + d, kRateGaugeMax, Qt::Horizontal, rates);
     GaugeCh[i]->setFixedHeight(13);
+    GaugeCh[i]->setMinimumWidth(40);
     GaugeCh[i]->setColor(tessaly::colour::ButtonFace);
     LabelChS[i] = makeLabel("LabelCh" + d + "S", "0 kbps", rates);
     LabelChF[i] = makeLabel("LabelCh" + d + "F", " - ", rates);
@@ -103,6 +106,7 @@ PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", paren
   }
   GaugePFOut = new TGauge("GaugePFOut", kRateGaugeMax, Qt::Horizontal, rates);
   GaugePFOut->setFixedHeight(13);
+  GaugePFOut->setMinimumWidth(40);
   LabelPFOut = makeLabel("LabelPFOut", "0 kbps", rates);
   Label29 = makeLabel("Label29", "204", rates);
   rg->addWidget(makeLabel("", "PID Filter Out", rates), 6, 0);
@@ -116,7 +120,7 @@ PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", paren
   legend->addStretch(1);
   rg->addLayout(legend, 7, 0, 1, 4);
   rg->setColumnStretch(1, 1);
-  rg->setColumnMinimumWidth(2, 80);
+  rg->setColumnMinimumWidth(2, 62);
   rg->setColumnMinimumWidth(3, 24);
   right->addWidget(rates);
 
@@ -151,10 +155,57 @@ PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", paren
                        "that the Query button. "},
                       this);
   right->addWidget(MemoMpx, 1);
-  root->addLayout(right, 1);
+  // The inputs need their full width; the rates and the memo take what is left.
+  auto* rightHolder = new QWidget(this);
+  rightHolder->setLayout(right);
+  right->setContentsMargins(0, 0, 0, 0);
+  rightHolder->setMaximumWidth(268);
+  root->addWidget(rightHolder, 1);
 
   connect(ButtonRQ, &QPushButton::clicked, this, [this] { host_.query(); });
+  connect(ButtonSetGeneralFilter, &QPushButton::clicked, this, &PageMpx::ButtonSetGeneralFilterClick);
+  connect(ButtonEPF, &QPushButton::clicked, this, &PageMpx::ButtonEPFClick);
+  connect(ButtonPPF, &QPushButton::clicked, this, &PageMpx::ButtonPPFClick);
+  connect(ButtonRPF, &QPushButton::clicked, this, &PageMpx::ButtonRPFClick);
+  connect(CheckBoxREMAP, &QCheckBox::toggled, this, &PageMpx::CheckBoxREMAPClick);
 }
+
+bool PageMpx::send(const tessaly::LabelledInstruction& instruction, TMemo* readMemo) {
+  const auto& error = tessaly::kCommErrorCheckText;
+  return host_.sendPageInstruction(instruction.label, instruction.opcode, instruction.data, PanelMpx,
+                                   tessaly::state::MpxWait,
+                                   QString::fromLatin1(error.data(), static_cast<qsizetype>(error.size())),
+                                   readMemo);
+}
+
+void PageMpx::ButtonSetGeneralFilterClick() {
+  tessaly::GeneralFilterBoxes boxes;
+  for (std::size_t i = 0; i < 6; ++i) {
+    boxes.enable[i] = CheckBoxEN[i + 1]->isChecked();
+    boxes.dataValid[i] = CheckBoxDV[i + 1]->isChecked();
+    boxes.nullPacket[i] = CheckBoxNP[i + 1]->isChecked();
+    boxes.tspError[i] = CheckBoxTSP[i + 1]->isChecked();
+  }
+  send(tessaly::setGeneralFilterInstruction(boxes));
+}
+
+void PageMpx::ButtonEPFClick() { send(tessaly::erasePidFilterInstruction()); }
+
+void PageMpx::ButtonPPFClick() {
+  const auto w = tessaly::writePidFilterInstruction(RadioGroupTS->itemIndex(), EditPID->text().toStdString(),
+                                                    CheckBoxREMAP->isChecked(), EditREMAP->text().toStdString());
+  EditPID->setText(QString::fromStdString(w.pidText));
+  if (w.remapText) EditREMAP->setText(QString::fromStdString(*w.remapText));
+  send(w.instruction);
+}
+
+void PageMpx::ButtonRPFClick() {
+  const auto r = tessaly::readPidFilterInstruction(RadioGroupTS->itemIndex(), EditPID->text().toStdString());
+  EditPID->setText(QString::fromStdString(r.pidText));
+  send(r.instruction, MemoMpx);
+}
+
+void PageMpx::CheckBoxREMAPClick() { EditREMAP->setEnabled(CheckBoxREMAP->isChecked()); }
 
 void PageMpx::presentStatus(const tessaly::tZODADevice& d) {
   using namespace tessaly;

@@ -5,6 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "link/GeneralInstructions.h"
 
 class PageMpx : public TPage {
   Q_OBJECT
@@ -35,6 +36,17 @@ class PageMpx : public TPage {
   TMemo* MemoMpx;
   QPushButton* ButtonRQ;
 
-  // SETGENERALFILTER, ERASEPIDFILTER, WRITEPIDFILTER, READPIDFILTER and the remap
-  // check box go here (waiting code 4, PanelMpx).
+  // The page's instructions: each reads and normalises its controls, writes the
+  // values it sends back into the edits and sends through the host (waiting code
+  // 4, PanelMpx).
+  void ButtonSetGeneralFilterClick();
+  void ButtonEPFClick();
+  void ButtonPPFClick();
+  void ButtonRPFClick();
+  // The remap edit is usable only while its box is ticked (also when the box is
+  // set from the settings file).
+  void CheckBoxREMAPClick();
+
+ private:
+  bool send(const tessaly::LabelledInstruction& instruction, TMemo* readMemo = nullptr);
 };

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "instructions/PageInstructions.h"
 #include "status/StatusReport.h"
 
 PagePsi::PagePsi(PageHost& host, QWidget* parent) : TPage(host, "PagePsi", parent) {
@@ -21,10 +22,10 @@ PagePsi::PagePsi(PageHost& host, QWidget* parent) : TPage(host, "PagePsi", paren
     CheckBoxS[k] = makeCheck("CheckBoxS" + d, "Enable", false, sectors);
     EditSS[k] = makeEdit("EditSS" + d, "0", 0, sectors);
     EditSE[k] = makeEdit("EditSE" + d, "0", 0, sectors);
-    EditSS[k]->setFixedWidth(58);
-    EditSE[k]->setFixedWidth(58);
+    EditSS[k]->setFixedWidth(52);
+    EditSE[k]->setFixedWidth(52);
     ButtonS[k] = makeButton("ButtonS" + d, "Set", sectors, k <= 4);
-    ButtonS[k]->setFixedWidth(40);
+    ButtonS[k]->setFixedWidth(34);
     const int r = k - 1;
     sg->addWidget(makeLabel("", "Sector " + d + ":", sectors), r, 0);
     sg->addWidget(CheckBoxS[k], r, 1);
@@ -44,30 +45,34 @@ PagePsi::PagePsi(PageHost& host, QWidget* parent) : TPage(host, "PagePsi", paren
   auto* dg = new QGridLayout(sdram);
   dg->setContentsMargins(4, 2, 4, 2);
   dg->setVerticalSpacing(1);
+  dg->setHorizontalSpacing(6);
   GaugeSDRAM = new TGauge("GaugeSDRAM", 65535, Qt::Vertical, sdram);
   GaugeSDRAM->setFixedWidth(18);
-  dg->addWidget(makeLabel("", "Max:", sdram), 0, 0);
-  dg->addWidget(makeLabel("", "65535 packets", sdram), 1, 0);
-  dg->addWidget(GaugeSDRAM, 0, 1, 6, 1);
+  auto* max = new QHBoxLayout;
+  max->setSpacing(4);
+  max->addWidget(makeLabel("", "Max:", sdram));
+  max->addWidget(makeLabel("", "65535 packets", sdram));
+  max->addStretch(1);
+  dg->addLayout(max, 0, 1, 1, 2);
+  dg->addWidget(GaugeSDRAM, 0, 0, 6, 1);
   Label13 = makeLabel("Label13", "0 packet/sec", sdram);
   LabelNP = makeLabel("LabelNP", "0 packet/sec", sdram);
   LabelIns = makeLabel("LabelIns", "0 packet/sec", sdram);
   Label15 = makeLabel("Label15", "0 packets", sdram);
-  dg->addWidget(makeLabel("", "SDRAM Input:", sdram), 0, 2);
-  dg->addWidget(Label13, 0, 3);
-  dg->addWidget(makeLabel("", "Output Null Packets:", sdram), 1, 2);
-  dg->addWidget(LabelNP, 1, 3);
-  dg->addWidget(makeLabel("", "Inserted Packets:", sdram), 2, 2);
-  dg->addWidget(LabelIns, 2, 3);
-  dg->addWidget(makeLabel("", "Usage:", sdram), 3, 2);
-  dg->addWidget(Label15, 3, 3);
+  dg->addWidget(makeLabel("", "SDRAM Input:", sdram), 1, 1);
+  dg->addWidget(Label13, 1, 2);
+  dg->addWidget(makeLabel("", "Output Null Packets:", sdram), 2, 1);
+  dg->addWidget(LabelNP, 2, 2);
+  dg->addWidget(makeLabel("", "Inserted Packets:", sdram), 3, 1);
+  dg->addWidget(LabelIns, 3, 2);
+  dg->addWidget(makeLabel("", "Usage:", sdram), 4, 1);
+  dg->addWidget(Label15, 4, 2);
   LabelPSIState = makeLabel("LabelPSIState", "PSI Inserter State: h00", sdram);
   PanelPSIState = new TPanel("PanelPSIState", "", sdram);
   PanelPSIState->setFixedWidth(60);
-  dg->addWidget(LabelPSIState, 4, 2);
-  dg->addWidget(PanelPSIState, 4, 3, Qt::AlignLeft);
-  dg->setColumnStretch(3, 1);
-  dg->setRowStretch(5, 1);
+  dg->addWidget(LabelPSIState, 5, 1);
+  dg->addWidget(PanelPSIState, 5, 2, Qt::AlignLeft);
+  dg->setColumnStretch(2, 1);
   top->addWidget(sdram, 1);
   right->addLayout(top);
 
@@ -118,6 +123,54 @@ PagePsi::PagePsi(PageHost& host, QWidget* parent) : TPage(host, "PagePsi", paren
   root->addLayout(right, 1);
 
   connect(Button1, &QPushButton::clicked, this, [this] { host_.query(); });
+  for (int k = 1; k <= 4; ++k)
+    connect(ButtonS[static_cast<std::size_t>(k)], &QPushButton::clicked, this, [this, k] { ButtonSClick(k); });
+  connect(ButtonErasePSI, &QPushButton::clicked, this, &PagePsi::ButtonErasePSIClick);
+  connect(ButtonWritePSI, &QPushButton::clicked, this, &PagePsi::ButtonWritePSIClick);
+  connect(ButtonReadPSI, &QPushButton::clicked, this, &PagePsi::ButtonReadPSIClick);
+}
+
+bool PagePsi::send(const tessaly::LabelledInstruction& instruction, TMemo* readMemo) {
+  const auto& error = tessaly::kCommErrorCheckText;
+  return host_.sendPageInstruction(instruction.label, instruction.opcode, instruction.data, PanelPSI,
+                                   tessaly::state::PsiWait,
+                                   QString::fromLatin1(error.data(), static_cast<qsizetype>(error.size())),
+                                   readMemo);
+}
+
+void PagePsi::ButtonSClick(int row) {
+  if (row < 1 || row > 4) return;
+  const auto i = static_cast<std::size_t>(row);
+  const auto s = tessaly::setSectorInstruction(row, CheckBoxS[i]->isChecked(), EditSS[i]->text().toStdString(),
+                                               EditSE[i]->text().toStdString());
+  if (!s) return;
+  EditSS[i]->setText(QString::fromStdString(s->startText));
+  EditSE[i]->setText(QString::fromStdString(s->endText));
+  send(s->instruction);
+}
+
+void PagePsi::ButtonErasePSIClick() { send(tessaly::erasePsiInstruction()); }
+
+void PagePsi::ButtonWritePSIClick() {
+  tessaly::WritePsiInput in;
+  in.pidText = EditPIDPSI->text().toStdString();
+  in.addressText = EditAddress->text().toStdString();
+  in.timerText = EditTimer->text().toStdString();
+  in.fixText = EditFix->text().toStdString();
+  in.packetType = RadioGroupPT->itemIndex();
+  in.autoCc = CheckBoxACC->isChecked();
+  const auto w = tessaly::writePsiInstruction(in);
+  EditPIDPSI->setText(QString::fromStdString(w.pidText));
+  EditAddress->setText(QString::fromStdString(w.addressText));
+  EditTimer->setText(QString::fromStdString(w.timerText));
+  EditFix->setText(QString::fromStdString(w.fixText));
+  send(w.instruction);
+}
+
+void PagePsi::ButtonReadPSIClick() {
+  const auto r = tessaly::readPsiInstruction(EditAddress->text().toStdString());
+  EditAddress->setText(QString::fromStdString(r.addressText));
+  send(r.instruction, MemoPSI);
 }
 
 void PagePsi::presentStatus(const tessaly::tZODADevice& d) {

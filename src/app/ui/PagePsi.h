@@ -5,6 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "link/GeneralInstructions.h"
 
 class PagePsi : public TPage {
   Q_OBJECT
@@ -36,6 +37,14 @@ class PagePsi : public TPage {
   TMemo* MemoPSI;
   QPushButton* Button1;
 
-  // The sector buttons of rows 1..4, ERASEPSI, WRITEPSI and READPSI go here
-  // (waiting code 6, PanelPSI). ButtonS5 .. ButtonS12 stay disabled.
+  // The page's instructions (waiting code 6, PanelPSI). Each reads and normalises
+  // its controls and writes the values it sends back into the edits. Only rows
+  // 1..4 can be set: ButtonS5 .. ButtonS12 stay disabled and send nothing.
+  void ButtonSClick(int row);
+  void ButtonErasePSIClick();
+  void ButtonWritePSIClick();
+  void ButtonReadPSIClick();
+
+ private:
+  bool send(const tessaly::LabelledInstruction& instruction, TMemo* readMemo = nullptr);
 };

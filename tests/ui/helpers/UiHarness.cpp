@@ -16,13 +16,14 @@ int freeUdpPort() {
   return s.localPort();
 }
 
-QString loopbackSettings(int hostPort, int devicePort, bool showManufacturerPage) {
+QString loopbackSettings(int hostPort, int devicePort, bool showManufacturerPage, int framing) {
   return QString("[Settings]\nSaveOnExit=1\nMyPort=%1\nDevicePort=%2\n"
-                 "[Main]\nIPBase=127.0.0.\nIPExt=1\nIPText=127.0.0.1\n"
+                 "[Main]\nACKProt=%4\nIPBase=127.0.0.\nIPExt=1\nIPText=127.0.0.1\n"
                  "[MFSetup]\nShow=%3\n")
       .arg(hostPort)
       .arg(devicePort)
-      .arg(showManufacturerPage ? 1 : 0);
+      .arg(showManufacturerPage ? 1 : 0)
+      .arg(framing);
 }
 
 TempWorkDir::TempWorkDir() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }

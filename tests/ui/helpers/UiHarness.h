@@ -45,8 +45,9 @@ namespace uitest {
 // A UDP port on 127.0.0.1 that nothing is bound to right now.
 int freeUdpPort();
 
-// Settings.ini text pointing at 127.0.0.1 (IPBase 127.0.0., IPExt 1) with the given ports.
-QString loopbackSettings(int hostPort, int devicePort, bool showManufacturerPage = true);
+// Settings.ini text pointing at 127.0.0.1 (IPBase 127.0.0., IPExt 1) with the given ports
+// and framing (ACKProt 0 CW-Net, 1 DDToIP).
+QString loopbackSettings(int hostPort, int devicePort, bool showManufacturerPage = true, int framing = 0);
 
 // A working directory of its own, current while the object lives.
 class TempWorkDir {

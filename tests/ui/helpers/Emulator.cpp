@@ -1,0 +1,45 @@
+#include "helpers/Emulator.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace uitest {
+
+QString EmulatorProcess::program() { return QStringLiteral(TESSALY_EMULATOR_PATH); }
+
+bool EmulatorProcess::available() { return QFileInfo(program()).isExecutable(); }
+
+bool EmulatorProcess::start(const QStringList& extraArgs) {
+  QStringList args{"--listen", "127.0.0.1:0", "--seed", "7"};
+  args << extraArgs;
+  process_.setProcessChannelMode(QProcess::SeparateChannels);
+  process_.start(program(), args);
+  if (!process_.waitForStarted(5000)) return false;
+  static const QRegularExpression re("listening on 127\\.0\\.0\\.1:(\\d+)");
+  QByteArray out;
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 5000) {
+    process_.waitForReadyRead(100);
+    out += process_.readAllStandardOutput();
+    const auto m = re.match(QString::fromLocal8Bit(out));
+    if (m.hasMatch()) {
+      port_ = m.captured(1).toInt();
+      return port_ > 0;
+    }
+    if (process_.state() == QProcess::NotRunning) return false;
+  }
+  return false;
+}
+
+void EmulatorProcess::stop() {
+  if (process_.state() == QProcess::NotRunning) return;
+  process_.terminate();
+  if (!process_.waitForFinished(3000)) {
+    process_.kill();
+    process_.waitForFinished(3000);
+  }
+}
+
+}  // namespace uitest
