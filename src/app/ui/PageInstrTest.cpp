@@ -1,9 +1,42 @@
 #include "app/ui/PageInstrTest.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "link/Engine.h"
+#include "status/StatusReport.h"
+
+using namespace tessaly;
+
+namespace {
+
+constexpr int kAnswerTimeoutMs = 1000;
+
+std::string latin1(const QLineEdit* e) { return e->text().toLatin1().toStdString(); }
+QString latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+// The edit's background: the window colour the platform gives edits, or a colour of ours.
+void restoreEditColour(QLineEdit* e) {
+  QPalette p = e->palette();
+  const QPalette app = QApplication::palette(e);
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    p.setColor(group, QPalette::Base, app.color(group, QPalette::Base));
+  e->setPalette(p);
+}
+
+void setEditColour(QLineEdit* e, const QColor& c) {
+  QPalette p = e->palette();
+  p.setColor(QPalette::Active, QPalette::Base, c);
+  p.setColor(QPalette::Inactive, QPalette::Base, c);
+  e->setPalette(p);
+}
+
+}  // namespace
 
 PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "PageInstrTest", parent) {
   auto* root = new QVBoxLayout(this);
@@ -60,4 +93,90 @@ PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "Pag
   mono.setStyleHint(QFont::TypeWriter);
   MemoIns->setFont(mono);
   root->addWidget(MemoIns, 1);
+
+  for (int n = 1; n <= 5; ++n) {
+    // Also follows ticks that come from the settings file.
+    connect(CheckBoxI[n], &QCheckBox::toggled, this, [this, n] { CheckBoxIClick(n); });
+    EditOC[n]->installEventFilter(this);
+    EditData[n]->installEventFilter(this);
+  }
+  connect(ButtonICompute, &QPushButton::clicked, this, &PageInstrTest::ButtonIComputeClick);
+  connect(ButtonISend, &QPushButton::clicked, this, &PageInstrTest::ButtonISendClick);
+
+  host_.engine().registerHandler(state::InstrTestWait, [this] { answerTimedOut(); });
+  host_.engine().registerHandler(state::InstrTestGot, [this] { answerReceived(); });
+}
+
+void PageInstrTest::CheckBoxIClick(int row) {
+  const bool on = CheckBoxI[row]->isChecked();
+  EditOC[row]->setEnabled(on);
+  EditData[row]->setEnabled(on);
+}
+
+bool PageInstrTest::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return TPage::eventFilter(watched, event);
+  auto* edit = qobject_cast<QLineEdit*>(watched);
+  if (!edit) return TPage::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+    const bool isData = std::find(EditData.begin(), EditData.end(), edit) != EditData.end();
+    const std::string text = latin1(edit);
+    edit->setText(latin1(isData ? cleanDataText(text) : cleanOpcodeText(text)));
+    restoreEditColour(edit);
+  } else if (!key->text().isEmpty()) {
+    // Keys that type something (modifiers and cursor keys alone do not).
+    setEditColour(edit, tColor(colour::UnconfirmedEdit));
+  }
+  return false;  // the key itself goes on to the edit
+}
+
+InstructionMessage PageInstrTest::buildMessage() {
+  std::array<InstructionRow, kInstructionRows> rows;
+  for (int n = 1; n <= kInstructionRows; ++n) {
+    InstructionRow& r = rows[static_cast<std::size_t>(n - 1)];
+    r.ticked = CheckBoxI[n]->isChecked();
+    if (!r.ticked) continue;
+    r.opcodeText = latin1(EditOC[n]);
+    r.dataText = latin1(EditData[n]);
+  }
+  InstructionMessage m = buildInstructionMessage(rows, latin1(Edit1), host_.framing(), host_.sdiAddress());
+  for (int n = 1; n <= kInstructionRows; ++n) {
+    const auto i = static_cast<std::size_t>(n - 1);
+    if (m.opcodeTexts[i]) EditOC[n]->setText(latin1(*m.opcodeTexts[i]));
+    if (m.dataTexts[i]) EditData[n]->setText(latin1(*m.dataTexts[i]));
+    if (m.counts[i]) EditL[n]->setText(QString::number(*m.counts[i]));
+  }
+  Edit1->setText(latin1(m.labelText));
+  return m;
+}
+
+void PageInstrTest::ButtonIComputeClick() {
+  MemoIns->clearLines();
+  MemoIns->addLines(viewDumpLines(buildMessage()));
+}
+
+void PageInstrTest::ButtonISendClick() {
+  MemoIns->clearLines();
+  const InstructionMessage m = buildMessage();
+  MemoIns->addLines(sendDumpLines(m));
+  TransactionEngine& engine = host_.engine();
+  const std::string ip = host_.deviceIp();
+  const int port = host_.devicePort();
+  // A message that does not fit one datagram is not sent at all: nothing is cut.
+  if (!fitsOneDatagram(m.datagram) || !engine.activateAndSend(ip, port, m.datagram)) {
+    engine.endpoint().deactivate();
+    MemoIns->addLines(sendFailureLines());
+    return;
+  }
+  // This page waits only once the datagram is out.
+  engine.armTimer(kAnswerTimeoutMs);
+  engine.setState(state::InstrTestWait);
+  MemoIns->addLines(sendSuccessLines(ip, port, m.sdiAddress));
+}
+
+void PageInstrTest::answerTimedOut() { MemoIns->addLine(latin1(std::string(kInstructionNoAnswerLine))); }
+
+void PageInstrTest::answerReceived() {
+  const ReceiveBuffer& buffer = host_.engine().buffer();
+  MemoIns->addLines(answerLines(buffer.bytes().data(), buffer.size(), host_.engine().receivedLength()));
 }

@@ -5,6 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "instructions/InstructionTest.h"
 
 class PageInstrTest : public TPage {
   Q_OBJECT
@@ -20,6 +21,22 @@ class PageInstrTest : public TPage {
   QPushButton* ButtonISend;
   TMemo* MemoIns;
 
-  // Behaviour of the page's own buttons, row check boxes and key presses
-  // (state codes 120/121) goes here.
+  // A ticked row takes part in the message; its opcode and data edits follow the box.
+  void CheckBoxIClick(int row);
+  // "View message": the message dump, nothing sent.
+  void ButtonIComputeClick();
+  // "Send": the send dump, the send, and the report; on success waits in 120.
+  void ButtonISendClick();
+
+ protected:
+  // Key presses in the opcode and data edits: Enter confirms (cleans the text and
+  // restores the edit's colour), any other key marks the edit as not confirmed.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Reads the rows and the user text, builds the message and writes the cleaned
+  // texts, the counts and the label back into the controls.
+  tessaly::InstructionMessage buildMessage();
+  void answerTimedOut();
+  void answerReceived();
 };
