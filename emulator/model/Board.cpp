@@ -79,7 +79,11 @@ struct Board::Flows {
 };
 
 Board::Board(const BoardState& initial, std::int64_t eraseMs, std::uint64_t seed)
-    : s_(initial), initial_(initial), eraseMs_(eraseMs < 0 ? 0 : eraseMs), seed_(seed) {}
+    : s_(initial), initial_(initial), eraseMs_(eraseMs < 0 ? 0 : eraseMs), seed_(seed) {
+  // The board is powered on at time 0 of the clock it is driven with.
+  s_.live = LiveState{};
+  s_.live.started = true;
+}
 
 std::uint64_t Board::noise(std::uint64_t a, std::uint64_t b) const {
   return mix(seed_ ^ mix(a * 0x100000001B3ULL + b));
@@ -144,6 +148,11 @@ Board::Flows Board::flows(std::int64_t second, bool jitter) const {
   return f;
 }
 
+const Board::Flows& Board::nominalFlows() const {
+  if (!nominal_) nominal_ = std::make_shared<const Flows>(flows(0, false));
+  return *nominal_;
+}
+
 void Board::advance(std::int64_t nowMs) {
   nowMs = std::max<std::int64_t>(nowMs, 0);
   LiveState& L = s_.live;
@@ -154,7 +163,7 @@ void Board::advance(std::int64_t nowMs) {
     return;
   }
   if (nowMs <= L.lastMs) return;
-  const Flows f = flows(0, false);
+  const Flows& f = nominalFlows();
   const double dt = static_cast<double>(nowMs - L.lastMs) / 1000.0;
   const double usage = L.sdramPackets + (f.inflow - f.streamCap) * dt;
   L.sdramPackets = std::clamp(usage, 0.0, kSdramCapacity);
@@ -192,7 +201,7 @@ void Board::advance(std::int64_t nowMs) {
 void Board::updatePcrPids() {
   int count = 0;
   if (s_.pcrMode & 1) {
-    const Flows f = flows(0, false);
+    const Flows& f = nominalFlows();
     for (int i = 0; i < kInputs; ++i)
       if (f.pcr[i]) ++count;
   }
@@ -325,7 +334,9 @@ bool Board::executeSdiMessage(const std::uint8_t* data, std::size_t size, std::i
     ++s_.intRError;
     return false;
   }
+  nominal_.reset();
   for (const InstructionView& in : m.instructions) execute(in, nowMs, nullptr, m.label);
+  nominal_.reset();
   updatePcrPids();
   return true;
 }
@@ -333,7 +344,11 @@ bool Board::executeSdiMessage(const std::uint8_t* data, std::size_t size, std::i
 std::vector<Bytes> Board::executeDeviceMessage(const MessageView& message, std::int64_t nowMs) {
   advance(nowMs);
   std::vector<Bytes> answers;
-  for (const InstructionView& in : message.instructions) execute(in, nowMs, &answers, message.label);
+  nominal_.reset();
+  for (const InstructionView& in : message.instructions) {
+    execute(in, nowMs, &answers, message.label);
+    nominal_.reset();
+  }
   updatePcrPids();
   return answers;
 }

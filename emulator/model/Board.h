@@ -17,6 +17,7 @@
 // two boards with the same seed and the same history give the same figures.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -104,12 +105,14 @@ class Board {
 
   struct Flows;
   Flows flows(std::int64_t second, bool jitter) const;
+  const Flows& nominalFlows() const;  // flows(0, false), kept until the configuration changes
   std::uint64_t noise(std::uint64_t a, std::uint64_t b) const;
 
   BoardState s_;
   BoardState initial_;  // the power-on state a reset returns to
   std::int64_t eraseMs_;
   std::uint64_t seed_;
+  mutable std::shared_ptr<const Flows> nominal_;
 };
 
 }  // namespace tessaly::emu

@@ -1,0 +1,254 @@
+// tessaly-emulator as a program on loopback: started with a free port, driven with
+// a plain UDP socket that sends to 127.0.0.1 only, stopped with a signal.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/Framing.h"
+#include "link/GeneralInstructions.h"
+
+using namespace tessaly;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class EmulatorProcess {
+ public:
+  explicit EmulatorProcess(std::vector<std::string> args) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(fds[1], STDOUT_FILENO);
+      ::close(fds[0]);
+      ::close(fds[1]);
+      std::vector<char*> argv;
+      static std::string path = TESSALY_EMULATOR_PATH;
+      argv.push_back(path.data());
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(path.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    out_ = fds[0];
+  }
+  ~EmulatorProcess() {
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) ::close(out_);
+  }
+
+  // The next line of its standard output, or nothing within the time.
+  std::optional<std::string> readLine(int timeoutMs = 5000) {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+      const auto nl = buffer_.find('\n');
+      if (nl != std::string::npos) {
+        std::string line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return line;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+      if (left <= 0) return std::nullopt;
+      pollfd p{out_, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left)) <= 0) return std::nullopt;
+      char chunk[4096];
+      const ssize_t n = ::read(out_, chunk, sizeof chunk);
+      if (n <= 0) return std::nullopt;
+      buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+  }
+
+  // The port from "tessaly-emulator listening on 127.0.0.1:PORT ...".
+  int port() {
+    if (port_ == 0) {
+      const auto line = readLine();
+      if (!line) return 0;
+      listenLine_ = *line;
+      const auto at = line->find("listening on 127.0.0.1:");
+      if (at != std::string::npos) port_ = std::atoi(line->c_str() + at + std::strlen("listening on 127.0.0.1:"));
+    }
+    return port_;
+  }
+  const std::string& listenLine() const { return listenLine_; }
+
+  // Sends the signal; gives the exit code, or -1 when it did not exit normally in time.
+  int stop(int signal) {
+    ::kill(pid_, signal);
+    return wait(5000);
+  }
+  int wait(int timeoutMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (Clock::now() < end) {
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  bool exited_ = false;
+  int port_ = 0;
+  std::string buffer_, listenLine_;
+};
+
+// A UDP socket on 127.0.0.1 that talks to the emulator's port only.
+class Client {
+ public:
+  explicit Client(int port) : port_(port) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+  }
+  ~Client() { ::close(fd_); }
+
+  void send(const Bytes& d) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port_));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(fd_, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+
+  std::optional<Bytes> receive(int timeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
+    Bytes d(8192);
+    const ssize_t n = ::recv(fd_, d.data(), d.size(), 0);
+    if (n < 0) return std::nullopt;
+    d.resize(static_cast<std::size_t>(n));
+    return d;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_;
+};
+
+Bytes serialLoad(Framing f) { return setSerialInstruction("56765").instruction.datagram(f, 1); }
+
+}  // namespace
+
+TEST(EmulatorProgram, AnswersReadsAndLoadsInBothFramings) {
+  EmulatorProcess emu({"--listen", "127.0.0.1:0", "--seed", "1"});
+  const int port = emu.port();
+  ASSERT_GT(port, 0) << emu.listenLine();
+  Client c(port);
+
+  c.send(encodeReadDatagram(Framing::CwNet, 1));
+  auto a = c.receive(2000);
+  ASSERT_TRUE(a);
+  ASSERT_EQ(a->size(), 1032u);
+  EXPECT_EQ((*a)[6], 0x09);
+  EXPECT_EQ((*a)[7], 1);
+  EXPECT_EQ((*a)[8], 0x45);
+  EXPECT_EQ((*a)[9], 0x1A);
+
+  c.send(encodeReadDatagram(Framing::DDToIP, 1));
+  a = c.receive(2000);
+  ASSERT_TRUE(a);
+  ASSERT_EQ(a->size(), 1049u);
+  EXPECT_EQ((*a)[22], 0xF3);
+  EXPECT_EQ((*a)[25], 0x45);
+  EXPECT_EQ((*a)[26], 0x1A);
+
+  for (const Framing f : {Framing::DDToIP, Framing::CwNet}) {
+    c.send(serialLoad(f));
+    a = c.receive(2000);
+    ASSERT_TRUE(a);
+    EXPECT_LE(a->size(), kInterruptNoticeMax);
+  }
+  EXPECT_EQ(emu.stop(SIGTERM), 0);
+}
+
+TEST(EmulatorProgram, DelayedNoticesArriveAfterIrqMs) {
+  EmulatorProcess emu({"--listen", "127.0.0.1:0", "--irq-ms", "200"});
+  const int port = emu.port();
+  ASSERT_GT(port, 0);
+  Client c(port);
+  const auto sent = Clock::now();
+  c.send(serialLoad(Framing::DDToIP));
+  const auto a = c.receive(2000);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->size(), 26u);
+  EXPECT_GE(Clock::now() - sent, std::chrono::milliseconds(190));
+}
+
+TEST(EmulatorProgram, DropOneAnswersNothing) {
+  EmulatorProcess emu({"--listen", "127.0.0.1:0", "--drop", "1"});
+  const int port = emu.port();
+  ASSERT_GT(port, 0);
+  Client c(port);
+  c.send(encodeReadDatagram(Framing::DDToIP, 1));
+  c.send(encodeReadDatagram(Framing::CwNet, 1));
+  c.send(serialLoad(Framing::DDToIP));
+  EXPECT_FALSE(c.receive(400));
+}
+
+TEST(EmulatorProgram, StopsCleanlyOnSigintAndSigterm) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    EmulatorProcess emu({"--listen", "127.0.0.1:0"});
+    ASSERT_GT(emu.port(), 0);
+    EXPECT_EQ(emu.stop(sig), 0) << sig;
+    const auto last = emu.readLine(1000);
+    ASSERT_TRUE(last);
+    EXPECT_NE(last->find("stopped"), std::string::npos) << *last;
+  }
+}
+
+TEST(EmulatorProgram, VerbosePrintsOneLinePerDatagramInAndOut) {
+  EmulatorProcess emu({"--listen", "127.0.0.1:0", "--verbose"});
+  const int port = emu.port();
+  ASSERT_GT(port, 0);
+  Client c(port);
+  c.send(encodeReadDatagram(Framing::DDToIP, 1));
+  ASSERT_TRUE(c.receive(2000));
+  const auto in = emu.readLine();
+  const auto out = emu.readLine();
+  ASSERT_TRUE(in && out);
+  EXPECT_EQ(in->rfind("in  127.0.0.1:", 0), 0u) << *in;
+  EXPECT_NE(in->find("[28] DDToIP read, SDI 1, 1024 bytes"), std::string::npos) << *in;
+  EXPECT_EQ(out->rfind("out 127.0.0.1:", 0), 0u) << *out;
+  EXPECT_NE(out->find("[1049] DDToIP status answer"), std::string::npos) << *out;
+}
+
+TEST(EmulatorProgram, ListensOnLoopbackByDefaultAndRejectsBadOptions) {
+  {
+    EmulatorProcess emu({});
+    const auto line = emu.readLine();
+    if (!line && emu.wait(5000) == 2) GTEST_SKIP() << "port 56789 is taken";
+    ASSERT_TRUE(line);
+    EXPECT_NE(line->find("listening on 127.0.0.1:56789"), std::string::npos) << *line;
+  }
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--sdi-address", "0"}, {"--drop", "2"}, {"--listen", "nowhere"},
+        {"--device-code", "XYZ"}, {"--delay", "9-3"}}) {
+    EmulatorProcess emu(bad);
+    EXPECT_EQ(emu.wait(5000), 2) << bad[0];
+  }
+}
