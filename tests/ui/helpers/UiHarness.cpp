@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QTextStream>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include "app/ui/SettingsForm.h"
@@ -45,12 +46,17 @@ Harness::Harness(const Options& options) {
   hostPort = freeUdpPort();
   do devicePort = freeUdpPort();
   while (devicePort == hostPort);
-  if (options.writeSettings)
+  if (options.settingsIsDirectory)
+    QDir(dir.path()).mkdir("Settings.ini");
+  else if (!options.settingsText.isEmpty())
+    dir.write("Settings.ini", options.settingsText);
+  else if (options.writeSettings)
     dir.write("Settings.ini",
               loopbackSettings(hostPort, devicePort, options.showManufacturerPage) + options.extraSettings);
   form_ = std::make_unique<TMainForm>(timer, endpoint);
   form_->setMessageBox([this](const QString& m) { messages_ << m; });
-  form_->settingsForm()->setInputBox([this](const QString&, const QString&, QString& text) {
+  form_->settingsForm()->setInputBox([this](const QString& caption, const QString& prompt, QString& text) {
+    inputCaptions_ << caption + "|" + prompt;
     if (inputs_.empty()) return false;
     auto next = inputs_.front();
     inputs_.erase(inputs_.begin());
@@ -85,6 +91,18 @@ void Harness::selectLink(int framing, int sdiAddress) {
 }
 
 void Harness::close() { form_->close(); }
+
+void Harness::answerModal(const std::function<void()>& trigger, const QString& dialog, const QString& button) {
+  QTimer::singleShot(0, form_.get(), [this, dialog, button] {
+    auto* d = form_->findChild<QWidget*>(dialog);
+    if (!d || !d->isVisible()) {
+      qWarning("dialog %s is not shown", qPrintable(dialog));
+      return;
+    }
+    if (auto* b = d->findChild<QAbstractButton*>(button)) QTest::mouseClick(b, Qt::LeftButton);
+  });
+  trigger();
+}
 
 void Harness::scriptInput(std::vector<std::optional<QString>> answers) { inputs_ = std::move(answers); }
 

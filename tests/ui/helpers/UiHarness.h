@@ -31,6 +31,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -67,6 +68,8 @@ class TempWorkDir {
 struct Options {
   bool writeSettings = true;     // false: start with no Settings.ini at all
   QString extraSettings;         // appended to the loopback settings
+  QString settingsText;          // when set: the whole file (must still point at 127.0.0.1)
+  bool settingsIsDirectory = false;  // a directory named Settings.ini: nothing can be written
   bool showManufacturerPage = true;
 };
 
@@ -96,7 +99,11 @@ class Harness {
 
   // Answers the Settings dialog's input box with these texts in turn (nullopt = Cancel).
   void scriptInput(std::vector<std::optional<QString>> answers);
+  const QStringList& inputCaptions() const { return inputCaptions_; }
   const QStringList& messages() const { return messages_; }
+  // Runs `trigger` (which opens a modal dialog) and clicks `button` of the dialog
+  // named `dialog` once it is shown.
+  void answerModal(const std::function<void()>& trigger, const QString& dialog, const QString& button);
   int nonLoopbackSends() const;
 
   TempWorkDir dir;
@@ -109,6 +116,7 @@ class Harness {
  private:
   std::unique_ptr<TMainForm> form_;
   QStringList messages_;
+  QStringList inputCaptions_;
   std::vector<std::optional<QString>> inputs_;
 };
 

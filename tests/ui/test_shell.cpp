@@ -1,0 +1,375 @@
+// The application shell: start-up, the settings file, shutdown, the menu and both
+// dialogs.
+#include <QAction>
+#include <QMenu>
+#include <QTabWidget>
+
+#include "app/SettingsKeys.h"
+#include "app/ui/FormAbout.h"
+#include "app/ui/SettingsForm.h"
+#include "helpers/UiHarness.h"
+#include "link/Numbers.h"
+
+using uitest::Harness;
+using uitest::Options;
+
+namespace {
+
+// The value a control holds, written as the settings file would hold it.
+QString controlValue(TMainForm& form, const tessaly::SettingKey& k) {
+  QWidget* w = form.findChild<QWidget*>(QString::fromStdString(k.target));
+  if (auto* c = qobject_cast<QCheckBox*>(w)) return c->isChecked() ? "1" : "0";
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  if (auto* r = qobject_cast<TRadioGroup*>(w)) return QString::number(r->itemIndex());
+  if (auto* u = qobject_cast<TUpDown*>(w)) return QString::number(u->position());
+  return "<no control>";
+}
+
+// "Section/Key" of every key line in file order.
+QStringList keysInFile(const QString& text) {
+  QStringList keys;
+  QString section;
+  for (const QString& raw : text.split('\n')) {
+    const QString line = raw.trimmed();
+    if (line.startsWith('[')) section = line.mid(1, line.size() - 2);
+    else if (line.contains('=')) keys << section + "/" + line.left(line.indexOf('='));
+  }
+  return keys;
+}
+
+QString valueInFile(const QString& text, const QString& sectionKey) {
+  QString section;
+  for (const QString& raw : text.split('\n')) {
+    const QString line = raw.trimmed();
+    if (line.startsWith('[')) section = line.mid(1, line.size() - 2);
+    else if (line.contains('=') && section + "/" + line.left(line.indexOf('=')) == sectionKey)
+      return line.mid(line.indexOf('=') + 1);
+  }
+  return "<missing>";
+}
+
+Options noFile() {
+  Options o;
+  o.writeSettings = false;
+  return o;
+}
+Options withText(const QString& text) {
+  Options o;
+  o.settingsText = text;
+  return o;
+}
+Options withExtra(const QString& text) {
+  Options o;
+  o.extraSettings = text;
+  return o;
+}
+Options settingsDirectory() {
+  Options o;
+  o.settingsIsDirectory = true;
+  return o;
+}
+
+}  // namespace
+
+class Shell : public QObject {
+  Q_OBJECT
+ private slots:
+  void firstStartWithoutFileShowsEveryDefault() {
+    Harness h(noFile());
+    auto& f = h.form();
+    QCOMPARE(f.windowTitle(), QString("ASI Remultiplexer Tessaly v1.00"));
+    QCOMPARE(f.size(), QSize(744, 536));
+    QCOMPARE(f.tabs()->currentIndex(), 0);
+    QCOMPARE(f.tabs()->tabText(0), QString("Main"));
+    QVERIFY(!f.manufacturerPageVisible());
+    QCOMPARE(f.tabs()->tabPosition(), QTabWidget::South);
+    for (const auto& k : tessaly::loadOrder()) {
+      const QString key = QString::fromStdString(k.section + "/" + k.key);
+      if (k.target[0] == '@') continue;
+      const QString want = QString::fromStdString(k.defaultValue);
+      QCOMPARE(key + "=" + controlValue(f, k), key + "=" + want);
+    }
+    QVERIFY(f.saveOnExit());
+    QCOMPARE(f.hostPort(), 56789);
+    QCOMPARE(f.devicePort(), 56789);
+    QCOMPARE(h.endpoint.localPort(), 56789);
+    QCOMPARE(f.ipBase(), std::string("10.123.13."));
+    QCOMPARE(h.text("LabelIPAddr"), QString("10.123.13.101"));
+    QCOMPARE(h.text("LabelECSetup"), QString("Ethernet Controller Setup"));
+    // Nothing runs until the first transaction.
+    QVERIFY(!h.timer.enabled());
+    QVERIFY(!h.endpoint.isActive());
+    QCOMPARE(int(f.engine().state()), 0);
+    QVERIFY(h.endpoint.sent.empty());
+  }
+
+  void firstExitWritesTheWholeFileInSaveOrder() {
+    Harness h(noFile());
+    h.close();
+    const QString text = h.dir.read("Settings.ini");
+    QStringList want{"Settings/SaveOnExit"};
+    for (const auto& k : tessaly::saveOrder()) want << QString::fromStdString(k.section + "/" + k.key);
+    QCOMPARE(keysInFile(text), want);
+    QCOMPARE(valueInFile(text, "Main/IPBase"), QString("10.123.13."));
+    QCOMPARE(valueInFile(text, "Main/IPExt"), QString("101"));
+    QCOMPARE(valueInFile(text, "InstructionTest/UserText"), QString("Quillmarsh Bt."));
+    QCOMPARE(valueInFile(text, "General/UserText"), QString("My User Text"));
+    QVERIFY(h.messages().isEmpty());
+  }
+
+  void controlsSurviveARestart() {
+    QString saved;
+    {
+      Harness h;
+      h.find<QLineEdit>("EditSerial")->setText("$10");
+      h.find<QCheckBox>("CheckBoxDV3")->setChecked(true);
+      h.find<TRadioGroup>("RadioGroupTS")->setItemIndex(4);
+      h.find<TRadioGroup>("RadioGroupAP")->setItemIndex(1);
+      h.find<TRadioGroup>("RadioGroup3")->setItemIndex(14);
+      h.find<QLineEdit>("EditIP")->setText("127.0.1.9");
+      h.click("ButtonIPBase");
+      h.find<TUpDown>("UpDownIP")->stepUp();
+      h.close();
+      saved = h.dir.read("Settings.ini");
+      // A second window in a directory holding that file.
+      uitest::TempWorkDir dir2;
+      dir2.write("Settings.ini", saved);
+      tessaly::testing::VirtualClock clock;
+      tessaly::testing::VirtualTimer timer(clock);
+      tessaly::testing::FakeEndpoint endpoint(&clock);
+      TMainForm f(timer, endpoint);
+      QCOMPARE(f.findChild<QLineEdit*>("EditSerial")->text(), QString("$10"));
+      QVERIFY(f.findChild<QCheckBox*>("CheckBoxDV3")->isChecked());
+      QCOMPARE(f.findChild<TRadioGroup*>("RadioGroupTS")->itemIndex(), 4);
+      QCOMPARE(f.framing(), tessaly::Framing::DDToIP);
+      QCOMPARE(int(f.sdiAddress()), 15);
+      QCOMPARE(f.deviceIp(), std::string("127.0.1.10"));
+      QCOMPARE(f.findChild<QLineEdit*>("EditIP")->text(), QString("127.0.1.9"));
+      QCOMPARE(f.hostPort(), h.hostPort);
+      QCOMPARE(f.devicePort(), h.devicePort);
+    }
+  }
+
+  void saveOnExitOffRewritesOnlyThatKey() {
+    Harness probe;  // only for two free ports
+    const QString text = uitest::loopbackSettings(probe.hostPort, probe.devicePort).replace("SaveOnExit=1", "SaveOnExit=0");
+    Harness h(withText(text));
+    QVERIFY(!h.form().saveOnExit());
+    h.find<QLineEdit>("EditSerial")->setText("777");
+    h.close();
+    QCOMPARE(h.dir.read("Settings.ini"), text);
+  }
+
+  void portKeys_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("port");
+    QTest::newRow("decimal") << "40001" << 40001;
+    QTest::newRow("not a number") << "abc" << 56789;
+    QTest::newRow("empty") << "" << 56789;
+    QTest::newRow("dollar hex") << "$DDD5" << 56789;
+    QTest::newRow("0x hex") << "0xDDD5" << 56789;
+    QTest::newRow("0X hex") << "0XDDD6" << 56790;
+  }
+  void portKeys() {
+    QFETCH(QString, text);
+    QFETCH(int, port);
+    const QString ini = QString("[Settings]\nMyPort=%1\nDevicePort=%1\n[Main]\nIPBase=127.0.0.\nIPExt=1\n").arg(text);
+    Harness h(withText(ini));
+    QCOMPARE(h.form().hostPort(), port);
+    QCOMPARE(h.form().devicePort(), port);
+    QCOMPARE(h.endpoint.localPort(), port);
+  }
+
+  void manufacturerPageShowKey_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("visible");
+    QTest::newRow("1") << "Show=1" << true;
+    QTest::newRow("$10") << "Show=$10" << true;
+    QTest::newRow("0") << "Show=0" << false;
+    QTest::newRow("-1") << "Show=-1" << false;
+    QTest::newRow("abc") << "Show=abc" << false;
+    QTest::newRow("missing") << "" << false;
+  }
+  void manufacturerPageShowKey() {
+    QFETCH(QString, line);
+    QFETCH(bool, visible);
+    Harness probe;
+    Harness h(withText(uitest::loopbackSettings(probe.hostPort, probe.devicePort, false)
+                                          .replace("Show=0", line)));
+    QCOMPARE(h.form().manufacturerPageVisible(), visible);
+    QCOMPARE(h.form().tabs()->currentIndex(), 0);
+    h.close();
+    // Show is never written.
+    QVERIFY(!h.dir.read("Settings.ini").contains("Show=1") || line == "Show=1");
+  }
+
+  void radioIndexesFromTheFile_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<int>("index");
+    QTest::newRow("past the last item selects the last") << "[General]\nClockSource=42\n" << "RadioGroupClkSource" << 8;
+    QTest::newRow("-1 selects nothing") << "[General]\nFormat=-1\n" << "RadioGroupStrFormat" << -1;
+    QTest::newRow("below -1 selects nothing") << "[PSIInserter]\nPacketType=-7\n" << "RadioGroupPT" << -1;
+    QTest::newRow("in range") << "[MpxAndPIDFilter]\nTSInput=5\n" << "RadioGroupTS" << 5;
+  }
+  void radioIndexesFromTheFile() {
+    QFETCH(QString, line);
+    QFETCH(QString, group);
+    QFETCH(int, index);
+    Harness h(withExtra(line));
+    QCOMPARE(h.find<TRadioGroup>(group)->itemIndex(), index);
+  }
+
+  void userTextIsWrittenButNotRestored() {
+    Harness h;
+    h.find<QLineEdit>("Edit1")->setText("Edited label");
+    h.close();
+    const QString text = h.dir.read("Settings.ini");
+    QCOMPARE(valueInFile(text, "InstructionTest/UserText"), QString("Edited label"));
+    tessaly::testing::VirtualClock clock;
+    tessaly::testing::VirtualTimer timer(clock);
+    tessaly::testing::FakeEndpoint endpoint(&clock);
+    TMainForm again(timer, endpoint);
+    QCOMPARE(again.findChild<QLineEdit*>("Edit1")->text(), QString("Quillmarsh Bt."));
+  }
+
+  void unwritableFileIsReportedOnceAndTheWindowStillCloses() {
+    Harness h(settingsDirectory());
+    // Point the (default 10.x) device IP at loopback before anything is sent.
+    h.find<QLineEdit>("EditIP")->setText("127.0.0.1");
+    h.click("ButtonIPBase");
+    h.click("ButtonQuery");
+    QVERIFY(h.endpoint.isActive());
+    QVERIFY(h.timer.enabled());
+    QVERIFY(h.form().close());
+    QCOMPARE(h.messages(), QStringList{"Unable to write to " + QString::fromStdString(h.form().settingsFile().path())});
+    QVERIFY(!h.endpoint.isActive());
+    QVERIFY(!h.timer.enabled());
+    QCOMPARE(h.nonLoopbackSends(), 0);
+  }
+
+  void exitMenuClosesAndSaves() {
+    Harness h(noFile());
+    h.find<QAction>("Exit1")->trigger();
+    QVERIFY(!h.form().isVisible());
+    QCOMPARE(valueInFile(h.dir.read("Settings.ini"), "Main/IPExt"), QString("101"));
+    // A second close (window system button after Exit) writes nothing more and asks nothing.
+    h.close();
+    QVERIFY(h.messages().isEmpty());
+  }
+
+  void settingsDialogPortInput_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("invalid");
+    QTest::newRow("0") << "0" << "4000" << true;
+    QTest::newRow("1") << "1" << "1" << false;
+    QTest::newRow("65534") << "65534" << "65534" << false;
+    QTest::newRow("65535") << "65535" << "4000" << true;
+    QTest::newRow("abc") << "abc" << "4000" << true;
+    QTest::newRow("-5") << "-5" << "4000" << true;
+    QTest::newRow("empty") << "" << "4000" << true;
+  }
+  void settingsDialogPortInput() {
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(bool, invalid);
+    Harness h;
+    auto* s = h.form().settingsForm();
+    for (const char* which : {"ButtonCh1", "ButtonCh2"}) {
+      s->load(true, 4000, 4000);
+      h.scriptInput({typed});
+      QTest::mouseClick(s->findChild<QPushButton*>(which), Qt::LeftButton);
+      QLabel* target = s->findChild<QLabel*>(QString(which) == "ButtonCh1" ? "LabelHP" : "LabelDP");
+      QCOMPARE(target->text(), shown);
+    }
+    QCOMPARE(h.messages().size(), invalid ? 2 : 0);
+    if (invalid) QCOMPARE(h.messages().first(), QString("Invalid port number!"));
+    QCOMPARE(h.inputCaptions(), (QStringList{"Host Comuter Port|Enter new port number (1..65534)!",
+                                             "Device Port|Enter new port number (1..65534)!"}));
+    // Cancelling the input box changes nothing.
+    s->load(true, 4000, 4000);
+    h.scriptInput({std::nullopt});
+    QTest::mouseClick(s->ButtonCh1, Qt::LeftButton);
+    QCOMPARE(s->LabelHP->text(), QString("4000"));
+  }
+
+  void settingsDialogRestoreDefaultThenCancel() {
+    Harness h;
+    const QString before = h.dir.read("Settings.ini");
+    h.answerModal(
+        [&] {
+          QTimer::singleShot(0, [&] { QTest::mouseClick(h.form().settingsForm()->ButtonRD, Qt::LeftButton); });
+          h.form().Settings1Click();
+        },
+        "SettingsForm", "BitBtnCancel");
+    QCOMPARE(h.form().hostPort(), h.hostPort);
+    QCOMPARE(h.form().devicePort(), h.devicePort);
+    QVERIFY(h.form().saveOnExit());
+    QCOMPARE(h.dir.read("Settings.ini"), before);
+  }
+
+  void settingsDialogRestoreDefaultThenSave() {
+    Harness h;
+    h.click("ButtonQuery");  // the endpoint is open while the query waits
+    QVERIFY(h.endpoint.isActive());
+    QTimer::singleShot(0, [&] {
+      auto* s = h.form().settingsForm();
+      QCOMPARE(s->LabelHP->text(), QString::number(h.hostPort));
+      QTest::mouseClick(s->ButtonRD, Qt::LeftButton);
+      QVERIFY(s->CheckBoxSSOE->isChecked());
+      s->CheckBoxSSOE->setChecked(false);
+      QTest::mouseClick(s->BitBtnSaveS, Qt::LeftButton);
+    });
+    h.form().Settings1Click();
+    QCOMPARE(h.form().hostPort(), 56781);
+    QCOMPARE(h.form().devicePort(), 56781);
+    QVERIFY(!h.form().saveOnExit());
+    QVERIFY(!h.endpoint.isActive());
+    QCOMPARE(h.endpoint.localPort(), 56781);
+    const QString text = h.dir.read("Settings.ini");
+    QCOMPARE(valueInFile(text, "Settings/MyPort"), QString("56781"));
+    QCOMPARE(valueInFile(text, "Settings/DevicePort"), QString("56781"));
+    QCOMPARE(valueInFile(text, "Settings/SaveOnExit"), QString("0"));
+    // The dialog reopens with what was saved.
+    QTimer::singleShot(0, [&] {
+      auto* s = h.form().settingsForm();
+      QCOMPARE(s->LabelDP->text(), QString("56781"));
+      QVERIFY(!s->CheckBoxSSOE->isChecked());
+      QTest::mouseClick(s->BitBtnCancel, Qt::LeftButton);
+    });
+    h.form().Settings1Click();
+  }
+
+  void aboutBox() {
+    Harness h;
+    auto* about = h.form().aboutForm();
+    about->setTexts("changed", "changed");
+    h.answerModal([&] { h.form().About1Click(); }, "FormAbout", "ButtonOK");
+    QCOMPARE(about->windowTitle(), QString("About"));
+    QCOMPARE(about->Label1->text(), QString("ASI Remultiplexer"));
+    QCOMPARE(about->Label2->text(), QString("Tessaly v1.00"));
+    QVERIFY(!about->Label3->text().isEmpty());
+    QVERIFY(!about->Label4->text().isEmpty());
+    QVERIFY(!about->isVisible());
+  }
+
+  void menuItems() {
+    Harness h;
+    QCOMPARE(h.find<QAction>("Exit1")->text(), QString("Exit"));
+    QCOMPARE(h.find<QAction>("Settings1")->text(), QString("Settings"));
+    QCOMPARE(h.find<QAction>("About1")->text(), QString("About"));
+    QCOMPARE(h.find<QMenu>("File1")->title(), QString("File"));
+    const QStringList captions{"Main", "Instruction Test", "General", "Mpx and PID Filter",
+                               "SDRAM and PSI Inserter", "PCR Corrector", "Manufacturer Setup"};
+    const QStringList sheets{"TabSheetMain", "TabSheetInstrTest", "TabSheetNCO", "TabSheetIPRemux",
+                             "TabSheetMpxPID", "TabSheetPCR", "TabSheetCW"};
+    for (int i = 0; i < 7; ++i) {
+      QCOMPARE(h.form().tabs()->tabText(i), captions[i]);
+      QCOMPARE(h.form().tabs()->widget(i)->objectName(), sheets[i]);
+    }
+  }
+};
+
+QTEST_MAIN(Shell)
+#include "test_shell.moc"
