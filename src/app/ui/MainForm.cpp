@@ -104,6 +104,7 @@ void TMainForm::create() {
   tabs_->setCurrentIndex(TabMain);
   shownTab_ = TabMain;
   registerEngineHandlers();
+  pagePcr_->setStatusHooks([this] { PresentStatus(); }, [this] { pageMain_->MemoInfo->clearLines(); });
   loadSettings();
   connect(tabs_, &QTabWidget::currentChanged, this, &TMainForm::pageShown);
 }
@@ -198,6 +199,8 @@ bool TMainForm::manufacturerPageVisible() const { return tabs_->isTabVisible(Tab
 void TMainForm::message(const QString& text) {
   if (messageBox_) messageBox_(text);
 }
+
+void TMainForm::addChartSample() { pagePcr_->AddChartSample(); }
 
 void TMainForm::setMessageBox(std::function<void(const QString&)> box) {
   messageBox_ = box;

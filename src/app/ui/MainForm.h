@@ -53,6 +53,7 @@ class TMainForm : public QMainWindow, public PageHost {
                            std::uint8_t waitingCode, const QString& errorText, TMemo* readMemo = nullptr) override;
   void query() override { ButtonQueryClick(); }
   void message(const QString& text) override;
+  void addChartSample() override;
 
   // Shows the decoded status on every page.
   void PresentStatus();

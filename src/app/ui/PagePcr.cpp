@@ -1,14 +1,17 @@
 #include "app/ui/PagePcr.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QLineSeries>
-#include <QValueAxis>
 #include <QVBoxLayout>
 
+#include "instructions/PageInstructions.h"
+#include "link/Framing.h"
+#include "status/Decode.h"
+#include "status/PcrChart.h"
 #include "status/StatusReport.h"
+#include "status/ui/PcrChart.h"
+
+using namespace tessaly;
 
 PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", parent) {
   auto* root = new QHBoxLayout(this);
@@ -73,33 +76,14 @@ PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", paren
 
   // The chart and its buttons.
   auto* right = new QVBoxLayout;
-  auto* chart = new QChart;
-  chart->setTitle("PCR correction coefficient vs. time (of the Test PCRPID)");
-  chart->legend()->hide();
-  chart->setMargins(QMargins(2, 2, 2, 2));
-  Series1 = new QLineSeries;
-  Series1->setObjectName("Series1");
-  Series1->setName("Channel1");
-  Series1->setColor(tColor(tessaly::colour::ChartLine));
-  Series1->setPointsVisible(false);
-  chart->addSeries(Series1);
-  AxisBottom = new QValueAxis;
-  AxisBottom->setObjectName("AxisBottom");
-  AxisBottom->setTitleText("Second");
-  AxisBottom->setRange(0, 500);
-  AxisBottom->setLabelFormat("%d");
-  AxisLeft = new QValueAxis;
-  AxisLeft->setObjectName("AxisLeft");
-  AxisLeft->setTitleText("COR @ 40 ms");
-  AxisLeft->setRange(-120, 120);
-  AxisLeft->setLabelFormat("%d");
-  chart->addAxis(AxisBottom, Qt::AlignBottom);
-  chart->addAxis(AxisLeft, Qt::AlignLeft);
-  Series1->attachAxis(AxisBottom);
-  Series1->attachAxis(AxisLeft);
-  ChartPCR = new QChartView(chart, this);
-  ChartPCR->setObjectName("ChartPCR");
-  ChartPCR->setRenderHint(QPainter::Antialiasing);
+  ChartPCR = new TLineChart("ChartPCR", this);
+  ChartPCR->setTitle("PCR correction coefficient vs. time (of the Test PCRPID)");
+  ChartPCR->setSeriesName("Channel1");
+  ChartPCR->setLineColor(tColor(colour::ChartLine));
+  ChartPCR->setBottomTitle("Second");
+  ChartPCR->setBottomMax(chart::OpeningBottomMax);
+  ChartPCR->setLeftTitle("COR @ 40 ms");
+  ChartPCR->setLeftManual(-chart::LeftMax, chart::LeftMax);
   right->addWidget(ChartPCR, 1);
 
   auto* cb = new QHBoxLayout;
@@ -115,10 +99,158 @@ PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", paren
   root->addLayout(right, 1);
 
   connect(ButtonPCRQuery, &QPushButton::clicked, this, [this] { host_.query(); });
+  connect(ButtonSetPCR, &QPushButton::clicked, this, &PagePcr::ButtonSetPCRClick);
+  connect(ButtonST1, &QPushButton::clicked, this, &PagePcr::ButtonST1Click);
+  connect(Button2, &QPushButton::clicked, this, &PagePcr::Button2Click);
+  connect(Button5, &QPushButton::clicked, this, &PagePcr::Button5Click);
+  connect(Button3, &QPushButton::clicked, this, &PagePcr::Button3Click);
+  connect(Button4, &QPushButton::clicked, this, &PagePcr::Button4Click);
+  connect(CheckBox9, &QCheckBox::clicked, this, &PagePcr::CheckBox9Click);
+
+  TransactionEngine& engine = host_.engine();
+  engine.registerHandler(state::ChartPollDue, [this] { pollDue(); });
+  engine.registerHandler(state::ChartPollSent, [this] { pollUnanswered(); });
+  engine.registerHandler(state::ChartPollGot, [this] { pollAnswered(); });
 }
 
+void PagePcr::setStatusHooks(std::function<void()> presentStatus, std::function<void()> clearInfoMemo) {
+  presentStatus_ = std::move(presentStatus);
+  clearInfoMemo_ = std::move(clearInfoMemo);
+}
+
+// ------------------------------------------------------------------ corrector instructions
+
+void PagePcr::ButtonSetPCRClick() {
+  const LabelledInstruction i = setPcrCorrectorInstruction(CheckBoxPCR->isChecked(), CheckBoxDP->isChecked());
+  host_.sendPageInstruction(i.label, i.opcode, i.data, PanelPCR, state::PcrWait,
+                            QString::fromLatin1(kCommErrorText.data(), static_cast<int>(kCommErrorText.size())));
+}
+
+void PagePcr::ButtonST1Click() {
+  const SetTestPcrPid t = setTestPcrPidInstruction(EditTestPID1->text().toLatin1().toStdString());
+  EditTestPID1->setText(QString::fromStdString(t.pidText));
+  const LabelledInstruction& i = t.instruction;
+  host_.sendPageInstruction(i.label, i.opcode, i.data, PanelPCR, state::PcrWait,
+                            QString::fromLatin1(kCommErrorText.data(), static_cast<int>(kCommErrorText.size())));
+}
+
+// ------------------------------------------------------------------ chart
+
+bool PagePcr::polling() const { return Button3->isEnabled(); }
+
+void PagePcr::setPollingButtons(bool on) {
+  Button2->setEnabled(!on);
+  Button5->setEnabled(!on);
+  Button3->setEnabled(on);
+  Button4->setEnabled(on);
+  ButtonPCRQuery->setEnabled(!on);
+  ButtonSetPCR->setEnabled(!on);
+  ButtonST1->setEnabled(!on);
+}
+
+void PagePcr::applyLeftAxisRule() {
+  if (CheckBox9->isChecked())
+    ChartPCR->setLeftAutomatic();
+  else
+    ChartPCR->setLeftManual(-chart::LeftMax, chart::LeftMax);
+}
+
+void PagePcr::Button2Click() {
+  TransactionEngine& engine = host_.engine();
+  setPollingButtons(true);
+  engine.timer().setInterval(chart::FirstPollMs);
+  engine.setState(state::ChartPollDue);
+  ChartPCR->clear();
+  ChartPCR->setBottomMax(chart::StartBottomMax);
+  applyLeftAxisRule();
+  host_.device().SampleCount = 0;
+  engine.timer().setEnabled(true);
+}
+
+void PagePcr::Button5Click() {
+  TransactionEngine& engine = host_.engine();
+  setPollingButtons(true);
+  engine.timer().setInterval(chart::FirstPollMs);
+  engine.setState(state::ChartPollDue);
+  applyLeftAxisRule();
+  std::int32_t& count = host_.device().SampleCount;
+  if (count < 0 || count >= chart::SampleLimit) count = 0;
+  engine.timer().setEnabled(true);
+}
+
+void PagePcr::Button3Click() {
+  host_.engine().abort();
+  setPollingButtons(false);
+  PanelPCR->setColor(colour::ButtonFace);
+  PanelPCR->setCaption(QString::fromLatin1(kChartStoppedText.data(), static_cast<int>(kChartStoppedText.size())));
+}
+
+void PagePcr::Button4Click() {
+  ChartPCR->clear();
+  ChartPCR->setBottomMax(chart::StartBottomMax);
+  host_.device().SampleCount = 0;
+}
+
+void PagePcr::CheckBox9Click() { applyLeftAxisRule(); }
+
 void PagePcr::otherPageShown() {
-  // The chart's polling is stopped here (as by its Stop button) while it runs.
+  if (polling()) Button3Click();
+}
+
+void PagePcr::AddChartSample() {
+  tZODADevice& d = host_.device();
+  ++d.SampleCount;
+  if (const int max = bottomAxisStepAt(d.SampleCount)) ChartPCR->setBottomMax(max);
+  ChartPCR->addXY(d.SampleCount, chartValue(d.PcrSlide));
+}
+
+void PagePcr::pollMessage(std::string_view text) {
+  PanelPCR->setCaption(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+  PanelPCR->setColor(colour::LightOrange);
+}
+
+void PagePcr::pollDue() {
+  TransactionEngine& engine = host_.engine();
+  const Bytes request = encodeReadDatagram(host_.framing(), host_.sdiAddress());
+  engine.setState(state::ChartPollSent);
+  if (!engine.activateAndSend(host_.deviceIp(), host_.devicePort(), request)) {
+    // Polling rests here, Stop still enabled, until Stop or Continue.
+    if (clearInfoMemo_) clearInfoMemo_();
+    pollMessage(kCommErrorText);
+    return;
+  }
+  PanelPCR->setCaption(QString::fromLatin1(kChartSentText.data(), static_cast<int>(kChartSentText.size())));
+  engine.armTimer(chart::AnswerWaitMs);
+}
+
+void PagePcr::pollUnanswered() {
+  TransactionEngine& engine = host_.engine();
+  engine.timer().setInterval(chart::NextPollMs);
+  engine.setState(state::ChartPollDue);
+  pollMessage(kChartNoAnswerText);
+  engine.timer().setEnabled(true);
+}
+
+void PagePcr::pollAnswered() {
+  TransactionEngine& engine = host_.engine();
+  engine.timer().setInterval(chart::NextPollMs);
+  engine.setState(state::ChartPollDue);
+  const ReceiveBuffer& buffer = engine.buffer();
+  const PollAnswerCheck c =
+      checkPollAnswer(engine.receivedLength(), [&buffer](std::size_t at) { return buffer.at(at); });
+  if (c.valid) {
+    tZODADevice& d = host_.device();
+    d.AnswerBase = c.answerBase;
+    DecodeStatus(d, engine.buffer());
+    if (presentStatus_) presentStatus_();
+  } else {
+    pollMessage(c.message);
+  }
+  AddChartSample();
+  if (host_.device().SampleCount < chart::SampleLimit)
+    engine.timer().setEnabled(true);
+  else
+    Button3Click();
 }
 
 void PagePcr::presentStatus(const tessaly::tZODADevice& d) {

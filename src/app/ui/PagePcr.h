@@ -1,13 +1,12 @@
 #pragma once
 // "PCR Corrector": the corrector's switches and test PID, its figures, and the
 // chart of its correction against time.
+#include <functional>
+
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
 
-class QChart;
-class QChartView;
-class QLineSeries;
-class QValueAxis;
+class TLineChart;
 
 class PagePcr : public TPage {
   Q_OBJECT
@@ -17,6 +16,22 @@ class PagePcr : public TPage {
 
   // Another page was shown: the chart's polling stops here when it runs.
   void otherPageShown();
+
+  // What the polling loop needs from the main window: the presentation of a
+  // freshly decoded status on every page, and clearing the Main page's memo.
+  void setStatusHooks(std::function<void()> presentStatus, std::function<void()> clearInfoMemo);
+
+  // Button and check box handlers.
+  void Button2Click();  // Start
+  void Button5Click();  // Continue
+  void Button3Click();  // Stop
+  void Button4Click();  // Clear
+  void CheckBox9Click();
+  void ButtonSetPCRClick();
+  void ButtonST1Click();
+  // One more point from the status record as it stands (x = the new SampleCount).
+  void AddChartSample();
+  bool polling() const;
 
   QCheckBox* CheckBoxPCR;
   QCheckBox* CheckBoxDP;
@@ -35,16 +50,21 @@ class PagePcr : public TPage {
   QLabel* LabelLPCR1;
   TPanel* PanelPCR;
   QPushButton* ButtonPCRQuery;
-  QChartView* ChartPCR;
-  QLineSeries* Series1;
-  QValueAxis* AxisBottom;
-  QValueAxis* AxisLeft;
+  TLineChart* ChartPCR;  // one series, "Channel1"
   QPushButton* Button2;  // Start
   QPushButton* Button5;  // Continue
   QPushButton* Button3;  // Stop
   QPushButton* Button4;  // Clear
   QCheckBox* CheckBox9;  // Auto Scale
 
-  // SETPCRCORRECTOR / SETTESTPCRPID (waiting code 8, PanelPCR) and the chart's
-  // Start, Continue, Stop, Clear, Auto Scale and polling codes 200..202 go here.
+ private:
+  void setPollingButtons(bool polling);
+  void applyLeftAxisRule();
+  void pollDue();         // 200: send the next status request
+  void pollUnanswered();  // 201: the wait ended without an answer
+  void pollAnswered();    // 202: the wait ended with an answer
+  void pollMessage(std::string_view text);
+
+  std::function<void()> presentStatus_;
+  std::function<void()> clearInfoMemo_;
 };
