@@ -1,0 +1,73 @@
+// The engine's receive path followed by the timer handler, in every state code the
+// panel uses, with the receive buffer as earlier datagrams left it. The handlers are
+// the panel's own evaluators of each code: query answers with decoding and the
+// report, the instruction test's answer dump, and the manufacturer test run.
+#include "FakeEndpoint.h"
+#include "FuzzInput.h"
+#include "VirtualClock.h"
+#include "instructions/InstructionTest.h"
+#include "link/Engine.h"
+#include "mfgtest/MfgSequence.h"
+#include "status/Decode.h"
+#include "status/StatusReport.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+const std::uint8_t kCodes[] = {0,  2,  3,  4,  5,  6,  7,  8,  9,   40,  41,  42,  43,  90,  91,  92,  93,
+                               94, 96, 97, 98, 99, 100, 101, 102, 103, 104, 105, 120, 121, 200, 201, 202};
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzInput in(data, size);
+  VirtualClock clock;
+  VirtualTimer timer(clock);
+  FakeEndpoint endpoint(&clock);
+  TransactionEngine engine(timer, endpoint);
+  tZODADevice device;
+  MfgSequence mfg;
+  (void)mfg.start(MfgInputTexts{});
+
+  auto query = [&](Framing framing) {
+    QueryContext ctx{framing, "127.0.0.1", 56789, 1};
+    const auto& buf = engine.buffer();
+    QueryOutcome out = evaluateQueryAnswer(ctx, engine.receivedLength(), [&](std::size_t i) { return buf.at(i); });
+    if (out.decode) {
+      device.AnswerBase = out.answerBase;
+      DecodeStatus(device, engine.buffer());
+      (void)statusReportLines(device);
+      (void)pidReadbackLines(device);
+      (void)psiReadbackLines(device);
+    }
+  };
+  engine.registerHandler(41, [&] { query(Framing::CwNet); });
+  engine.registerHandler(43, [&] { query(Framing::DDToIP); });
+  engine.registerHandler(121, [&] {
+    const auto& bytes = engine.buffer().bytes();
+    (void)answerLines(bytes.data(), bytes.size(), engine.receivedLength());
+  });
+  for (std::uint8_t code = 90; code <= 105; ++code) {
+    engine.registerHandler(code, [&, code] {
+      const auto& bytes = engine.buffer().bytes();
+      MfgTimerEvent event{code, bytes.data(), bytes.size(), engine.receivedLength(), "58100"};
+      for (const MfgAction& a : mfg.timerFired(event)) (void)a;
+    });
+  }
+
+  while (!in.empty()) {
+    const std::uint8_t code = kCodes[in.byte() % sizeof kCodes];
+    engine.setState(code);
+    endpoint.activate();
+    engine.armTimer(1 + in.byte() % 3 * 1000);
+    const int datagrams = in.byte() % 4;
+    for (int i = 0; i < datagrams; ++i) {
+      // Lengths up to 1600, so both ends of the accepted range are reached.
+      auto d = in.chunk(1600);
+      if (in.flag() && d.size() < 1600) d.resize(in.flag() ? 1032 : 1049, in.byte());
+      endpoint.inject(d);
+    }
+    clock.runUntilIdle(10000);
+  }
+  return 0;
+}
