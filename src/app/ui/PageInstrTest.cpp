@@ -40,6 +40,7 @@ void setEditColour(QLineEdit* e, const QColor& c) {
 
 PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "PageInstrTest", parent) {
   auto* root = new QVBoxLayout(this);
+  root->setSpacing(4);
   auto* title = makeLabel("LabelInstrTest", "Instruction Test", this);
   QFont tf = title->font();
   tf.setBold(true);
@@ -50,7 +51,7 @@ PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "Pag
   auto* top = new QHBoxLayout;
   auto* rows = makeGroup(" Instructions ", this, "GroupInstructions");
   auto* g = new QGridLayout(rows);
-  g->setVerticalSpacing(3);
+  g->setVerticalSpacing(1);
   g->addWidget(makeLabel("", "Opcode", rows), 0, 1);
   g->addWidget(makeLabel("", "Length", rows), 0, 2);
   g->addWidget(makeLabel("", "Data (comma separated)", rows), 0, 3);
@@ -91,6 +92,8 @@ PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "Pag
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setFamilies({"Courier New", "DejaVu Sans Mono", "Liberation Mono", mono.family()});
   mono.setStyleHint(QFont::TypeWriter);
+  // The size of the window's own text, so that a whole send report fits the memo's height.
+  mono.setPointSizeF(8);
   MemoIns->setFont(mono);
   root->addWidget(MemoIns, 1);
 
