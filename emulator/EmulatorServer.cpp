@@ -31,11 +31,14 @@ void EmulatorServer::readPending() {
     if (verbose_)
       std::fprintf(log_, "in  %s %s\n", peer.c_str(),
                    describeDatagram(bytes, static_cast<std::size_t>(payload.size())).c_str());
+    const std::uint64_t droppedBefore = emu_.stats().dropped;
     const auto answers = emu_.receive(bytes, static_cast<std::size_t>(payload.size()), clock_.elapsed());
+    const std::uint64_t dropped = emu_.stats().dropped - droppedBefore;
     for (const Answer& a : answers) {
       if (verbose_)
-        std::fprintf(log_, "out %s +%lld ms %s\n", peer.c_str(), static_cast<long long>(a.delayMs),
-                     describeDatagram(a.data).c_str());
+        std::fprintf(log_, "out %s +%lld ms %s%s%s\n", peer.c_str(), static_cast<long long>(a.delayMs),
+                     describeDatagram(a.data).c_str(), a.corrupted ? " (corrupted)" : "",
+                     a.copy ? " (duplicate)" : "");
       if (a.delayMs <= 0) {
         send(a.data, from, fromPort);
       } else {
@@ -43,7 +46,10 @@ void EmulatorServer::readPending() {
                            [this, data = a.data, from, fromPort] { send(data, from, fromPort); });
       }
     }
-    if (verbose_ && answers.empty()) std::fprintf(log_, "    (no answer)\n");
+    if (verbose_ && dropped > 0)
+      std::fprintf(log_, "    (%llu answer%s dropped)\n", static_cast<unsigned long long>(dropped), dropped > 1 ? "s" : "");
+    else if (verbose_ && answers.empty())
+      std::fprintf(log_, "    (no answer)\n");
     if (verbose_) std::fflush(log_);
   }
 }

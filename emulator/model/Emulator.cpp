@@ -56,7 +56,8 @@ std::vector<Answer> Emulator::receive(const std::uint8_t* data, std::size_t size
       continue;
     }
     const bool twice = options_.duplicate > 0 && uniform() < options_.duplicate;
-    if (options_.corrupt > 0 && uniform() < options_.corrupt) {
+    const bool damaged = options_.corrupt > 0 && uniform() < options_.corrupt;
+    if (damaged) {
       corrupt(r.data);
       ++stats_.corrupted;
     }
@@ -64,11 +65,11 @@ std::vector<Answer> Emulator::receive(const std::uint8_t* data, std::size_t size
     if (options_.delayMaxMs > options_.delayMinMs)
       delay += static_cast<std::int64_t>(rng_() % static_cast<std::uint64_t>(options_.delayMaxMs - options_.delayMinMs + 1));
     if (twice) {
-      out.push_back({r.data, delay});
+      out.push_back({r.data, delay, damaged, false});
       ++stats_.duplicated;
-      out.push_back({std::move(r.data), delay + 1});
+      out.push_back({std::move(r.data), delay + 1, damaged, true});
     } else {
-      out.push_back({std::move(r.data), delay});
+      out.push_back({std::move(r.data), delay, damaged, false});
     }
   }
   stats_.answers += out.size();

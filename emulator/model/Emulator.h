@@ -35,6 +35,8 @@ namespace tessaly::emu {
 struct Answer {
   Bytes data;
   std::int64_t delayMs = 0;  // send this long after the datagram arrived
+  bool corrupted = false;    // damaged on purpose (--corrupt)
+  bool copy = false;         // the second copy of a duplicated answer (--duplicate)
 };
 
 struct EmulatorStats {

@@ -114,6 +114,8 @@ TEST(EmulatorController, DropDuplicateCorruptAndDelayApplyPerAnswer) {
     ASSERT_EQ(a.size(), 2u);
     EXPECT_EQ(a[0].data, a[1].data);
     EXPECT_EQ(a[1].delayMs, a[0].delayMs + 1);
+    EXPECT_FALSE(a[0].copy);
+    EXPECT_TRUE(a[1].copy);
   }
   {
     EmulatorOptions clean = seeded(3), bad = seeded(3);
@@ -126,6 +128,8 @@ TEST(EmulatorController, DropDuplicateCorruptAndDelayApplyPerAnswer) {
       ASSERT_EQ(a.size(), 1u);
       ASSERT_EQ(b.size(), 1u);
       differing += a[0].data != b[0].data;
+      EXPECT_TRUE(b[0].corrupted);
+      EXPECT_FALSE(a[0].corrupted);
     }
     EXPECT_EQ(differing, 20);
   }
