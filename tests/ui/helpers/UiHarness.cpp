@@ -143,13 +143,12 @@ tessaly::Bytes cwNetAnswer(const StatusBlock& block, std::uint8_t sdiAddress) {
   return d;
 }
 
-tessaly::Bytes ddtoipAnswer(const StatusBlock& block, std::uint8_t sdiAddress) {
+tessaly::Bytes ddtoipAnswer(const StatusBlock& block) {
   tessaly::Bytes d = tessaly::bytesOf("DDToIP");
   tessaly::append(d, std::string_view("Answer         "));
   d.push_back(0x01);
   d.push_back(0xF3);
-  tessaly::appendBE16(d, 1 + 1024);
-  d.push_back(sdiAddress);
+  tessaly::appendBE16(d, 1024);
   tessaly::append(d, block.bytes());
   return d;
 }

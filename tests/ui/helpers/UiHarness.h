@@ -40,6 +40,7 @@
 #include "app/MainForm.h"
 #include "app/ui/Widgets.h"
 #include "link/Bytes.h"
+#include "status/Decode.h"
 
 namespace uitest {
 
@@ -136,8 +137,8 @@ class StatusBlock {
 
 // 1032 bytes: "CW-Net", 0x09, the SDI address, the block.
 tessaly::Bytes cwNetAnswer(const StatusBlock& block, std::uint8_t sdiAddress = 1);
-// 1049 bytes: "DDToIP", a label, 0x01, 0xF3, length, SDI address, the block.
-tessaly::Bytes ddtoipAnswer(const StatusBlock& block, std::uint8_t sdiAddress = 1);
+// 1049 bytes: "DDToIP", a label, 0x01, the answer code 0xF3, a 16-bit length, the block.
+tessaly::Bytes ddtoipAnswer(const StatusBlock& block);
 // A datagram of n bytes (an interrupt notice when n <= 26).
 tessaly::Bytes datagramOfLength(std::size_t n, std::uint8_t fill = 0);
 
