@@ -2,9 +2,46 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QVBoxLayout>
 
+#include "link/Engine.h"
 #include "status/StatusReport.h"
+
+using tessaly::MfgAction;
+using tessaly::MfgActions;
+using tessaly::MfgField;
+using tessaly::UnitGroup;
+using tessaly::UnitPanelState;
+
+namespace {
+
+std::uint32_t unitPanelColour(UnitPanelState s) {
+  switch (s) {
+    case UnitPanelState::NotSeen: return tessaly::colour::ButtonFace;
+    case UnitPanelState::InProgress: return tessaly::kColourInProgress;
+    case UnitPanelState::Done: return tessaly::kColourDone;
+    case UnitPanelState::Failed: return tessaly::kColourFailed;
+  }
+  return tessaly::colour::ButtonFace;
+}
+
+std::uint32_t resultColour(tessaly::ResultColour c) {
+  switch (c) {
+    case tessaly::ResultColour::Neutral: return tessaly::colour::ButtonFace;
+    case tessaly::ResultColour::Success: return tessaly::kColourDone;
+    case tessaly::ResultColour::Failure: return tessaly::kColourFailed;
+  }
+  return tessaly::colour::ButtonFace;
+}
+
+void setTextColour(QLabel* label, std::uint32_t bgr) {
+  QPalette p = label->palette();
+  p.setColor(QPalette::WindowText, tColor(bgr));
+  label->setPalette(p);
+}
+
+}  // namespace
 
 PageMfg::PageMfg(PageHost& host, QWidget* parent) : TPage(host, "PageMfg", parent) {
   auto* root = new QVBoxLayout(this);
@@ -112,10 +149,133 @@ PageMfg::PageMfg(PageHost& host, QWidget* parent) : TPage(host, "PageMfg", paren
   root->addStretch(1);
 
   connect(Button6, &QPushButton::clicked, this, [this] { host_.query(); });
+  connect(ButtonMS, &QPushButton::clicked, this, &PageMfg::ButtonMSClick);
+  connect(ButtonBreak, &QPushButton::clicked, this, &PageMfg::ButtonBreakClick);
+  connect(ButtonPCRON, &QPushButton::clicked, this, &PageMfg::ButtonPCRONClick);
+  connect(ButtonPCROFF, &QPushButton::clicked, this, &PageMfg::ButtonPCROFFClick);
+  // Each additional-PID edit is usable exactly while its box is ticked; toggled also
+  // follows the settings file ticking the boxes at start-up.
+  for (int i = 1; i <= 3; ++i) {
+    QLineEdit* e = EditAP[i];
+    e->setEnabled(CheckBoxAP[i]->isChecked());
+    connect(CheckBoxAP[i], &QCheckBox::toggled, e, &QLineEdit::setEnabled);
+  }
+
+  namespace st = tessaly::state;
+  for (std::uint8_t code : {st::MfgConfigWait, st::MfgConfigGot, st::MfgEraseWait, st::MfgEraseGot, st::MfgProgramDue,
+                            st::MfgProgramWait, st::MfgProgramGot, st::MfgPidReadDue, st::MfgPidReadWait,
+                            st::MfgPidReadGot, st::MfgPsiReadDue, st::MfgPsiReadWait, st::MfgPsiReadGot,
+                            st::MfgPcrWait, st::MfgPcrGot})
+    host_.engine().registerHandler(code, [this] { timerFired(); });
 }
 
-void PageMfg::pageHidden() {
-  // A running test run is broken off here (as by its Break button).
+void PageMfg::ButtonMSClick() {
+  tessaly::MfgInputTexts in;
+  in.testPort = EditTP->text().toStdString();
+  for (std::size_t i = 0; i < 3; ++i) {
+    in.additionalPidOn[i] = CheckBoxAP[i + 1]->isChecked();
+    in.additionalPid[i] = EditAP[i + 1]->text().toStdString();
+  }
+  in.multicastOn = CheckBoxMIP->isChecked();
+  for (std::size_t i = 0; i < 4; ++i) in.multicast[i] = EditMIP[i + 1]->text().toStdString();
+  carryOut(sequence_.start(in));
+}
+
+void PageMfg::ButtonBreakClick() { carryOut(sequence_.breakRun()); }
+
+void PageMfg::pageHidden() { carryOut(sequence_.pageHidden()); }
+
+void PageMfg::hideEvent(QHideEvent* e) {
+  // Another page shown ends a run. Minimising the window does not (a spontaneous
+  // event), nor does the window going away (it is no longer visible then, and the
+  // main window may be half destroyed).
+  if (!e->spontaneous() && window()->isVisible()) pageHidden();
+  TPage::hideEvent(e);
+}
+
+void PageMfg::timerFired() {
+  tessaly::TransactionEngine& engine = host_.engine();
+  const std::string testPort = EditTP->text().toStdString();
+  const auto& buffer = engine.buffer().bytes();
+  tessaly::MfgTimerEvent event;
+  event.state = engine.state();
+  event.buffer = buffer.data();
+  event.bufferSize = buffer.size();
+  event.receivedLength = engine.receivedLength();
+  event.testPortText = testPort;
+  carryOut(sequence_.timerFired(event));
+}
+
+void PageMfg::carryOut(const MfgActions& actions) {
+  if (actions.empty()) return;
+  tessaly::TransactionEngine& engine = host_.engine();
+  for (const MfgAction& a : actions) {
+    switch (a.kind) {
+      case MfgAction::Kind::SetLabelTest: LabelTest->setText(QString::fromStdString(a.text)); break;
+      case MfgAction::Kind::HighlightStep:
+        for (int i = 0; i < 5; ++i)
+          setTextColour(LabelProcess[static_cast<std::size_t>(i)],
+                        i == a.step ? tessaly::kColourRunningStep : tessaly::colour::Black);
+        break;
+      case MfgAction::Kind::SetUnitPanel:
+        if (TPanel* p = unitPanel(a.group, a.unit)) p->setColor(unitPanelColour(a.panel));
+        break;
+      case MfgAction::Kind::SetResultPanel:
+        PanelTest->setColor(resultColour(a.colour));
+        if (a.hasCaption) PanelTest->setCaption(QString::fromStdString(a.text));
+        break;
+      case MfgAction::Kind::SetRunning:
+        ButtonMS->setEnabled(!a.flag);
+        ButtonBreak->setEnabled(a.flag);
+        break;
+      case MfgAction::Kind::WriteBack:
+        if (QLineEdit* e = edit(a.field)) e->setText(QString::fromStdString(a.text));
+        break;
+      case MfgAction::Kind::Send:
+        // Always a plain message to the device itself, whatever the Main page's framing.
+        engine.setState(a.waitState);
+        if (!engine.activateAndSend(host_.deviceIp(), host_.devicePort(), a.datagram)) {
+          carryOut(sequence_.sendFailed(a.waitState));
+          return;
+        }
+        if (a.deactivateAfterSend) engine.endpoint().deactivate();
+        if (a.armMs > 0) engine.armTimer(a.armMs);
+        break;
+      case MfgAction::Kind::Schedule:
+        engine.setState(a.waitState);
+        engine.armTimer(a.armMs);
+        break;
+      case MfgAction::Kind::Deactivate: engine.endpoint().deactivate(); break;
+      case MfgAction::Kind::Abort: engine.abort(); break;
+      case MfgAction::Kind::AddChartSample: host_.addChartSample(); break;
+      case MfgAction::Kind::StoreNcoFrequency: host_.device().NcoFrequency = a.value; break;
+    }
+  }
+}
+
+TPanel* PageMfg::unitPanel(UnitGroup group, int unit) const {
+  if (unit < 1 || unit > 4) return nullptr;
+  const auto u = static_cast<std::size_t>(unit);
+  switch (group) {
+    case UnitGroup::Pid: return PanelPID[u];
+    case UnitGroup::Psi: return PanelPSIUnit[u];
+    case UnitGroup::Pcr: return PanelPCRUnit[u];
+  }
+  return nullptr;
+}
+
+QLineEdit* PageMfg::edit(MfgField field) const {
+  switch (field) {
+    case MfgField::TestPort: return EditTP;
+    case MfgField::AdditionalPid1: return EditAP[1];
+    case MfgField::AdditionalPid2: return EditAP[2];
+    case MfgField::AdditionalPid3: return EditAP[3];
+    case MfgField::Multicast1: return EditMIP[1];
+    case MfgField::Multicast2: return EditMIP[2];
+    case MfgField::Multicast3: return EditMIP[3];
+    case MfgField::Multicast4: return EditMIP[4];
+  }
+  return nullptr;
 }
 
 void PageMfg::presentStatus(const tessaly::tZODADevice& d) {
