@@ -52,8 +52,9 @@ tZODADevice sampleDevice() {
 TEST(StatusReport, FullReportInOrder) {
   const auto l = statusReportLines(sampleDevice());
   // 18 head lines with all five LED lines and the model line, then 3 format lines,
-  // 4 PID filter lines, 6 x 10 input lines, 7 SDRAM, 5 PSI and 8 PCR lines.
-  ASSERT_EQ(l.size(), 18u + 3 + 4 + 60 + 7 + 5 + 8);
+  // 4 PID filter lines, 6 x 11 input lines (a blank line, the heading, nine
+  // figures), 7 SDRAM, 5 PSI and 8 PCR lines.
+  ASSERT_EQ(l.size(), 18u + 3 + 4 + 66 + 7 + 5 + 8);
   const std::vector<std::string> head = {"Version: v2.07",
                                          "Xilinx (MPX) version: v3",
                                          "Xilinx (SPP) version: v4",
