@@ -487,6 +487,25 @@ class MfgPageTest : public QObject {
     QCOMPARE(labelTest(), QString("Programming stopped."));
   }
 
+  // With the window on screen the page's own hide event stops the run too; a window
+  // torn down in the middle of a run goes quietly.
+  void shownWindowStopsOnLeavingAndClosesCleanly() {
+    h->form().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h->form()));
+    startRun();
+    h->advance(30);
+    h->form().tabs()->setCurrentIndex(TMainForm::TabGeneral);
+    QCOMPARE(labelTest(), QString("Programming stopped."));
+    QVERIFY(!h->timer.enabled());
+    startRun();
+    h->advance(30);
+    QVERIFY(page()->ButtonBreak->isEnabled());
+    dev.reset();
+    h.reset();  // destroyed while shown and running
+    h = std::make_unique<uitest::Harness>();
+    dev = std::make_unique<Device>(*h);
+  }
+
   void leavingThePageWithoutARunChangesNothing() {
     dev->script = [](Msg m, int) { return m == Msg::Config ? Reply::silent() : Reply{}; };
     startRun();
