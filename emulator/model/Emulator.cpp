@@ -43,7 +43,9 @@ std::vector<Answer> Emulator::receive(const Bytes& datagram, std::int64_t nowMs)
 
 std::vector<Answer> Emulator::receive(const std::uint8_t* data, std::size_t size, std::int64_t nowMs) {
   ++stats_.received;
-  nowMs = std::max<std::int64_t>(nowMs, 0);
+  // Milliseconds of a steady clock: never negative, and far from overflowing when
+  // an erase time is added.
+  nowMs = std::clamp<std::int64_t>(nowMs, 0, std::int64_t{1} << 52);
   board_.advance(nowMs);
   std::vector<Raw> raw;
   if (data != nullptr) controller(data, size, nowMs, raw);
