@@ -348,6 +348,18 @@ class InstructionTestPage : public QObject {
     QVERIFY(!p->EditL[4]->isEnabled());
   }
 
+  // Rows ticked or cleared by the settings file have their edits enabled to match.
+  void rowsFromTheSettingsFile() {
+    uitest::Options o;
+    o.extraSettings = "[InstructionTest]\nEnable1=0\nEnable3=1\nOpCode3=$12\n";
+    uitest::Harness h(o);
+    PageInstrTest* p = page(h);
+    QVERIFY(!p->EditOC[1]->isEnabled() && !p->EditData[1]->isEnabled());
+    QVERIFY(p->EditOC[3]->isEnabled() && p->EditData[3]->isEnabled());
+    h.click("ButtonICompute");
+    QCOMPARE(memo(h).constLast(), QString("IT3:    $12 $00 $01 $00 "));
+  }
+
   void keys_data() {
     QTest::addColumn<QString>("edit");
     QTest::addColumn<QString>("typed");
