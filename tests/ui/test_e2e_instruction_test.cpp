@@ -1,7 +1,7 @@
 // End to end on loopback: a hand-written instruction from the Instruction Test page
 // reaches tessaly-emulator through the production window and changes what the next
 // Query shows. Skipped when the emulator is not built. With TESSALY_SCREENSHOT_DIR
-// set, also saves the page after a Send as instruction-test-send.png.
+// set, also saves the page after a Send as 2-instruction-test.png.
 #include <QTabWidget>
 #include <QtTest>
 
@@ -78,7 +78,7 @@ class E2eInstructionTest : public QObject {
     p.click(p.page()->ButtonISend);
     QTRY_COMPARE_WITH_TIMEOUT(p.memo("MemoIns").constLast(), QString(" No answer received (in 1s)."), 3000);
     QTest::qWait(150);
-    QVERIFY(p.form->grab().save(out + "/instruction-test-send.png"));
+    QVERIFY(p.form->grab().save(out + "/2-instruction-test.png"));
   }
 };
 
