@@ -1,6 +1,6 @@
 // The status presentation on every page, the per-page interrupt-notice outcomes of
 // the one send path, and the memo that takes whole reports.
-#include <QTextDocument>
+#include <QScrollBar>
 
 #include "app/ui/PageHost.h"
 #include "helpers/UiHarness.h"
@@ -216,10 +216,30 @@ class PresentStatus : public QObject {
     present(h, richBlock());
     auto* memo = h.memo("MemoInfo");
     int changes = 0;
-    connect(memo->document(), &QTextDocument::contentsChange, [&changes](int, int, int) { ++changes; });
+    connect(memo, &TMemo::changed, [&changes] { ++changes; });
+    const int before = memo->lineCount();
     h.form().PresentStatus();
     QCOMPARE(changes, 1);
-    QVERIFY(!memo->document()->isUndoRedoEnabled());
+    QCOMPARE(memo->lineCount(), before + int(statusReportLines(h.form().device()).size()));
+    // The view follows the newest line.
+    QCOMPARE(memo->verticalScrollBar()->value(), memo->verticalScrollBar()->maximum());
+  }
+
+  void memoKeepsLinesExactly() {
+    TMemo memo("MemoT", {"first", "", " "});
+    QCOMPARE(memo.lines(), (QStringList{"first", "", " "}));
+    memo.addLines(std::vector<std::string>{"a", "", "b"});
+    memo.addLine("two\nlines");
+    QCOMPARE(memo.lines(), (QStringList{"first", "", " ", "a", "", "b", "two", "lines"}));
+    QCOMPARE(memo.line(7), QString("lines"));
+    QCOMPARE(memo.line(8), QString());
+    memo.clearLines();
+    QCOMPARE(memo.lineCount(), 0);
+    QVERIFY(memo.lines().isEmpty());
+    memo.addLine("");
+    QCOMPARE(memo.lines(), QStringList{""});
+    memo.addLines(QStringList{});
+    QCOMPARE(memo.lineCount(), 1);
   }
 
   void pageSendPathAndInterruptOutcome_data() {

@@ -5,9 +5,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QRadioButton>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyleFactory>
-#include <QTextCursor>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -84,46 +87,137 @@ void TRadioGroup::setItemIndex(int index) {
 
 // ---------------------------------------------------------------- TMemo
 
-TMemo::TMemo(const QString& name, const QStringList& initialLines, QWidget* parent) : QPlainTextEdit(parent) {
-  setObjectName(name);
-  setReadOnly(true);
-  // No undo history: a memo that takes thousands of reports must not keep them twice.
-  setUndoRedoEnabled(false);
-  setLineWrapMode(QPlainTextEdit::NoWrap);
-  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  if (!initialLines.isEmpty()) setPlainText(initialLines.join('\n'));
+namespace {
+constexpr int kMemoMargin = 3;
 }
 
-void TMemo::clearLines() { clear(); }
+TMemo::TMemo(const QString& name, const QStringList& initialLines, QWidget* parent) : QAbstractScrollArea(parent) {
+  setObjectName(name);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setFrameShape(QFrame::StyledPanel);
+  setFrameShadow(QFrame::Sunken);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  setFocusPolicy(Qt::StrongFocus);
+  if (!initialLines.isEmpty()) addLines(initialLines);
+}
+
+void TMemo::clearLines() {
+  text_.clear();
+  starts_.clear();
+  widest_ = 0;
+  finishAppend();
+}
+
+void TMemo::appendUtf8(const char* data, std::size_t size) {
+  // A line holding line breaks becomes several lines.
+  std::size_t from = 0;
+  const QFontMetrics fm(font());
+  for (;;) {
+    std::size_t end = from;
+    while (end < size && data[end] != '\n') ++end;
+    starts_.push_back(static_cast<std::uint32_t>(text_.size()));
+    text_.append(data + from, static_cast<qsizetype>(end - from));
+    widest_ = std::max(widest_, fm.horizontalAdvance(QString::fromUtf8(data + from, static_cast<qsizetype>(end - from))));
+    if (end >= size) break;
+    from = end + 1;
+  }
+}
+
+void TMemo::finishAppend() {
+  updateScrollBars();
+  verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  viewport()->update();
+  emit changed();
+}
 
 void TMemo::addLine(const QString& line) { addLines(QStringList{line}); }
 
 void TMemo::addLines(const QStringList& lines) {
   if (lines.isEmpty()) return;
-  // One insertion at the end for the whole report.
-  QTextCursor c(document());
-  c.movePosition(QTextCursor::End);
-  QString text;
-  if (!document()->isEmpty()) text += '\n';
-  text += lines.join('\n');
-  c.insertText(text);
-  // Keep the newest lines in view, as a memo does after adding.
-  if (isVisible()) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  for (const QString& l : lines) {
+    const QByteArray u = l.toUtf8();
+    appendUtf8(u.constData(), static_cast<std::size_t>(u.size()));
+  }
+  finishAppend();
 }
 
 void TMemo::addLines(const std::vector<std::string>& lines) {
-  QStringList l;
-  l.reserve(static_cast<int>(lines.size()));
-  for (const auto& s : lines) l.push_back(QString::fromStdString(s));
-  addLines(l);
+  if (lines.empty()) return;
+  for (const auto& l : lines) appendUtf8(l.data(), l.size());
+  finishAppend();
+}
+
+QString TMemo::line(int index) const {
+  if (index < 0 || index >= lineCount()) return {};
+  const auto i = static_cast<std::size_t>(index);
+  const std::uint32_t begin = starts_[i];
+  const std::uint32_t end = i + 1 < starts_.size() ? starts_[i + 1] : static_cast<std::uint32_t>(text_.size());
+  return QString::fromUtf8(text_.constData() + begin, static_cast<qsizetype>(end - begin));
 }
 
 QStringList TMemo::lines() const {
-  if (document()->isEmpty()) return {};
-  return toPlainText().split('\n');
+  QStringList l;
+  l.reserve(lineCount());
+  for (int i = 0; i < lineCount(); ++i) l << line(i);
+  return l;
 }
 
-int TMemo::lineCount() const { return document()->isEmpty() ? 0 : document()->blockCount(); }
+QString TMemo::text() const { return lines().join('\n'); }
+
+int TMemo::lineHeight() const { return std::max(1, QFontMetrics(font()).lineSpacing()); }
+
+int TMemo::visibleLines() const { return std::max(1, (viewport()->height() - 2 * kMemoMargin) / lineHeight()); }
+
+void TMemo::updateScrollBars() {
+  const int page = visibleLines();
+  verticalScrollBar()->setPageStep(page);
+  verticalScrollBar()->setSingleStep(1);
+  verticalScrollBar()->setRange(0, std::max(0, lineCount() - page));
+  const int width = viewport()->width() - 2 * kMemoMargin;
+  horizontalScrollBar()->setPageStep(std::max(1, width));
+  horizontalScrollBar()->setSingleStep(QFontMetrics(font()).averageCharWidth());
+  horizontalScrollBar()->setRange(0, std::max(0, widest_ - width));
+}
+
+void TMemo::paintEvent(QPaintEvent*) {
+  QPainter p(viewport());
+  p.setFont(font());
+  p.setPen(palette().color(QPalette::Text));
+  const QFontMetrics fm(font());
+  const int h = lineHeight();
+  const int first = verticalScrollBar()->value();
+  const int last = std::min(lineCount(), first + visibleLines() + 1);
+  const int x = kMemoMargin - horizontalScrollBar()->value();
+  int y = kMemoMargin + fm.ascent();
+  for (int i = first; i < last; ++i, y += h) p.drawText(x, y, line(i));
+}
+
+void TMemo::resizeEvent(QResizeEvent* e) {
+  QAbstractScrollArea::resizeEvent(e);
+  const bool atBottom = verticalScrollBar()->value() == verticalScrollBar()->maximum();
+  updateScrollBars();
+  if (atBottom) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void TMemo::changeEvent(QEvent* e) {
+  QAbstractScrollArea::changeEvent(e);
+  if (e->type() == QEvent::FontChange) {
+    // Widths depend on the font: measure again.
+    const QFontMetrics fm(font());
+    widest_ = 0;
+    for (int i = 0; i < lineCount(); ++i) widest_ = std::max(widest_, fm.horizontalAdvance(line(i)));
+    updateScrollBars();
+    viewport()->update();
+  }
+}
+
+void TMemo::contextMenuEvent(QContextMenuEvent* e) {
+  QMenu menu(this);
+  QAction* copy = menu.addAction("Copy");
+  if (menu.exec(e->globalPos()) == copy) QGuiApplication::clipboard()->setText(text());
+}
 
 // ---------------------------------------------------------------- TUpDown
 
