@@ -210,6 +210,7 @@ void TLineChart::drawAxes(QPainter& p, const QRect& plot) const {
 void TLineChart::paintEvent(QPaintEvent* e) {
   const QRect plot = plotRect();
   if (!lineValid_) redrawLine(plot);
+  ++paints_;
   QPainter p(this);
   // A strip inside the plot (a new segment) needs only its part of the image.
   if (plot.contains(e->rect())) {
@@ -218,6 +219,7 @@ void TLineChart::paintEvent(QPaintEvent* e) {
     p.drawImage(QRectF(r), line_, QRectF(QPointF(r.topLeft() - plot.topLeft()) * d, QSizeF(r.size()) * d));
     return;
   }
+  ++fullPaints_;
   p.fillRect(rect(), palette().window());
   p.drawImage(plot.topLeft(), line_);
   drawAxes(p, plot);

@@ -47,6 +47,9 @@ class TLineChart : public QWidget {
 
   // Full repaints of the line image since construction (for measurements).
   int fullRedraws() const { return fullRedraws_; }
+  // Paint events handled, and those that repainted the whole widget.
+  int paints() const { return paints_; }
+  int fullPaints() const { return fullPaints_; }
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -73,4 +76,6 @@ class TLineChart : public QWidget {
   QImage line_;           // the plot area: background, grid and line
   bool lineValid_ = false;
   int fullRedraws_ = 0;
+  int paints_ = 0;
+  int fullPaints_ = 0;
 };
