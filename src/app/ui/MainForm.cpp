@@ -157,7 +157,7 @@ void TMainForm::buildWindow() {
     l->addWidget(page);
     tabs_->addTab(holder, caption);
   };
-  pageMain_ = new PageMain(*this);
+  pageMain_ = new PageMain(*this, ipBase_);
   pageInstrTest_ = new PageInstrTest(*this);
   pageGeneral_ = new PageGeneral(*this);
   pageMpx_ = new PageMpx(*this);
@@ -191,8 +191,6 @@ std::uint8_t TMainForm::sdiAddress() const {
 }
 
 std::string TMainForm::deviceIp() const { return pageMain_->LabelIPAddr->text().toStdString(); }
-
-const std::string& TMainForm::ipBase() const { return pageMain_->ipBase(); }
 
 bool TMainForm::manufacturerPageVisible() const { return tabs_->isTabVisible(TabMfg); }
 
@@ -382,7 +380,7 @@ void TMainForm::applySetting(const SettingKey& k) {
 void TMainForm::writeSetting(const SettingKey& k) {
   IniFile& ini = *ini_;
   if (k.target == field::IPBase) {
-    ini.writeString(k.section, k.key, pageMain_->ipBase());
+    ini.writeString(k.section, k.key, ipBase_);
     return;
   }
   QWidget* w = findChild<QWidget*>(QString::fromStdString(k.target));

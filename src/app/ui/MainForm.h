@@ -16,6 +16,7 @@
 #include "app/SettingsKeys.h"
 #include "app/ui/PageHost.h"
 #include "link/Engine.h"
+#include "link/LinkSettings.h"
 #include "link/Ports.h"
 #include "status/DeviceStatus.h"
 
@@ -67,7 +68,7 @@ class TMainForm : public QMainWindow, public PageHost {
 
   // Fields and parts, for the pages' later behaviour and for tests.
   bool saveOnExit() const { return saveOnExit_; }
-  const std::string& ipBase() const;
+  const std::string& ipBase() const { return ipBase_; }
   tessaly::IniFile& settingsFile() { return *ini_; }
   tessaly::Timer& timer() { return timer_; }
   tessaly::Endpoint& endpoint() { return endpoint_; }
@@ -119,6 +120,7 @@ class TMainForm : public QMainWindow, public PageHost {
   int hostPort_ = 56789;
   int devicePort_ = 56789;
   bool saveOnExit_ = true;
+  std::string ipBase_ = tessaly::kDefaultIpBase;  // the device IP up to its last dot
   bool closed_ = false;
   int shownTab_ = 0;
 

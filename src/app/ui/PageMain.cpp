@@ -7,7 +7,8 @@
 #include "link/LinkSettings.h"
 #include "status/StatusReport.h"
 
-PageMain::PageMain(PageHost& host, QWidget* parent) : TPage(host, "PageMain", parent), ipBase_(tessaly::kDefaultIpBase) {
+PageMain::PageMain(PageHost& host, std::string& ipBase, QWidget* parent)
+    : TPage(host, "PageMain", parent), ipBase_(ipBase) {
   auto* root = new QHBoxLayout(this);
 
   // Left: the Ethernet controller group.

@@ -7,7 +7,8 @@
 class PageMain : public TPage {
   Q_OBJECT
  public:
-  explicit PageMain(PageHost& host, QWidget* parent = nullptr);
+  // ipBase: the main window's IP base field, which this page shows and changes.
+  PageMain(PageHost& host, std::string& ipBase, QWidget* parent = nullptr);
   void presentStatus(const tessaly::tZODADevice& d) override;
 
   // The device IP caption is always the IP base followed by the up-down position.
@@ -29,5 +30,5 @@ class PageMain : public TPage {
  private:
   void UpDownIPClick();
   void ButtonIPBaseClick();
-  std::string ipBase_;
+  std::string& ipBase_;
 };
