@@ -84,6 +84,8 @@ TMainForm::TMainForm(OwnedPorts ports, Timer* timer, Endpoint* endpoint, QWidget
 }
 
 TMainForm::~TMainForm() {
+  // Pages are deleted after this body; removing them must not run the page-show handler.
+  if (tabs_) disconnect(tabs_, nullptr, this, nullptr);
   // Nothing may reach the window once it is gone.
   timer_.setEnabled(false);
   endpoint_.deactivate();
