@@ -120,4 +120,9 @@ std::optional<int> classifyStatusAnswer(std::size_t length, std::uint8_t byte6, 
   return std::nullopt;
 }
 
+std::optional<int> classifyStatusAnswer(const Bytes& datagram) {
+  auto at = [&](std::size_t i) -> std::uint8_t { return i < datagram.size() ? datagram[i] : 0; };
+  return classifyStatusAnswer(datagram.size(), at(6), at(22));
+}
+
 }  // namespace tessaly

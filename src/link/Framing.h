@@ -55,5 +55,7 @@ bool isInterruptNotice(std::size_t length);
 // A status answer: 1032 bytes with byte 6 = 0x09 (CW-Net) or 1049 bytes with byte 22 = 0xF3 (DDToIP).
 // Gives its AnswerBase (8 or 25), or nothing.
 std::optional<int> classifyStatusAnswer(std::size_t length, std::uint8_t byte6, std::uint8_t byte22);
+// The same over a whole datagram; bytes a short datagram lacks read as 0.
+std::optional<int> classifyStatusAnswer(const Bytes& datagram);
 
 }  // namespace tessaly

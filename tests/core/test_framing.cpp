@@ -70,6 +70,12 @@ TEST(Framing, AnswerClassification) {
       {1049, 0x09, 0xF2, std::nullopt}, {1048, 0x09, 0xF3, std::nullopt}, {1033, 0x09, 0xF3, std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(classifyStatusAnswer(c.length, c.b6, c.b22), c.base) << c.length;
+  // Over whole datagrams, a short one never reads past its end.
+  Bytes dd(1049, 0);
+  dd[22] = 0xF3;
+  EXPECT_EQ(classifyStatusAnswer(dd), 25);
+  EXPECT_EQ(classifyStatusAnswer(Bytes{}), std::nullopt);
+  EXPECT_EQ(classifyStatusAnswer(Bytes(7, 0x09)), std::nullopt);
   EXPECT_TRUE(isInterruptNotice(0));
   EXPECT_TRUE(isInterruptNotice(26));
   EXPECT_FALSE(isInterruptNotice(27));

@@ -331,7 +331,9 @@ TEST(QueryOutcome, FailureTable) {
     EXPECT_EQ(o.labelDChanged, !c.labelD.empty()) << c.what;
     EXPECT_EQ(o.labelD, c.labelD) << c.what;
     EXPECT_EQ(o.decode, c.decode) << c.what;
-    if (c.decode) EXPECT_EQ(o.answerBase, c.framing == Framing::DDToIP ? 25 : 8);
+    if (c.decode) {
+      EXPECT_EQ(o.answerBase, c.framing == Framing::DDToIP ? 25 : 8);
+    }
   }
 }
 

@@ -23,8 +23,7 @@ inline EmulatorOptions seeded(std::uint64_t seed = 7) {
 // Fails the test (and gives a default record) when the answer is not a status answer.
 inline tZODADevice decodeAnswer(const Bytes& answer) {
   tZODADevice d;
-  const auto base = classifyStatusAnswer(answer.size(), answer.size() > 6 ? answer[6] : 0,
-                                         answer.size() > 22 ? answer[22] : 0);
+  const auto base = classifyStatusAnswer(answer);
   EXPECT_TRUE(base.has_value()) << "not a status answer, " << answer.size() << " bytes";
   if (!base) return d;
   ReceiveBuffer buffer;

@@ -55,7 +55,7 @@ TEST(EmulatorController, NoBoardMeansEmptyBlocksAndNoNotices) {
   Emulator emu(o);
   for (const Framing f : {Framing::CwNet, Framing::DDToIP}) {
     const Bytes a = readAnswer(emu, f, 1, 0);
-    ASSERT_TRUE(classifyStatusAnswer(a.size(), a[6], a[22]).has_value());
+    ASSERT_TRUE(classifyStatusAnswer(a).has_value());
     EXPECT_NE(a[f == Framing::DDToIP ? 25 : 8], kDevicePresent);
     EXPECT_TRUE(load(emu, setSerialInstruction("5").instruction, f, 0).empty());
   }
