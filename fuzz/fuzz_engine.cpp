@@ -9,6 +9,7 @@
 #include "link/Engine.h"
 #include "mfgtest/MfgSequence.h"
 #include "status/Decode.h"
+#include "status/PcrChart.h"
 #include "status/StatusReport.h"
 
 using namespace tessaly;
@@ -46,6 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   engine.registerHandler(121, [&] {
     const auto& bytes = engine.buffer().bytes();
     (void)answerLines(bytes.data(), bytes.size(), engine.receivedLength());
+  });
+  engine.registerHandler(202, [&] {
+    const auto& buf = engine.buffer();
+    PollAnswerCheck check = checkPollAnswer(engine.receivedLength(), [&](std::size_t i) { return buf.at(i); });
+    if (check.valid) {
+      device.AnswerBase = check.answerBase;
+      DecodeStatus(device, engine.buffer());
+      (void)statusReportLines(device);
+    }
+    ++device.SampleCount;
+    (void)bottomAxisStepAt(device.SampleCount);
+    (void)chartValue(device.PcrSlide);
   });
   for (std::uint8_t code = 90; code <= 105; ++code) {
     engine.registerHandler(code, [&, code] {
