@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the project needs, only those that are missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl1-mesa-dev
-      libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
+      libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
