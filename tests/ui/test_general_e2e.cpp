@@ -234,7 +234,7 @@ class GeneralE2e : public QObject {
     QVERIFY(p.instruct(g.ButtonSetOutputFormat));
     QCOMPARE(p.memo("MemoGS").constLast(), QString(" h0022 h022013CC"));
     QTest::qWait(150);
-    QVERIFY(p.form->grab().save(out + "/general-pll.png"));
+    QVERIFY(p.form->grab().save(out + "/3-general.png"));
   }
 };
 
