@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QAbstractScrollArea>
+
+#include "status/ui/LogView.h"
 #include <QProgressBar>
 #include <QPushButton>
 #include <QByteArray>
@@ -64,43 +66,15 @@ class TRadioGroup : public QGroupBox {
   QStringList items_;
 };
 
-// A read-only memo: a list of text lines in a scrolling view. Lines are kept in
-// one UTF-8 buffer with a line index, and only the visible lines are drawn, so a
-// memo that has taken thousands of reports stays small and adding a report costs
-// the same whatever the history. A report goes in with one addLines call (one
-// `changed` signal); the view then shows its last line.
-class TMemo : public QAbstractScrollArea {
+// A read-only memo: the log view (compact text, only visible lines drawn, so the
+// cost of a report does not grow with history) with a memo's frame. A report goes
+// in with one addLines call (one `changed` signal); a view at its end follows it.
+class TMemo : public TLogView {
   Q_OBJECT
  public:
   TMemo(const QString& name, const QStringList& initialLines = {}, QWidget* parent = nullptr);
-  void clearLines();
-  void addLine(const QString& line);
-  void addLines(const QStringList& lines);
-  void addLines(const std::vector<std::string>& lines);
-  QStringList lines() const;
-  QString line(int index) const;
-  int lineCount() const { return static_cast<int>(starts_.size()); }
-  // The whole text, lines joined by '\n' (the "Copy" of the context menu).
-  QString text() const;
-
- signals:
-  void changed();
-
- protected:
-  void paintEvent(QPaintEvent* e) override;
-  void resizeEvent(QResizeEvent* e) override;
-  void changeEvent(QEvent* e) override;
-  void contextMenuEvent(QContextMenuEvent* e) override;
-
- private:
-  void appendUtf8(const char* data, std::size_t size);
-  void finishAppend();
-  void updateScrollBars();
-  int lineHeight() const;
-  int visibleLines() const;
-  QByteArray text_;
-  std::vector<std::uint32_t> starts_;  // where each line begins in text_
-  int widest_ = 0;                     // pixels, for the horizontal scroll range
+  // The whole text, lines joined by '\n'.
+  QString text() const { return lines().join('\n'); }
 };
 
 // A horizontal up-down control (two arrows) holding a position in [min, max],

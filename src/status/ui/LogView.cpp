@@ -28,9 +28,21 @@ void TLogView::clearLines() {
   anchor_ = cursor_ = Pos{};
   updateScrollBars();
   viewport()->update();
+  emit changed();
 }
 
 void TLogView::append(const char* data, std::size_t length) {
+  std::size_t from = 0;
+  for (;;) {
+    std::size_t end = from;
+    while (end < length && data[end] != '\n') ++end;
+    appendLine(data + from, end - from);
+    if (end >= length) return;
+    from = end + 1;
+  }
+}
+
+void TLogView::appendLine(const char* data, std::size_t length) {
   if (chunks_.empty() || chunks_.back().size() + length > kChunkSize) {
     chunks_.emplace_back();
     chunks_.back().reserve(std::max(kChunkSize, length));
@@ -53,6 +65,7 @@ void TLogView::afterAppend(bool wasAtBottom) {
   updateScrollBars();
   if (wasAtBottom) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
   viewport()->update();
+  emit changed();
 }
 
 void TLogView::addLine(const QString& line) {

@@ -4,6 +4,7 @@
 // are laid out and painted, so adding a report costs the same at line 400,000 as
 // at line 0 and memory stays close to the size of the text itself. It scrolls,
 // selects (mouse, Shift+click, Ctrl+A) and copies (Ctrl+C, context menu) like a memo.
+// A text holding line breaks becomes several lines.
 #include <QAbstractScrollArea>
 #include <QFontMetrics>
 #include <algorithm>
@@ -32,6 +33,10 @@ class TLogView : public QAbstractScrollArea {
   // Bytes held for the text and its index (for measurements).
   std::size_t storageBytes() const;
 
+ signals:
+  // After every clear and every insertion (one per addLines call).
+  void changed();
+
  protected:
   void paintEvent(QPaintEvent*) override;
   void resizeEvent(QResizeEvent*) override;
@@ -53,7 +58,8 @@ class TLogView : public QAbstractScrollArea {
     std::uint32_t chunk, offset, length;
   };
 
-  void append(const char* data, std::size_t length);
+  void append(const char* data, std::size_t length);  // one line per '\n'-separated part
+  void appendLine(const char* data, std::size_t length);
   void appendUtf16(const QString& line);
   void afterAppend(bool wasAtBottom);
   void updateScrollBars();
