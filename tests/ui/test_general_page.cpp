@@ -248,7 +248,13 @@ class GeneralPage : public QObject {
   // The edit takes at most 15 characters; a shorter text is filled with 0x00.
   void userTextEleven() {
     Page p(kCwNet, 1);
-    QCOMPARE(p.edit("EditUT")->maxLength(), 15);
+    QCOMPARE(typedMaxLength(p.edit("EditUT")), 15);
+    // Typing stops at the limit; a text put there by the program is kept whole.
+    p.edit("EditUT")->clear();
+    QTest::keyClicks(p.edit("EditUT"), "ABCDEFGHIJKLMNOPQRST");
+    QCOMPARE(p.edit("EditUT")->text(), QString("ABCDEFGHIJKLMNO"));
+    p.edit("EditUT")->setText("ABCDEFGHIJKLMNOPQRST");
+    QCOMPARE(p.edit("EditUT")->text().size(), 20);
     p.set("EditUT", "My UserText");
     p.clickAndExpectSent("ButtonUT");
     QCOMPARE(hex(p.lastSent()),

@@ -29,8 +29,8 @@ const std::vector<Case>& cases() {
       {"on, direct", true, true, nullptr, {0x30, 0x11}, nullptr},
       {"test PID 8191", false, false, "8191", {0x31, 0x01, 0x1F, 0xFF}, "8191"},
       {"test PID 9999", false, false, "9999", {0x31, 0x01, 0x1F, 0xFF}, "8191"},
-      // The edit takes at most four characters: "10000" arrives as "1000".
-      {"test PID 10000", false, false, "10000", {0x31, 0x01, 0x03, 0xE8}, "1000"},
+      // Typing stops at four characters, but a longer text put there is read whole.
+      {"test PID 10000", false, false, "10000", {0x31, 0x01, 0x1F, 0xFF}, "8191"},
       {"test PID empty", false, false, "", {0x31, 0x01, 0x03, 0xE8}, "1000"},
       {"test PID text", false, false, "pid", {0x31, 0x01, 0x03, 0xE8}, "1000"},
       {"test PID -1", false, false, "-1", {0x31, 0x01, 0x00, 0x00}, "0"},

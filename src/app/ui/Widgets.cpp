@@ -1,5 +1,8 @@
 #include "app/ui/Widgets.h"
 
+#include <QValidator>
+#include <QVariant>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -169,10 +172,32 @@ QCheckBox* makeCheck(const QString& name, const QString& caption, bool checked, 
   return c;
 }
 
+namespace {
+// An edit's maximum length limits what the user types or pastes, not what the
+// program (the settings file, a status answer, a test) puts there, so a stored or
+// reported value is never cut on its way in and is normalised like any other.
+class TypedLengthLimit : public QValidator {
+ public:
+  TypedLengthLimit(int max, QObject* parent) : QValidator(parent), max_(max) {}
+  State validate(QString& input, int&) const override { return input.size() <= max_ ? Acceptable : Invalid; }
+
+ private:
+  int max_;
+};
+}  // namespace
+
+int typedMaxLength(const QLineEdit* e) {
+  const QVariant v = e->property("typedMaxLength");
+  return v.isValid() ? v.toInt() : e->maxLength();
+}
+
 QLineEdit* makeEdit(const QString& name, const QString& text, int maxLength, QWidget* parent, bool enabled) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(name);
-  if (maxLength > 0) e->setMaxLength(maxLength);
+  if (maxLength > 0) {
+    e->setValidator(new TypedLengthLimit(maxLength, e));
+    e->setProperty("typedMaxLength", maxLength);
+  }
   e->setText(text);
   e->setEnabled(enabled);
   return e;

@@ -119,6 +119,8 @@ class TGauge : public QProgressBar {
 QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent = nullptr);
 QPushButton* makeButton(const QString& name, const QString& caption, QWidget* parent = nullptr, bool enabled = true);
 QCheckBox* makeCheck(const QString& name, const QString& caption, bool checked, QWidget* parent = nullptr);
+// The most characters a user can type into an edit made by makeEdit.
+int typedMaxLength(const QLineEdit* e);
 QLineEdit* makeEdit(const QString& name, const QString& text, int maxLength = 0, QWidget* parent = nullptr,
                     bool enabled = true);
 QGroupBox* makeGroup(const QString& title, QWidget* parent = nullptr, const QString& name = {});
