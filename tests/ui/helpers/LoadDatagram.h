@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "link/Bytes.h"
+#include "helpers/UiHarness.h"
 
 namespace uitest {
 
@@ -48,6 +49,21 @@ inline tessaly::Bytes expectedLoadDatagram(int framing, std::uint8_t sdi, std::s
 // Hex text of a byte string, for readable failure messages.
 inline QByteArray hexOf(const tessaly::Bytes& b) {
   return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size())).toHex(' ');
+}
+
+// The one datagram a click sent: to 127.0.0.1 at the device port, byte for byte the
+// expected load datagram, with the lengths an SDI message of sdiLength bytes gives.
+// Check QTest::currentTestFailed() after it.
+inline void verifyOneInstructionSent(Harness& h, int framing, int sdi, std::string_view label,
+                                     const tessaly::Bytes& data, std::size_t sdiLength) {
+  QCOMPARE(h.endpoint.sent.size(), std::size_t{1});
+  const auto& s = h.endpoint.sent[0];
+  QCOMPARE(s.host, std::string("127.0.0.1"));
+  QCOMPARE(s.port, h.devicePort);
+  const tessaly::Bytes expected = expectedLoadDatagram(framing, static_cast<std::uint8_t>(sdi), label, data);
+  QCOMPARE(hexOf(s.data), hexOf(expected));
+  QCOMPARE(s.data.size(), sdiLength + (framing ? 26 : 18));
+  if (framing) QCOMPARE(std::size_t(s.data[23] << 8 | s.data[24]), sdiLength + 1);
 }
 
 }  // namespace uitest
