@@ -18,22 +18,9 @@ class E2eEmulator : public QObject {
   Q_OBJECT
 
   // A production window in its own working directory, pointed at the emulator.
-  struct Panel {
-    uitest::TempWorkDir dir;
-    std::unique_ptr<TMainForm> form;
-    Panel(int emulatorPort, int framing) {
-      int host = uitest::freeUdpPort();
-      dir.write("Settings.ini", uitest::loopbackSettings(host, emulatorPort, true, framing));
-      form = std::make_unique<TMainForm>();
-    }
-    QString text(const char* name) const {
-      if (auto* p = form->findChild<TPanel*>(name)) return p->caption();
-      if (auto* l = form->findChild<QLabel*>(name)) return l->text();
-      if (auto* e = form->findChild<QLineEdit*>(name)) return e->text();
-      return {};
-    }
-    QStringList memo(const char* name) const { return form->findChild<TMemo*>(name)->lines(); }
-    void query() { QTest::mouseClick(form->findChild<QPushButton*>("ButtonQuery"), Qt::LeftButton); }
+  struct Panel : uitest::LivePanel {
+    using LivePanel::LivePanel;
+    void query() { click("ButtonQuery"); }
   };
 
  private slots:

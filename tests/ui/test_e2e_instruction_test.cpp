@@ -15,16 +15,9 @@ using uitest::EmulatorProcess;
 class E2eInstructionTest : public QObject {
   Q_OBJECT
 
-  struct Panel {
-    uitest::TempWorkDir dir;
-    std::unique_ptr<TMainForm> form;
-    Panel(int emulatorPort, int framing) {
-      dir.write("Settings.ini", uitest::loopbackSettings(uitest::freeUdpPort(), emulatorPort, true, framing));
-      form = std::make_unique<TMainForm>();
-    }
+  struct Panel : uitest::LivePanel {
+    using LivePanel::LivePanel;
     PageInstrTest* page() const { return form->pageInstrTest(); }
-    QStringList memo(const char* name) const { return form->findChild<TMemo*>(name)->lines(); }
-    void click(QPushButton* b) const { QTest::mouseClick(b, Qt::LeftButton); }
     // Row 1 alone: the set-serial instruction (0x10) with a four-byte serial.
     void writeSetSerial(const QString& data) const {
       PageInstrTest* p = page();

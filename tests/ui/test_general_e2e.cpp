@@ -25,22 +25,13 @@ class GeneralE2e : public QObject {
   Q_OBJECT
 
   // A production window in its own working directory, pointed at the emulator.
-  struct Panel {
-    uitest::TempWorkDir dir;
-    std::unique_ptr<TMainForm> form;
+  struct Panel : uitest::LivePanel {
     int framing;
-    Panel(int emulatorPort, int framing_) : framing(framing_) {
-      dir.write("Settings.ini", uitest::loopbackSettings(uitest::freeUdpPort(), emulatorPort, true, framing));
-      form = std::make_unique<TMainForm>();
-    }
+    Panel(int emulatorPort, int framing_) : LivePanel(emulatorPort, framing_), framing(framing_) {}
     PageGeneral& page() const { return *form->pageGeneral(); }
     QString label() const { return page().PanelGS->caption(); }
-    QStringList memo(const char* name) const { return form->findChild<TMemo*>(name)->lines(); }
     const tessaly::tZODADevice& device() const { return form->device(); }
-    void selectSdiAddress(int address) {
-      form->findChild<TRadioGroup*>("RadioGroup3")->setItemIndex(address - 1);
-    }
-    void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    void selectSdiAddress(int address) { find<TRadioGroup>("RadioGroup3")->setItemIndex(address - 1); }
 
     // Clicks an instruction button and waits for the outcome on LabelGS.
     bool instruct(QPushButton* button, const QString& outcome = kIrq) {

@@ -19,20 +19,15 @@ namespace {
 // first poll (200 ms after the erase message), short enough to end by the second.
 const QStringList kShortErase{"--erase-ms", "1000"};
 
-struct Panel {
-  uitest::TempWorkDir dir;
-  std::unique_ptr<TMainForm> form;
-  Panel(int emulatorPort, int framing) {
-    const int host = uitest::freeUdpPort();
-    dir.write("Settings.ini", uitest::loopbackSettings(host, emulatorPort, true, framing) +
-                                  "AdditionalPID1CB=1\nAdditionalPID2CB=1\nAdditionalPID3CB=1\nMulticastIPCB=1\n");
-    form = std::make_unique<TMainForm>();
+struct Panel : uitest::LivePanel {
+  Panel(int emulatorPort, int framing)
+      : LivePanel(emulatorPort, framing,
+                  "AdditionalPID1CB=1\nAdditionalPID2CB=1\nAdditionalPID3CB=1\nMulticastIPCB=1\n") {
     form->tabs()->setCurrentIndex(TMainForm::TabMfg);
   }
   PageMfg* page() const { return form->pageMfg(); }
   QString labelTest() const { return page()->LabelTest->text(); }
   QString result() const { return page()->PanelTest->caption(); }
-  void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
 };
 
 }  // namespace

@@ -22,24 +22,8 @@ const QString kIrq = "SDI IRQ received.";
 const QString kRefreshed = "Data refreshed.";
 
 // A production window in its own working directory, pointed at the emulator.
-struct Panel {
-  uitest::TempWorkDir dir;
-  std::unique_ptr<TMainForm> form;
-  Panel(int emulatorPort, int framing) {
-    dir.write("Settings.ini", uitest::loopbackSettings(uitest::freeUdpPort(), emulatorPort, true, framing));
-    form = std::make_unique<TMainForm>();
-  }
-  template <typename T>
-  T* find(const QString& name) const {
-    return form->findChild<T*>(name);
-  }
-  QString text(const QString& name) const {
-    if (auto* p = find<TPanel>(name)) return p->caption();
-    if (auto* e = find<QLineEdit>(name)) return e->text();
-    return {};
-  }
-  QStringList memo(const char* name) const { return find<TMemo>(name)->lines(); }
-  void click(const QString& name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+struct Panel : uitest::LivePanel {
+  using LivePanel::LivePanel;
   void setText(const QString& name, const QString& t) { find<QLineEdit>(name)->setText(t); }
   void tick(const QString& name, bool on) { find<QCheckBox>(name)->setChecked(on); }
   bool ticked(const QString& name) const { return find<QCheckBox>(name)->isChecked(); }

@@ -16,20 +16,11 @@ namespace {
 
 constexpr int kWaitMs = 3000;
 
-struct Panel {
-  uitest::TempWorkDir dir;
-  std::unique_ptr<TMainForm> form;
-  Panel(int emulatorPort, int framing) {
-    dir.write("Settings.ini", uitest::loopbackSettings(uitest::freeUdpPort(), emulatorPort, true, framing));
-    form = std::make_unique<TMainForm>();
+struct Panel : uitest::LivePanel {
+  Panel(int emulatorPort, int framing) : LivePanel(emulatorPort, framing) {
     form->tabs()->setCurrentIndex(TMainForm::TabPcr);
   }
-  template <typename T>
-  T* find(const char* name) const {
-    return form->findChild<T*>(name);
-  }
-  QString panel() const { return find<TPanel>("PanelPCR")->caption(); }
-  void click(const char* name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+  QString panel() const { return text("PanelPCR"); }
   bool sendAndWaitForNotice(const char* button) {
     click(button);
     return QTest::qWaitFor([this] { return panel() == "SDI IRQ received."; }, kWaitMs);

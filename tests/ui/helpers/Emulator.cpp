@@ -42,4 +42,19 @@ void EmulatorProcess::stop() {
   }
 }
 
+LivePanel::LivePanel(int emulatorPort, int framing, const QString& extraSettings) {
+  dir.write("Settings.ini", loopbackSettings(freeUdpPort(), emulatorPort, true, framing) + extraSettings);
+  form = std::make_unique<TMainForm>();
+}
+
+QStringList LivePanel::memo(const QString& name) const {
+  auto* m = find<TMemo>(name);
+  if (!m) qWarning("no memo named %s", qPrintable(name));
+  return m ? m->lines() : QStringList{};
+}
+
+void LivePanel::click(QAbstractButton* button) const { QTest::mouseClick(button, Qt::LeftButton); }
+
+void LivePanel::click(const QString& buttonName) const { click(find<QAbstractButton>(buttonName)); }
+
 }  // namespace uitest

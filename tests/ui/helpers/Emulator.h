@@ -2,8 +2,13 @@
 // Runs tessaly-emulator on 127.0.0.1 (a free port of its own choosing) for
 // end-to-end tests, and stops it when the object goes. available() is false when
 // the emulator has not been built; tests then QSKIP.
+#include <QAbstractButton>
 #include <QProcess>
 #include <QStringList>
+#include <memory>
+
+#include "app/MainForm.h"
+#include "helpers/UiHarness.h"
 
 namespace uitest {
 
@@ -22,6 +27,25 @@ class EmulatorProcess {
  private:
   QProcess process_;
   int port_ = 0;
+};
+
+// The production window (Qt timer, real UDP endpoint) in a working directory of
+// its own, whose Settings.ini points at an emulator on 127.0.0.1 with the given
+// framing (0 CW-Net, 1 DDToIP) and any extra INI lines.
+class LivePanel {
+ public:
+  LivePanel(int emulatorPort, int framing, const QString& extraSettings = {});
+  template <typename T = QWidget>
+  T* find(const QString& name) const {
+    return form->findChild<T*>(name);
+  }
+  QString text(const QString& name) const { return textOf(*form, name); }
+  QStringList memo(const QString& name) const;
+  void click(QAbstractButton* button) const;
+  void click(const QString& buttonName) const;
+
+  TempWorkDir dir;
+  std::unique_ptr<TMainForm> form;
 };
 
 }  // namespace uitest

@@ -70,8 +70,10 @@ Harness::~Harness() {
   form_.reset();
 }
 
-QString Harness::text(const QString& name) const {
-  QObject* o = form_->findChild<QObject*>(name);
+QString Harness::text(const QString& name) const { return textOf(*form_, name); }
+
+QString textOf(const QWidget& root, const QString& name) {
+  QObject* o = root.findChild<QObject*>(name);
   if (auto* p = qobject_cast<TPanel*>(o)) return p->caption();
   if (auto* l = qobject_cast<QLabel*>(o)) return l->text();
   if (auto* e = qobject_cast<QLineEdit*>(o)) return e->text();

@@ -51,6 +51,9 @@ int freeUdpPort();
 // and framing (ACKProt 0 CW-Net, 1 DDToIP).
 QString loopbackSettings(int hostPort, int devicePort, bool showManufacturerPage = true, int framing = 0);
 
+// The text a control shows: a panel's caption, a label's, an edit's or a button's text.
+QString textOf(const QWidget& root, const QString& name);
+
 // A working directory of its own, current while the object lives.
 class TempWorkDir {
  public:
