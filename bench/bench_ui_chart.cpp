@@ -5,8 +5,10 @@
 // Main page's memo) and plotted. Events are processed after every timer event, so
 // the chart's repaints are counted too.
 //
-// Prints: the mean cost of handling one poll answer (the tick that handles it
-// plus the events it caused) over samples 1-100 and 3,501-3,600 and their ratio,
+// Prints: the mean and the median cost of handling one poll answer (the tick that
+// handles it plus the events it caused) over samples 1-100 and 3,501-3,600 and
+// their ratios (the median is not moved by a few polls that another program on
+// the machine delayed),
 // the longest single stall (one timer event or one round of event processing),
 // and the growth of resident memory over the run.
 //
@@ -131,12 +133,20 @@ int main(int argc, char** argv) {
     for (std::size_t i = from; i < to; ++i) sum += v[i];
     return sum / double(to - from);
   };
+  auto median = [](const std::vector<double>& v, std::size_t from, std::size_t to) {
+    std::vector<double> w(v.begin() + static_cast<std::ptrdiff_t>(from), v.begin() + static_cast<std::ptrdiff_t>(to));
+    std::sort(w.begin(), w.end());
+    return (w[w.size() / 2 - 1] + w[w.size() / 2]) / 2;
+  };
   const double first = mean(pollCost, 0, 100), last = mean(pollCost, 3500, 3600);
+  const double firstMedian = median(pollCost, 0, 100), lastMedian = median(pollCost, 3500, 3600);
   std::printf("samples plotted:                    %d\n", page->ChartPCR->count());
   std::printf("Main page memo lines:               %d\n", form.pageMain()->MemoInfo->lineCount());
   std::printf("per-poll cost, samples 1-100:       %.3f ms\n", first);
   std::printf("per-poll cost, samples 3501-3600:   %.3f ms\n", last);
   std::printf("ratio (3501-3600 / 1-100):          %.2f\n", last / first);
+  std::printf("median per-poll cost, 1-100 / 3501-3600: %.3f ms / %.3f ms, median ratio %.2f\n", firstMedian,
+              lastMedian, lastMedian / firstMedian);
   std::printf("  of which the tick (decode, present, point): %.3f ms -> %.3f ms\n", mean(pollTick, 0, 100),
               mean(pollTick, 3500, 3600));
   std::printf("  of which the events (layout, repaint):     %.3f ms -> %.3f ms\n", mean(pollEvents, 0, 100),
