@@ -19,15 +19,7 @@ namespace {
 const QString kSent = "Message sent, waiting for reply...";
 const QString kCommError = "Communication Error! Check your network connection!";
 
-struct Case {
-  const char* name;
-  std::function<void(Harness&)> setup;
-  const char* button;
-  const char* label;
-  Bytes data;
-  std::size_t sdiLength;
-  std::vector<std::pair<const char*, const char*>> editsAfter;
-};
+using Case = uitest::InstructionCase;
 
 std::function<void(Harness&)> sector(int row, bool enabled, const char* start, const char* end) {
   return [=](Harness& h) {
@@ -115,28 +107,12 @@ class PsiPageTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void sendsTheInstructionInBothFramings_data() {
-    QTest::addColumn<int>("index");
-    QTest::addColumn<int>("framing");
-    QTest::addColumn<int>("sdi");
-    for (int i = 0; i < static_cast<int>(cases().size()); ++i) {
-      QTest::addRow("CW-Net: %s", cases()[static_cast<std::size_t>(i)].name) << i << 0 << 1;
-      QTest::addRow("DDToIP: %s", cases()[static_cast<std::size_t>(i)].name) << i << 1 << 9;
-    }
-  }
+  void sendsTheInstructionInBothFramings_data() { uitest::addInstructionRows(cases(), 1, 9); }
   void sendsTheInstructionInBothFramings() {
     QFETCH(int, index);
     QFETCH(int, framing);
     QFETCH(int, sdi);
-    const Case& c = cases()[static_cast<std::size_t>(index)];
-    Harness h;
-    h.selectLink(framing, sdi);
-    c.setup(h);
-    h.click(c.button);
-    uitest::verifyOneInstructionSent(h, framing, sdi, c.label, c.data, c.sdiLength);
-    if (QTest::currentTestFailed()) return;
-    for (const auto& [edit, text] : c.editsAfter) QCOMPARE(h.text(edit), QString(text));
-    QCOMPARE(h.nonLoopbackSends(), 0);
+    uitest::verifyInstructionCase(cases()[static_cast<std::size_t>(index)], framing, sdi);
   }
 
   // The tail of the packet in each fill type, as the board's flash would hold it.

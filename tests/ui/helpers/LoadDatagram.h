@@ -4,7 +4,10 @@
 // checks the framing as well as the data.
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "link/Bytes.h"
 #include "helpers/UiHarness.h"
@@ -64,6 +67,43 @@ inline void verifyOneInstructionSent(Harness& h, int framing, int sdi, std::stri
   QCOMPARE(hexOf(s.data), hexOf(expected));
   QCOMPARE(s.data.size(), sdiLength + (framing ? 26 : 18));
   if (framing) QCOMPARE(std::size_t(s.data[23] << 8 | s.data[24]), sdiLength + 1);
+}
+
+// One instruction button of a page: how to fill the page, the button, the label and
+// data it must send, and the edit texts the send writes back.
+struct InstructionCase {
+  const char* name;
+  std::function<void(Harness&)> setup;
+  const char* button;
+  const char* label;
+  tessaly::Bytes data;
+  std::size_t sdiLength;  // length of the SDI message inside
+  std::vector<std::pair<const char*, const char*>> editsAfter;
+};
+
+// Rows "CW-Net: <name>" at SDI address cwNetSdi and "DDToIP: <name>" at ddtoipSdi,
+// with the columns index, framing and sdi.
+inline void addInstructionRows(const std::vector<InstructionCase>& cases, int cwNetSdi, int ddtoipSdi) {
+  QTest::addColumn<int>("index");
+  QTest::addColumn<int>("framing");
+  QTest::addColumn<int>("sdi");
+  for (int i = 0; i < static_cast<int>(cases.size()); ++i) {
+    QTest::addRow("CW-Net: %s", cases[static_cast<std::size_t>(i)].name) << i << 0 << cwNetSdi;
+    QTest::addRow("DDToIP: %s", cases[static_cast<std::size_t>(i)].name) << i << 1 << ddtoipSdi;
+  }
+}
+
+// Clicks the case's button on a fresh window and checks the one datagram and the
+// edits written back.
+inline void verifyInstructionCase(const InstructionCase& c, int framing, int sdi) {
+  Harness h;
+  h.selectLink(framing, sdi);
+  c.setup(h);
+  h.click(c.button);
+  verifyOneInstructionSent(h, framing, sdi, c.label, c.data, c.sdiLength);
+  if (QTest::currentTestFailed()) return;
+  for (const auto& [edit, text] : c.editsAfter) QCOMPARE(h.text(edit), QString(text));
+  QCOMPARE(h.nonLoopbackSends(), 0);
 }
 
 }  // namespace uitest
