@@ -53,8 +53,14 @@ QStringList LivePanel::memo(const QString& name) const {
   return m ? m->lines() : QStringList{};
 }
 
-void LivePanel::click(QAbstractButton* button) const { QTest::mouseClick(button, Qt::LeftButton); }
+void LivePanel::click(QAbstractButton* button) const {
+  if (button) QTest::mouseClick(button, Qt::LeftButton);
+}
 
-void LivePanel::click(const QString& buttonName) const { click(find<QAbstractButton>(buttonName)); }
+void LivePanel::click(const QString& buttonName) const {
+  auto* b = find<QAbstractButton>(buttonName);
+  if (!b) qWarning("no button named %s", qPrintable(buttonName));
+  click(b);
+}
 
 }  // namespace uitest
