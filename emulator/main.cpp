@@ -127,8 +127,8 @@ int main(int argc, char* argv[]) {
   const int rc = app.exec();
   const auto& st = server.emulator().stats();
   if (parser.isSet(verbose) && server.queueDropped() > 0)
-    std::printf("    (%llu delayed answers dropped: the delay queue was full)\n",
-                static_cast<unsigned long long>(server.queueDropped()));
+    std::printf("    (%llu delayed answer%s dropped: the delay queue was full)\n",
+                static_cast<unsigned long long>(server.queueDropped()), server.queueDropped() > 1 ? "s" : "");
   std::printf("tessaly-emulator stopped: %llu datagrams received, %llu answers sent\n",
               static_cast<unsigned long long>(st.received), static_cast<unsigned long long>(server.sent()));
   std::fflush(stdout);

@@ -273,7 +273,7 @@ TEST(EmulatorProgram, ListensOnLoopbackByDefaultAndRejectsBadOptions) {
   }
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--sdi-address", "0"}, {"--drop", "2"}, {"--listen", "nowhere"},
-        {"--device-code", "XYZ"}, {"--delay", "9-3"}}) {
+        {"--device-code", "XYZ"}, {"--delay", "9-3"}, {"--delay-queue", "0"}}) {
     EmulatorProcess emu(bad);
     EXPECT_EQ(emu.wait(5000), 2) << bad[0];
   }
