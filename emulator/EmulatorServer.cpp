@@ -1,15 +1,17 @@
 #include "EmulatorServer.h"
 
 #include <QNetworkDatagram>
-#include <QTimer>
 
 #include "model/Describe.h"
 
 namespace tessaly::emu {
 
 EmulatorServer::EmulatorServer(const EmulatorOptions& options, bool verbose, std::FILE* log)
-    : emu_(options), verbose_(verbose), log_(log) {
+    : emu_(options), delayed_(static_cast<std::size_t>(options.delayQueueCap)), verbose_(verbose), log_(log) {
   clock_.start();
+  sendTimer_.setSingleShot(true);
+  sendTimer_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&sendTimer_, &QTimer::timeout, &socket_, [this] { sendDue(); });
   QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] { readPending(); });
 }
 
@@ -19,39 +21,72 @@ bool EmulatorServer::listen(const QHostAddress& address, quint16 port, QString* 
   return false;
 }
 
+// One batch per readyRead. Reading re-enables the socket's read notifier, so while
+// datagrams remain it fires again on the next turn of the event loop, after the
+// signal pipe, the timers and everything else that is ready. Reads must stay on
+// this path: a readyRead that finds the socket drained by someone else and reads
+// nothing leaves the socket's notifier off for good.
 void EmulatorServer::readPending() {
-  while (socket_.hasPendingDatagrams()) {
+  for (int i = 0; i < kReadBatch && socket_.hasPendingDatagrams(); ++i) {
     const QNetworkDatagram d = socket_.receiveDatagram();
-    if (!d.isValid()) continue;
-    const QByteArray payload = d.data();
-    const QHostAddress from = d.senderAddress();
-    const quint16 fromPort = static_cast<quint16>(d.senderPort());
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
-    const std::string peer = from.toString().toStdString() + ":" + std::to_string(fromPort);
-    if (verbose_)
-      std::fprintf(log_, "in  %s %s\n", peer.c_str(),
-                   describeDatagram(bytes, static_cast<std::size_t>(payload.size())).c_str());
-    const std::uint64_t droppedBefore = emu_.stats().dropped;
-    const auto answers = emu_.receive(bytes, static_cast<std::size_t>(payload.size()), clock_.elapsed());
-    const std::uint64_t dropped = emu_.stats().dropped - droppedBefore;
-    for (const Answer& a : answers) {
-      if (verbose_)
-        std::fprintf(log_, "out %s +%lld ms %s%s%s\n", peer.c_str(), static_cast<long long>(a.delayMs),
-                     describeDatagram(a.data).c_str(), a.corrupted ? " (corrupted)" : "",
-                     a.copy ? " (duplicate)" : "");
-      if (a.delayMs <= 0) {
-        send(a.data, from, fromPort);
-      } else {
-        QTimer::singleShot(static_cast<int>(a.delayMs), &socket_,
-                           [this, data = a.data, from, fromPort] { send(data, from, fromPort); });
-      }
-    }
-    if (verbose_ && dropped > 0)
-      std::fprintf(log_, "    (%llu answer%s dropped)\n", static_cast<unsigned long long>(dropped), dropped > 1 ? "s" : "");
-    else if (verbose_ && answers.empty())
-      std::fprintf(log_, "    (no answer)\n");
-    if (verbose_) std::fflush(log_);
+    if (d.isValid()) handle(d);
   }
+}
+
+void EmulatorServer::handle(const QNetworkDatagram& d) {
+  const QByteArray payload = d.data();
+  const QHostAddress from = d.senderAddress();
+  const quint16 fromPort = static_cast<quint16>(d.senderPort());
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
+  const std::string peer = verbose_ ? from.toString().toStdString() + ":" + std::to_string(fromPort) : std::string();
+  if (verbose_)
+    std::fprintf(log_, "in  %s %s\n", peer.c_str(),
+                 describeDatagram(bytes, static_cast<std::size_t>(payload.size())).c_str());
+  const std::uint64_t droppedBefore = emu_.stats().dropped;
+  const std::int64_t now = clock_.elapsed();
+  const auto answers = emu_.receive(bytes, static_cast<std::size_t>(payload.size()), now);
+  const std::uint64_t dropped = emu_.stats().dropped - droppedBefore;
+  std::uint64_t pushedOut = 0;
+  for (const Answer& a : answers) {
+    if (verbose_)
+      std::fprintf(log_, "out %s +%lld ms %s%s%s\n", peer.c_str(), static_cast<long long>(a.delayMs),
+                   describeDatagram(a.data).c_str(), a.corrupted ? " (corrupted)" : "",
+                   a.copy ? " (duplicate)" : "");
+    if (a.delayMs <= 0) {
+      send(a.data, from, fromPort);
+    } else {
+      if (delayed_.push(now + a.delayMs, Pending{a.data, from, fromPort})) ++pushedOut;
+      armTimer();
+    }
+  }
+  if (verbose_ && dropped > 0)
+    std::fprintf(log_, "    (%llu answer%s dropped)\n", static_cast<unsigned long long>(dropped), dropped > 1 ? "s" : "");
+  else if (verbose_ && answers.empty())
+    std::fprintf(log_, "    (no answer)\n");
+  if (verbose_ && pushedOut > 0)
+    std::fprintf(log_, "    (delay queue full at %zu: oldest delayed answer dropped, %llu so far)\n", delayed_.cap(),
+                 static_cast<unsigned long long>(delayed_.dropped()));
+  if (verbose_) std::fflush(log_);
+}
+
+// Sends what is due, a batch per turn; the timer comes back at once for the rest.
+void EmulatorServer::sendDue() {
+  armedFor_ = -1;
+  for (Pending& p : delayed_.takeDue(clock_.elapsed(), kSendBatch)) send(p.data, p.to, p.port);
+  armTimer();
+}
+
+void EmulatorServer::armTimer() {
+  const auto due = delayed_.nextDue();
+  if (!due) {
+    sendTimer_.stop();
+    armedFor_ = -1;
+    return;
+  }
+  if (armedFor_ >= 0 && armedFor_ <= *due) return;  // already armed for this one or earlier
+  const std::int64_t wait = *due - clock_.elapsed();
+  sendTimer_.start(static_cast<int>(wait < 0 ? 0 : wait));
+  armedFor_ = *due;
 }
 
 void EmulatorServer::send(const Bytes& data, const QHostAddress& to, quint16 port) {

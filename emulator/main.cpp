@@ -54,9 +54,10 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption duplicate("duplicate", "Probability that an answer is sent twice (0..1).", "P", "0");
   const QCommandLineOption corrupt("corrupt", "Probability that an answer is damaged: a flipped bit, a cut-off end or trailing bytes (0..1).", "P", "0");
   const QCommandLineOption delay("delay", "Extra delay of every answer, ms, fixed or drawn from MIN-MAX.", "MIN[-MAX]", "0");
+  const QCommandLineOption delayQueue("delay-queue", "Most delayed answers held at once (default 10000); beyond it the oldest is dropped and counted.", "N", "10000");
   const QCommandLineOption seed("seed", "Seed of every random choice (live figures and faults); the same seed repeats a run.", "N");
   const QCommandLineOption verbose("verbose", "Print one decoded line per datagram in and out.");
-  parser.addOptions({listen, sdi, code, noDevice, erase, irq, drop, duplicate, corrupt, delay, seed, verbose});
+  parser.addOptions({listen, sdi, code, noDevice, erase, irq, drop, duplicate, corrupt, delay, delayQueue, seed, verbose});
   parser.process(app);
 
   EmulatorOptions o;
@@ -88,6 +89,9 @@ int main(int argc, char* argv[]) {
   if (!delayValue) return fail("--delay wants MIN or MIN-MAX in ms (MIN <= MAX <= 600000)");
   o.delayMinMs = delayValue->first;
   o.delayMaxMs = delayValue->second;
+  const auto queueValue = parseCount(parser.value(delayQueue).toStdString(), 1, 1000000);
+  if (!queueValue) return fail("--delay-queue wants 1..1000000");
+  o.delayQueueCap = *queueValue;
   if (parser.isSet(seed)) {
     const auto seedValue = parseSeed(parser.value(seed).toStdString());
     if (!seedValue) return fail("--seed wants a decimal number");
@@ -122,6 +126,9 @@ int main(int argc, char* argv[]) {
 
   const int rc = app.exec();
   const auto& st = server.emulator().stats();
+  if (parser.isSet(verbose) && server.queueDropped() > 0)
+    std::printf("    (%llu delayed answer%s dropped: the delay queue was full)\n",
+                static_cast<unsigned long long>(server.queueDropped()), server.queueDropped() > 1 ? "s" : "");
   std::printf("tessaly-emulator stopped: %llu datagrams received, %llu answers sent\n",
               static_cast<unsigned long long>(st.received), static_cast<unsigned long long>(server.sent()));
   std::fflush(stdout);

@@ -20,6 +20,7 @@ struct EmulatorOptions {
   std::int64_t delayMinMs = 0;       // extra delay of every answer, drawn from [min, max]
   std::int64_t delayMaxMs = 0;
   std::optional<std::uint64_t> seed; // every random choice follows it; none: a random seed
+  std::int64_t delayQueueCap = 10000; // delayed answers held at once; beyond it the oldest goes
 };
 
 // Command-line value readers. Each gives nothing for a text it does not accept.

@@ -11,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -90,9 +92,9 @@ class EmulatorProcess {
   const std::string& listenLine() const { return listenLine_; }
 
   // Sends the signal; gives the exit code, or -1 when it did not exit normally in time.
-  int stop(int signal) {
+  int stop(int signal, int timeoutMs = 5000) {
     ::kill(pid_, signal);
-    return wait(5000);
+    return wait(timeoutMs);
   }
   int wait(int timeoutMs) {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -102,7 +104,7 @@ class EmulatorProcess {
         exited_ = true;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return -1;
   }
@@ -133,6 +135,30 @@ class Client {
     to.sin_port = htons(static_cast<std::uint16_t>(port_));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::sendto(fd_, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+
+  // Sends `d` up to `count` times, as fast as the socket takes them, for at most
+  // `maxMs` and until `stop` is set; gives how many went out.
+  int flood(const Bytes& d, int count, int maxMs, const std::atomic<bool>* stop = nullptr) {
+    const auto end = Clock::now() + std::chrono::milliseconds(maxMs);
+    int sent = 0;
+    while (sent < count && !(stop && stop->load()) && ((sent & 255) != 0 || Clock::now() < end)) {
+      send(d);
+      ++sent;
+    }
+    return sent;
+  }
+
+  // The next datagram of `size` bytes within the time; others are skipped.
+  std::optional<Bytes> receiveSized(std::size_t size, int timeoutMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+      if (left <= 0) return std::nullopt;
+      auto d = receive(static_cast<int>(left));
+      if (!d) return std::nullopt;
+      if (d->size() == size) return d;
+    }
   }
 
   std::optional<Bytes> receive(int timeoutMs) {
@@ -247,8 +273,68 @@ TEST(EmulatorProgram, ListensOnLoopbackByDefaultAndRejectsBadOptions) {
   }
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--sdi-address", "0"}, {"--drop", "2"}, {"--listen", "nowhere"},
-        {"--device-code", "XYZ"}, {"--delay", "9-3"}}) {
+        {"--device-code", "XYZ"}, {"--delay", "9-3"}, {"--delay-queue", "0"}}) {
     EmulatorProcess emu(bad);
     EXPECT_EQ(emu.wait(5000), 2) << bad[0];
   }
 }
+
+// A flood must not starve the others: every datagram waits behind at most what the
+// socket holds, not behind the whole flood and the answers it left behind. The
+// notices come 1 s late, so tens of thousands of them wait while the flood goes on.
+TEST(EmulatorProgram, AfterAFloodOfLoadsReadsAreAnsweredPromptly) {
+  EmulatorProcess emu({"--listen", "127.0.0.1:0", "--seed", "3", "--irq-ms", "1000"});
+  const int port = emu.port();
+  ASSERT_GT(port, 0) << emu.listenLine();
+  Client flooder(port), reader(port);
+  const int sent = flooder.flood(serialLoad(Framing::DDToIP), 100000, 1500);
+  const auto ended = Clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // For a second after the flood every read is answered within 0.5 s. The socket
+  // may still be full of the flood and lose a read: each is sent again every 100 ms.
+  long long worst = 0;
+  while (Clock::now() - ended < std::chrono::seconds(1)) {
+    const auto asked = Clock::now();
+    std::optional<Bytes> a;
+    for (int i = 0; i < 5 && !a; ++i) {
+      reader.send(encodeReadDatagram(Framing::DDToIP, 1));
+      a = reader.receiveSized(1049, 100);
+    }
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count();
+    worst = std::max<long long>(worst, ms);
+    ASSERT_TRUE(a) << "no status answer within 0.5 s, "
+                   << std::chrono::duration_cast<std::chrono::milliseconds>(asked - ended).count()
+                   << " ms after a flood of " << sent << " loads";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::printf("slowest status answer %lld ms after a flood of %d loads\n", worst, sent);
+  EXPECT_EQ(emu.stop(SIGTERM), 0);
+}
+
+TEST(EmulatorProgram, SigtermEndsItDuringAFlood) {
+  EmulatorProcess emu({"--listen", "127.0.0.1:0", "--seed", "4", "--irq-ms", "1000"});
+  const int port = emu.port();
+  ASSERT_GT(port, 0) << emu.listenLine();
+  Client flooder(port), reader(port);
+  std::atomic<bool> stop{false};
+  std::thread sender([&] { flooder.flood(serialLoad(Framing::DDToIP), 400000, 4000, &stop); });
+  // Under way: it still answers a read, and the flood runs until the first notices
+  // are due behind tens of thousands of others.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::optional<Bytes> a;
+  for (int i = 0; i < 5 && !a; ++i) {
+    reader.send(encodeReadDatagram(Framing::DDToIP, 1));
+    a = reader.receiveSized(1049, 100);
+  }
+  const bool answering = a.has_value();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  const auto signalled = Clock::now();
+  const int rc = emu.stop(SIGTERM, 1000);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled).count();
+  stop = true;
+  sender.join();
+  EXPECT_TRUE(answering);
+  EXPECT_EQ(rc, 0) << "still running 1 s after SIGTERM";
+  std::printf("exited %lld ms after SIGTERM\n", static_cast<long long>(ms));
+}
+
