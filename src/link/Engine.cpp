@@ -6,6 +6,7 @@ TransactionEngine::TransactionEngine(Timer& timer, Endpoint& endpoint) : timer_(
   timer_.setEnabled(false);
   timer_.setHandler([this] { onTimer(); });
   endpoint_.setReceiver([this](const std::uint8_t* data, std::size_t length) { onDatagram(data, length); });
+  endpoint_.setSendFailureHandler([this] { onSendFailure(); });
 }
 
 void TransactionEngine::armTimer(int ms) {
@@ -15,6 +16,8 @@ void TransactionEngine::armTimer(int ms) {
 
 void TransactionEngine::abort() {
   timer_.setEnabled(false);
+  // Nobody waits any more: a send still waiting for its lookup is forgotten.
+  endpoint_.dropPendingSend();
   endpoint_.deactivate();
 }
 
@@ -66,10 +69,27 @@ void TransactionEngine::onDatagram(const std::uint8_t* data, std::size_t length)
 
 void TransactionEngine::onTimer() {
   timer_.setEnabled(false);
+  if (endpoint_.sendPending()) {
+    // The datagram never went out within the wait: a send failure, not a time-out.
+    endpoint_.dropPendingSend();
+    onSendFailure();
+    return;
+  }
   // A datagram the endpoint already took in is delivered during this call.
   endpoint_.deactivate();
   const auto& handler = handlers_[state_];
   if (handler) handler();
+}
+
+void TransactionEngine::onSendFailure() {
+  timer_.setEnabled(false);
+  endpoint_.deactivate();
+  const auto& handler = sendFailureHandlers_[state_];
+  if (handler) handler();
+}
+
+void TransactionEngine::registerSendFailureHandler(std::uint8_t code, std::function<void()> handler) {
+  sendFailureHandlers_[code] = std::move(handler);
 }
 
 void TransactionEngine::registerHandler(std::uint8_t code, std::function<void()> handler) {

@@ -70,6 +70,11 @@ class TransactionEngine {
 
   // The handler that runs when the timer fires in `code`; a code without one does nothing.
   void registerHandler(std::uint8_t code, std::function<void()> handler);
+  // The sender's communication-error display for its waiting `code`: it runs when a
+  // send that reported success could not go out after all (its host name did not
+  // resolve, or was still being looked up when the timer fired). The engine has
+  // disabled the timer and closed the endpoint by then.
+  void registerSendFailureHandler(std::uint8_t code, std::function<void()> handler);
 
  private:
   Timer& timer_;
@@ -77,7 +82,10 @@ class TransactionEngine {
   std::uint8_t state_ = state::Idle;
   ReceiveBuffer buffer_{kReceiveBufferSize};
   std::size_t receivedLength_ = 0;
+  void onSendFailure();
+
   std::array<std::function<void()>, 256> handlers_;
+  std::array<std::function<void()>, 256> sendFailureHandlers_;
 };
 
 }  // namespace tessaly

@@ -36,6 +36,16 @@ class Timer {
 // The one UDP endpoint. activate binds the wildcard address on the local port and
 // starts delivery; deactivate stops delivery and closes (nothing is delivered
 // afterwards); send opens a closed endpoint first. Every failure is a false result.
+//
+// Only the device answers: while the last destination is a unicast address, a
+// datagram from any other source address is dropped before the receiver and
+// counted (droppedCount); after a send to a broadcast address any sender counts.
+//
+// A host name is looked up in the background: send then reports success at once
+// and the datagram goes out when the lookup answers (sendPending() is true until
+// then). A lookup that fails reports through the send-failure handler. deactivate
+// keeps a pending send (the caller believes it went out: it still goes out, and
+// the endpoint stays closed); dropPendingSend forgets it without a report.
 class Endpoint {
  public:
   using Receiver = std::function<void(const std::uint8_t* data, std::size_t length)>;
@@ -46,15 +56,27 @@ class Endpoint {
   virtual void deactivate() = 0;
   virtual bool isActive() const = 0;
   virtual bool send(const std::string& host, int port, const Bytes& datagram) = 0;
+  virtual bool sendPending() const { return false; }
+  virtual void dropPendingSend() {}
   void setReceiver(Receiver receiver) { receiver_ = std::move(receiver); }
+  void setSendFailureHandler(std::function<void()> handler) { sendFailure_ = std::move(handler); }
+  // Datagrams dropped because they did not come from the addressed device.
+  std::size_t droppedCount() const { return dropped_; }
 
  protected:
   void deliver(const std::uint8_t* data, std::size_t length) {
     if (receiver_) receiver_(data, length);
   }
+  void countDropped() { ++dropped_; }
+  // A send that reported success could not go out after all.
+  void reportSendFailure() {
+    if (sendFailure_) sendFailure_();
+  }
 
  private:
   Receiver receiver_;
+  std::function<void()> sendFailure_;
+  std::size_t dropped_ = 0;
 };
 
 }  // namespace tessaly

@@ -172,7 +172,7 @@ MfgActions MfgSequence::start(const MfgInputTexts& texts) {
   return out;
 }
 
-MfgActions MfgSequence::sendFailed(std::uint8_t waitState) {
+MfgActions MfgSequence::sendFailed(std::uint8_t waitState, bool afterStart) {
   MfgActions out;
   if (waitState == state::MfgPcrWait) {
     out.push_back(simple(MfgAction::Kind::Deactivate));
@@ -182,6 +182,8 @@ MfgActions MfgSequence::sendFailed(std::uint8_t waitState) {
     // The run never started: the buttons stay as they are.
     out.push_back(label("Communication Error!"));
     out.push_back(result(ResultColour::Failure, "Programming Failed"));
+    // A run that had begun gives its buttons back.
+    if (afterStart) out.push_back(runningButtons(false));
     running_ = false;
   } else if (running_) {
     fail(out, "Communication Error!");

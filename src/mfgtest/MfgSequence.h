@@ -90,8 +90,9 @@ class MfgSequence {
   MfgActions start(const MfgInputTexts& inputs);
   // The timer fired in `state` (the engine has disabled it and closed the endpoint).
   MfgActions timerFired(const MfgTimerEvent& event);
-  // The Send action with this waitState raised an error.
-  MfgActions sendFailed(std::uint8_t waitState);
+  // The Send action with this waitState raised an error; afterStart: only after the
+  // send had reported success (its host name did not resolve), so the run had begun.
+  MfgActions sendFailed(std::uint8_t waitState, bool afterStart = false);
   // "Break".
   MfgActions breakRun();
   // The page was hidden: Break when a run is active, otherwise nothing.

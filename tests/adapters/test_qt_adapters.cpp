@@ -1,6 +1,7 @@
 // The Qt timer and UDP adapters on the real event loop. Loopback only.
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QNetworkInterface>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -10,6 +11,27 @@
 using namespace tessaly;
 
 namespace {
+// A resolver that answers only when the test says so (no name server is ever asked).
+struct ScriptedResolver : Resolver {
+  QStringList asked;
+  std::vector<Done> waiting;
+  void lookup(const QString& name, Done done) override {
+    asked << name;
+    waiting.push_back(std::move(done));
+  }
+  void answer(const QHostAddress& address) {
+    auto w = std::move(waiting);
+    waiting.clear();
+    for (auto& d : w) d(address);
+  }
+};
+
+QByteArray take(QUdpSocket& s) {
+  QByteArray got(64, 0);
+  got.resize(int(s.readDatagram(got.data(), got.size())));
+  return got;
+}
+
 // A port nobody holds right now.
 int freePort() {
   QUdpSocket probe;
@@ -27,6 +49,9 @@ class QtAdapterTest : public QObject {
   void datagramsAreDeliveredInOrderAndCutAt8192();
   void nothingIsDeliveredAfterDeactivate();
   void unresolvableHostIsASendFailure();
+  void onlyTheAddressedDeviceIsHeard();
+  void broadcastDestinations();
+  void hostNamesAreLookedUpInTheBackground();
 };
 
 void QtAdapterTest::sameIntervalDoesNotRestartTheCountdown() {
@@ -96,6 +121,10 @@ void QtAdapterTest::datagramsAreDeliveredInOrderAndCutAt8192() {
   QVERIFY(endpoint.activate());
   QUdpSocket peer;
   QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+  // Answers are taken only from the address the endpoint sent to.
+  QVERIFY(endpoint.send("127.0.0.1", peer.localPort(), Bytes{0x00}));
+  QTRY_VERIFY_WITH_TIMEOUT(peer.hasPendingDatagrams(), 3000);
+  take(peer);
   for (int i = 0; i < 3; ++i) {
     QByteArray d(i == 1 ? 9000 : 30, char(i + 1));
     QCOMPARE(peer.writeDatagram(d, QHostAddress::LocalHost, quint16(port)), qint64(d.size()));
@@ -139,6 +168,110 @@ void QtAdapterTest::unresolvableHostIsASendFailure() {
     QVERIFY2(!endpoint.send(host, 9, Bytes{1}), host);
   }
   QVERIFY(!endpoint.isActive() || endpoint.send("127.0.0.1", freePort(), Bytes{1}));
+}
+
+void QtAdapterTest::onlyTheAddressedDeviceIsHeard() {
+  const int port = freePort();
+  QtUdpEndpoint endpoint;
+  endpoint.setLocalPort(port);
+  QByteArray firstBytes;
+  endpoint.setReceiver([&](const std::uint8_t* d, std::size_t n) { firstBytes.append(n ? char(d[0]) : '?'); });
+  QUdpSocket device, forger;
+  QVERIFY(device.bind(QHostAddress::LocalHost, 0));
+  QVERIFY(forger.bind(QHostAddress("127.0.0.2"), 0));
+  QVERIFY(endpoint.activate());
+  // Before anything went out nobody is the device.
+  device.writeDatagram(QByteArray(30, 'e'), QHostAddress::LocalHost, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(endpoint.droppedCount(), std::size_t(1), 3000);
+  QVERIFY(endpoint.send("127.0.0.1", device.localPort(), Bytes{1}));
+  for (char c : {'f', 'g'}) forger.writeDatagram(QByteArray(27, c), QHostAddress::LocalHost, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(endpoint.droppedCount(), std::size_t(3), 3000);
+  // Any source port of the device's address counts.
+  QUdpSocket deviceOtherPort;
+  QVERIFY(deviceOtherPort.bind(QHostAddress::LocalHost, 0));
+  deviceOtherPort.writeDatagram(QByteArray(26, 'd'), QHostAddress::LocalHost, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(firstBytes, QByteArray("d"), 3000);
+  QCOMPARE(endpoint.droppedCount(), std::size_t(3));
+}
+
+void QtAdapterTest::broadcastDestinations() {
+  QVERIFY(QtUdpEndpoint::isBroadcastDestination(QHostAddress("255.255.255.255")));
+  QVERIFY(!QtUdpEndpoint::isBroadcastDestination(QHostAddress("127.0.0.1")));
+  QVERIFY(!QtUdpEndpoint::isBroadcastDestination(QHostAddress("10.123.13.101")));
+  for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
+    for (const QNetworkAddressEntry& e : i.addressEntries())
+      if (!e.broadcast().isNull()) QVERIFY(QtUdpEndpoint::isBroadcastDestination(e.broadcast()));
+}
+
+void QtAdapterTest::hostNamesAreLookedUpInTheBackground() {
+  const int port = freePort();
+  ScriptedResolver resolver;
+  QtUdpEndpoint endpoint(resolver);
+  endpoint.setLocalPort(port);
+  int failures = 0;
+  QByteArray delivered;
+  endpoint.setSendFailureHandler([&] { ++failures; });
+  endpoint.setReceiver([&](const std::uint8_t* d, std::size_t n) { delivered.append(n ? char(d[0]) : '?'); });
+  QUdpSocket device;
+  QVERIFY(device.bind(QHostAddress::LocalHost, 0));
+  const int to = device.localPort();
+
+  // A resolver that has not answered: the send reports success, nothing goes out yet.
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x11}));
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x12}));  // waits for the same lookup
+  QCOMPARE(resolver.asked, QStringList{"board.lab"});
+  QVERIFY(endpoint.sendPending());
+  QTest::qWait(50);
+  QVERIFY(!device.hasPendingDatagrams());
+
+  // It answers later: both go out, in order, and the answer is taken from that address.
+  resolver.answer(QHostAddress::LocalHost);
+  QTRY_VERIFY_WITH_TIMEOUT(!endpoint.sendPending(), 3000);
+  QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
+  QCOMPARE(take(device), QByteArray("\x11"));
+  QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
+  QCOMPARE(take(device), QByteArray("\x12"));
+  device.writeDatagram(QByteArray(27, 'a'), QHostAddress::LocalHost, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(delivered, QByteArray("a"), 3000);
+
+  // The address is kept for the text: no second lookup, the datagram goes out at once.
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x13}));
+  QVERIFY(!endpoint.sendPending());
+  QCOMPARE(resolver.asked.size(), 1);
+
+  // Closed while its lookup runs: the datagram still goes out and the endpoint stays closed.
+  QVERIFY(endpoint.send("other.lab", to, Bytes{0x14}));
+  QCOMPARE(resolver.asked, (QStringList{"board.lab", "other.lab"}));
+  endpoint.deactivate();
+  resolver.answer(QHostAddress::LocalHost);
+  QTRY_VERIFY_WITH_TIMEOUT(!endpoint.sendPending(), 3000);
+  QVERIFY(!endpoint.isActive());
+  for (char expected : {'\x13', '\x14'}) {
+    QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
+    QCOMPARE(take(device), QByteArray(1, expected));
+  }
+
+  // Back to the first text: its address was dropped with the change, so it is asked again.
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x15}));
+  QCOMPARE(resolver.asked.size(), 3);
+  // A lookup that fails is one send failure, reported later, and nothing goes out.
+  resolver.answer(QHostAddress());
+  QTRY_COMPARE_WITH_TIMEOUT(failures, 1, 3000);
+  QVERIFY(!endpoint.sendPending());
+  QTest::qWait(50);
+  QVERIFY(!device.hasPendingDatagrams());
+  // A failed lookup is not kept: the next send asks again.
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x16}));
+  QCOMPARE(resolver.asked.size(), 4);
+  // A dotted address is used directly and replaces the send still waiting.
+  QVERIFY(endpoint.send("127.0.0.1", to, Bytes{0x17}));
+  QVERIFY(!endpoint.sendPending());
+  resolver.answer(QHostAddress::LocalHost);
+  QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
+  QCOMPARE(take(device), QByteArray("\x17"));
+  QTest::qWait(50);
+  QVERIFY(!device.hasPendingDatagrams());
+  QCOMPARE(failures, 1);
 }
 
 QTEST_MAIN(QtAdapterTest)

@@ -218,6 +218,69 @@ TEST(Engine, SendFailureLeavesEndpointClosedAndCodeSet) {
   EXPECT_FALSE(r.engine.activateAndSend("127.0.0.1", 1, {1}));
 }
 
+// A send to a host name waits for its lookup. Rows: how the lookup ends, and when.
+TEST(Engine, SendWaitingForItsLookup) {
+  struct Row {
+    const char* name;
+    std::int64_t lookupEndsAt;  // -1: never
+    bool resolves;
+    bool answer;                // the device answers 300 ms after the datagram goes out
+    std::vector<std::pair<int, std::int64_t>> ran;  // time-out/answer handlers
+    std::vector<std::int64_t> failures;             // send-failure handler runs
+    std::size_t sent;
+  };
+  const Row rows[] = {
+      {"answers at once, device answers", 0, true, true, {{3, 305}}, {}, 1},
+      {"answers later, device answers", 400, true, true, {{3, 705}}, {}, 1},
+      {"answers later, device silent", 400, true, false, {{2, 1000}}, {}, 1},
+      {"fails", 400, false, false, {}, {400}, 0},
+      {"never answers", -1, false, false, {}, {1000}, 0},
+      {"answers after the time-out", 1500, true, false, {}, {1000}, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Rig r;
+    std::vector<std::int64_t> failures;
+    bool closedAndStopped = false;
+    r.engine.registerSendFailureHandler(state::GeneralWait, [&] {
+      failures.push_back(r.clock.now());
+      closedAndStopped = !r.endpoint.isActive() && !r.timer.enabled();
+    });
+    r.endpoint.namesWait = true;
+    r.endpoint.onSend = [&](const SentDatagram&) {
+      if (row.answer) r.endpoint.injectAfter(300, datagram(10));
+    };
+    r.engine.setState(state::GeneralWait);
+    ASSERT_TRUE(r.engine.activateAndSend("board.lab", 5000, Bytes{1}));
+    r.engine.armTimer(1000);
+    EXPECT_TRUE(r.endpoint.sendPending());
+    if (row.lookupEndsAt >= 0)
+      r.clock.schedule(row.lookupEndsAt, [&r, &row] { r.endpoint.finishLookup(row.resolves); });
+    r.clock.runUntilIdle(5000);
+    EXPECT_EQ(r.ran, row.ran);
+    EXPECT_EQ(failures, row.failures);
+    EXPECT_EQ(r.endpoint.sent.size(), row.sent);
+    if (!failures.empty()) EXPECT_TRUE(closedAndStopped);
+    EXPECT_FALSE(r.endpoint.sendPending());
+  }
+}
+
+TEST(Engine, AbortForgetsASendWaitingForItsLookup) {
+  Rig r;
+  int failures = 0;
+  r.engine.registerSendFailureHandler(state::ChartPollSent, [&] { ++failures; });
+  r.endpoint.namesWait = true;
+  r.engine.setState(state::ChartPollSent);
+  ASSERT_TRUE(r.engine.activateAndSend("board.lab", 5000, Bytes{1}));
+  r.engine.armTimer(500);
+  r.engine.abort();
+  r.endpoint.finishLookup(true);
+  r.clock.runUntilIdle(2000);
+  EXPECT_TRUE(r.endpoint.sent.empty());
+  EXPECT_EQ(failures, 0);
+  EXPECT_TRUE(r.ran.empty());
+}
+
 TEST(ReceiveBufferTest, ReadsNeverLeaveTheStream) {
   ReceiveBuffer b(4);
   const std::uint8_t d[] = {0x12, 0x34, 0x56, 0x78};

@@ -34,10 +34,33 @@ bool resolves(const std::string& host) {
 
 bool FakeEndpoint::send(const std::string& host, int port, const Bytes& datagram) {
   if (!activate()) return false;
-  if (failSend || !resolves(host)) return false;
+  if (failSend) return false;
+  if (namesWait && host != "localhost" && !resolves(host)) {
+    // A send to another host replaces one still waiting; one lookup per host text.
+    if (!pending_.empty() && pending_.front().host != host) pending_.clear();
+    if (pending_.empty()) ++lookups;
+    pending_.push_back({host, port, datagram, 0});
+    return true;
+  }
+  if (!resolves(host)) return false;
   sent.push_back({host, port, datagram, clock_ ? clock_->now() : 0});
   if (onSend) onSend(sent.back());
   return true;
+}
+
+void FakeEndpoint::finishLookup(bool resolved) {
+  std::vector<SentDatagram> waiting;
+  waiting.swap(pending_);
+  if (waiting.empty()) return;
+  if (!resolved) {
+    reportSendFailure();
+    return;
+  }
+  for (SentDatagram& d : waiting) {
+    d.at = clock_ ? clock_->now() : 0;
+    sent.push_back(d);
+    if (onSend) onSend(sent.back());
+  }
 }
 
 bool FakeEndpoint::inject(const Bytes& datagram) {

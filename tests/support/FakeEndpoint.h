@@ -27,6 +27,15 @@ class FakeEndpoint : public Endpoint {
   void deactivate() override { active_ = false; ++deactivations_; }
   bool isActive() const override { return active_; }
   bool send(const std::string& host, int port, const Bytes& datagram) override;
+  bool sendPending() const override { return !pending_.empty(); }
+  void dropPendingSend() override { pending_.clear(); }
+
+  // With namesWait set, a send to a host name other than "localhost" reports
+  // success and waits for finishLookup: true sends the waiting datagrams (recorded
+  // in `sent` at that moment), false reports one send failure.
+  bool namesWait = false;
+  void finishLookup(bool resolved);
+  int lookups = 0;
 
   // Delivers now, if active; returns whether it was delivered.
   bool inject(const Bytes& datagram);
@@ -46,6 +55,7 @@ class FakeEndpoint : public Endpoint {
   int localPort_ = 0;
   bool active_ = false;
   int deactivations_ = 0;
+  std::vector<SentDatagram> pending_;
 };
 
 }  // namespace tessaly::testing

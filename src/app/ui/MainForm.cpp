@@ -213,11 +213,15 @@ bool TMainForm::sendPageTransaction(const PageTransaction& t) {
   const std::string ip = deviceIp();
   if (t.panel) t.panel->setColor(colour::ButtonFace);
   engine_.setState(t.waitingCode);
+  const auto failed = [panel = t.panel, text = t.errorText] {
+    if (!panel) return;
+    panel->setCaption(text);
+    panel->setColor(colour::Red);
+  };
+  // Also when the datagram cannot go out after all (its host name does not resolve).
+  engine_.registerSendFailureHandler(t.waitingCode, failed);
   if (!engine_.activateAndSend(ip, devicePort_, t.datagram)) {
-    if (t.panel) {
-      t.panel->setCaption(t.errorText);
-      t.panel->setColor(colour::Red);
-    }
+    failed();
     return false;
   }
   if (t.panel) t.panel->setCaption(t.sentText);
@@ -261,6 +265,8 @@ void TMainForm::registerEngineHandlers() {
   engine_.registerHandler(state::QueryDDToIPWait, [this] { queryTimedOut(); });
   engine_.registerHandler(state::QueryCwNetGot, [this] { queryAnswered(Framing::CwNet); });
   engine_.registerHandler(state::QueryDDToIPGot, [this] { queryAnswered(Framing::DDToIP); });
+  engine_.registerSendFailureHandler(state::QueryCwNetWait, [this] { querySendFailed(); });
+  engine_.registerSendFailureHandler(state::QueryDDToIPWait, [this] { querySendFailed(); });
 }
 
 // ------------------------------------------------------------------ device query
@@ -274,15 +280,20 @@ void TMainForm::ButtonQueryClick() {
   TPanel* panels[] = {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI};
   TMemo* memo = pageMain_->MemoInfo;
   if (!engine_.activateAndSend(ip, devicePort_, request)) {
-    memo->clearLines();
-    memo->addLines(QStringList{"Communication Error!", "Check your network connection!"});
-    for (auto* p : panels) p->setCaption("Communication Error!");
+    querySendFailed();
     return;
   }
   memo->clearLines();
   memo->addLines(querySentLines(hostPort_, devicePort_, ip));
   for (auto* p : panels) p->setCaption("Message sent, waiting for reply...");
   engine_.armTimer(kReplyTimeoutMs);
+}
+
+void TMainForm::querySendFailed() {
+  TMemo* memo = pageMain_->MemoInfo;
+  memo->clearLines();
+  memo->addLines(QStringList{"Communication Error!", "Check your network connection!"});
+  for (auto* p : {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI}) p->setCaption("Communication Error!");
 }
 
 void TMainForm::queryTimedOut() {

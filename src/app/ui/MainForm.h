@@ -108,6 +108,7 @@ class TMainForm : public QMainWindow, public PageHost {
   void shutdown();
   void pageShown(int index);
   void queryTimedOut();
+  void querySendFailed();
   void queryAnswered(tessaly::Framing framing);
   void interruptOutcome(TPanel* panel, bool received);
 

@@ -108,6 +108,12 @@ PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "Pag
 
   host_.engine().registerHandler(state::InstrTestWait, [this] { answerTimedOut(); });
   host_.engine().registerHandler(state::InstrTestGot, [this] { answerReceived(); });
+  host_.engine().registerSendFailureHandler(state::InstrTestWait, [this] { sendFailed(); });
+}
+
+void PageInstrTest::sendFailed() {
+  host_.engine().endpoint().deactivate();
+  MemoIns->addLines(sendFailureLines());
 }
 
 void PageInstrTest::CheckBoxIClick(int row) {
@@ -167,8 +173,7 @@ void PageInstrTest::ButtonISendClick() {
   const int port = host_.devicePort();
   // A message that does not fit one datagram is not sent at all: nothing is cut.
   if (!fitsOneDatagram(m.datagram) || !engine.activateAndSend(ip, port, m.datagram)) {
-    engine.endpoint().deactivate();
-    MemoIns->addLines(sendFailureLines());
+    sendFailed();
     return;
   }
   // This page waits only once the datagram is out.

@@ -38,5 +38,6 @@ class PageInstrTest : public TPage {
   // texts, the counts and the label back into the controls.
   tessaly::InstructionMessage buildMessage();
   void answerTimedOut();
+  void sendFailed();  // the communication-error lines, endpoint closed
   void answerReceived();
 };

@@ -167,6 +167,9 @@ PageMfg::PageMfg(PageHost& host, QWidget* parent) : TPage(host, "PageMfg", paren
                             st::MfgPidReadGot, st::MfgPsiReadDue, st::MfgPsiReadWait, st::MfgPsiReadGot,
                             st::MfgPcrWait, st::MfgPcrGot})
     host_.engine().registerHandler(code, [this] { timerFired(); });
+  for (std::uint8_t code : {st::MfgConfigWait, st::MfgEraseWait, st::MfgProgramWait, st::MfgPidReadWait,
+                            st::MfgPsiReadWait, st::MfgPcrWait})
+    host_.engine().registerSendFailureHandler(code, [this, code] { carryOut(sequence_.sendFailed(code, true)); });
 }
 
 void PageMfg::ButtonMSClick() {

@@ -111,6 +111,7 @@ PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", paren
   engine.registerHandler(state::ChartPollDue, [this] { pollDue(); });
   engine.registerHandler(state::ChartPollSent, [this] { pollUnanswered(); });
   engine.registerHandler(state::ChartPollGot, [this] { pollAnswered(); });
+  engine.registerSendFailureHandler(state::ChartPollSent, [this] { pollSendFailed(); });
 }
 
 void PagePcr::setStatusHooks(std::function<void()> presentStatus, std::function<void()> clearInfoMemo) {
@@ -214,13 +215,17 @@ void PagePcr::pollDue() {
   const Bytes request = encodeReadDatagram(host_.framing(), host_.sdiAddress());
   engine.setState(state::ChartPollSent);
   if (!engine.activateAndSend(host_.deviceIp(), host_.devicePort(), request)) {
-    // Polling rests here, Stop still enabled, until Stop or Continue.
-    if (clearInfoMemo_) clearInfoMemo_();
-    pollMessage(kCommErrorText);
+    pollSendFailed();
     return;
   }
   PanelPCR->setCaption(QString::fromLatin1(kChartSentText.data(), static_cast<int>(kChartSentText.size())));
   engine.armTimer(chart::AnswerWaitMs);
+}
+
+void PagePcr::pollSendFailed() {
+  // Polling rests here, Stop still enabled, until Stop or Continue.
+  if (clearInfoMemo_) clearInfoMemo_();
+  pollMessage(kCommErrorText);
 }
 
 void PagePcr::pollUnanswered() {

@@ -62,6 +62,7 @@ class PagePcr : public TPage {
   void applyLeftAxisRule();
   void pollDue();         // 200: send the next status request
   void pollUnanswered();  // 201: the wait ended without an answer
+  void pollSendFailed();  // the request could not go out: polling rests
   void pollAnswered();    // 202: the wait ended with an answer
   void pollMessage(std::string_view text);
 

@@ -1,8 +1,8 @@
 #include "link/ui/QtUdpEndpoint.h"
 
 #include <QHostAddress>
-#include <QHostInfo>
-#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QTimer>
 
 namespace tessaly {
 
@@ -26,9 +26,15 @@ bool plausibleHostName(const std::string& host) {
 }
 }  // namespace
 
-QtUdpEndpoint::QtUdpEndpoint(QObject* parent) : QObject(parent) {}
+QtUdpEndpoint::QtUdpEndpoint(QObject* parent)
+    : QObject(parent), ownResolver_(std::make_unique<QtResolver>()), resolver_(*ownResolver_) {}
 
-QtUdpEndpoint::~QtUdpEndpoint() { deactivate(); }
+QtUdpEndpoint::QtUdpEndpoint(Resolver& resolver, QObject* parent) : QObject(parent), resolver_(resolver) {}
+
+QtUdpEndpoint::~QtUdpEndpoint() {
+  alive_.reset();
+  deactivate();
+}
 
 bool QtUdpEndpoint::activate() {
   if (socket_) return true;
@@ -53,38 +59,91 @@ void QtUdpEndpoint::deactivate() {
   socket->close();
 }
 
+bool QtUdpEndpoint::isBroadcastDestination(const QHostAddress& address) {
+  if (address == QHostAddress(QHostAddress::Broadcast)) return true;
+  for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
+    for (const QNetworkAddressEntry& e : i.addressEntries())
+      if (!e.broadcast().isNull() && e.broadcast().isEqual(address, QHostAddress::TolerantConversion)) return true;
+  return false;
+}
+
 void QtUdpEndpoint::readPending() {
   std::vector<std::uint8_t> buf(kMaxDatagram);
+  QHostAddress from;
   while (socket_ && socket_->hasPendingDatagrams()) {
-    const qint64 n = socket_->readDatagram(reinterpret_cast<char*>(buf.data()), kMaxDatagram);
+    const qint64 n = socket_->readDatagram(reinterpret_cast<char*>(buf.data()), kMaxDatagram, &from);
     if (n < 0) break;
+    // Only the device answers; a datagram from anywhere else never reaches the engine.
+    if (!anySender_ && (expectedSource_.isNull() || !from.isEqual(expectedSource_, QHostAddress::TolerantConversion))) {
+      countDropped();
+      continue;
+    }
     deliver(buf.data(), static_cast<std::size_t>(n));
   }
 }
 
+bool QtUdpEndpoint::writeTo(const QHostAddress& address, int port, const QByteArray& data) {
+  if (!activate()) return false;
+  expectedSource_ = address;
+  anySender_ = isBroadcastDestination(address);
+  return socket_->writeDatagram(data, address, static_cast<quint16>(port)) == data.size();
+}
+
 bool QtUdpEndpoint::send(const std::string& host, int port, const Bytes& datagram) {
   if (port < 0 || port > 65535) return false;
-  QHostAddress address;
   const QString text = QString::fromStdString(host);
-  if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol) {
-    // Not a dotted IPv4 text: resolve the name, keep the first IPv4 address.
-    address = QHostAddress();
-    if (!plausibleHostName(host)) return false;
-    const QHostInfo info = QHostInfo::fromName(text);
-    for (const QHostAddress& a : info.addresses()) {
-      if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-        address = a;
-        break;
-      }
-    }
+  const QByteArray data(reinterpret_cast<const char*>(datagram.data()), static_cast<qsizetype>(datagram.size()));
+  if (text != host_) {
+    // Another device IP: the looked-up address, the lookup running and the sends
+    // waiting for it belong to the old text (the engine awaits only the newest send).
+    host_ = text;
+    hostAddress_ = QHostAddress();
+    lookupRunning_ = false;
+    ++lookupId_;
+    pending_.clear();
   }
-  // writeDatagram to a null address reports the byte count and no error: refuse it here.
-  if (address.isNull()) return false;
+  QHostAddress address;
+  if (address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol)
+    return writeTo(address, port, data);
+  // Texts that cannot be host names fail at once, without a lookup.
+  if (!plausibleHostName(host)) return false;
+  if (!hostAddress_.isNull()) return writeTo(hostAddress_, port, data);
+
+  // The datagram waits for the lookup; nothing is taken in until it has gone out.
   if (!activate()) return false;
-  const qint64 sent = socket_->writeDatagram(reinterpret_cast<const char*>(datagram.data()),
-                                             static_cast<qint64>(datagram.size()), address,
-                                             static_cast<quint16>(port));
-  return sent == static_cast<qint64>(datagram.size());
+  expectedSource_ = QHostAddress();
+  anySender_ = false;
+  pending_.push_back({port, data});
+  if (!lookupRunning_) {
+    lookupRunning_ = true;
+    const std::uint64_t id = ++lookupId_;
+    const std::weak_ptr<char> alive = alive_;
+    resolver_.lookup(text, [this, alive, id](const QHostAddress& found) {
+      if (alive.expired()) return;
+      // Never from within send, even when a resolver answers at once.
+      QTimer::singleShot(0, this, [this, id, found] { lookupEnded(id, found); });
+    });
+  }
+  return true;
+}
+
+void QtUdpEndpoint::lookupEnded(std::uint64_t id, const QHostAddress& address) {
+  if (id != lookupId_ || !lookupRunning_) return;  // the device IP changed meanwhile
+  lookupRunning_ = false;
+  if (address.protocol() == QAbstractSocket::IPv4Protocol) hostAddress_ = address;
+  std::vector<Waiting> waiting;
+  waiting.swap(pending_);
+  if (waiting.empty()) return;
+  if (hostAddress_.isNull()) {
+    reportSendFailure();
+    return;
+  }
+  // Closed by its owner meanwhile: the datagrams still go out, and it stays closed.
+  const bool wasOpen = socket_ != nullptr;
+  bool ok = true;
+  for (const Waiting& w : waiting) ok = writeTo(hostAddress_, w.port, w.data) && ok;
+  if (!wasOpen) deactivate();
+  if (!ok) reportSendFailure();
 }
 
 }  // namespace tessaly

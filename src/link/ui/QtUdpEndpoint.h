@@ -1,11 +1,19 @@
 #pragma once
 // The one UDP endpoint over QUdpSocket: IPv4 wildcard bind on the host port without
-// address sharing, datagrams of up to 8,192 bytes delivered in order on the UI thread.
+// address sharing, datagrams of up to 8,192 bytes delivered in order on the UI thread,
+// only from the address the last datagram went to (any sender after a broadcast).
+// Host names are looked up in the background and the answer kept for the host text.
+#include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
+#include <QString>
 #include <QUdpSocket>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "link/Ports.h"
+#include "link/ui/Resolver.h"
 
 namespace tessaly {
 
@@ -14,7 +22,10 @@ class QtUdpEndpoint : public QObject, public Endpoint {
  public:
   static constexpr int kMaxDatagram = 8192;
 
+  // With the system resolver.
   explicit QtUdpEndpoint(QObject* parent = nullptr);
+  // With another resolver (it must outlive the endpoint).
+  explicit QtUdpEndpoint(Resolver& resolver, QObject* parent = nullptr);
   ~QtUdpEndpoint() override;
 
   void setLocalPort(int port) override { localPort_ = port; }
@@ -23,12 +34,36 @@ class QtUdpEndpoint : public QObject, public Endpoint {
   void deactivate() override;
   bool isActive() const override { return socket_ != nullptr; }
   bool send(const std::string& host, int port, const Bytes& datagram) override;
+  bool sendPending() const override { return !pending_.empty(); }
+  void dropPendingSend() override { pending_.clear(); }
+
+  // 255.255.255.255 or the broadcast address of a local interface.
+  static bool isBroadcastDestination(const QHostAddress& address);
 
  private:
+  struct Waiting {
+    int port;
+    QByteArray data;
+  };
   void readPending();
+  bool writeTo(const QHostAddress& address, int port, const QByteArray& data);
+  void lookupEnded(std::uint64_t id, const QHostAddress& address);
 
+  std::unique_ptr<QtResolver> ownResolver_;
+  Resolver& resolver_;
   std::unique_ptr<QUdpSocket> socket_;
   int localPort_ = 56789;
+  // Whom answers are taken from.
+  QHostAddress expectedSource_;
+  bool anySender_ = false;
+  // The host text of the last send, its looked-up address (null until known), the
+  // lookup running for it and the sends waiting for that lookup.
+  QString host_;
+  QHostAddress hostAddress_;
+  bool lookupRunning_ = false;
+  std::uint64_t lookupId_ = 0;
+  std::vector<Waiting> pending_;
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 }  // namespace tessaly
