@@ -2,6 +2,8 @@
 // dialogs.
 #include <QAction>
 #include <QMenu>
+#include <QLayout>
+#include <QMenuBar>
 #include <QTabWidget>
 
 #include "app/SettingsKeys.h"
@@ -78,7 +80,11 @@ class Shell : public QObject {
     Harness h(noFile());
     auto& f = h.form();
     QCOMPARE(f.windowTitle(), QString("ASI Remultiplexer Tessaly v1.00"));
-    QCOMPARE(f.size(), QSize(744, 536));
+    // The client area below the menu bar is 744 x 536; the window is that plus the bar.
+    f.layout()->activate();
+    QCOMPARE(f.centralWidget()->size(), QSize(744, 536));
+    QCOMPARE(f.centralWidget()->y(), f.menuBar()->geometry().bottom() + 1);
+    QCOMPARE(f.size(), QSize(744, 536 + f.menuBar()->height()));
     QCOMPARE(f.tabs()->currentIndex(), 0);
     QCOMPARE(f.tabs()->tabText(0), QString("Main"));
     QVERIFY(!f.manufacturerPageVisible());
