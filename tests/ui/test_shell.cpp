@@ -360,6 +360,51 @@ class Shell : public QObject {
     QVERIFY(!about->isVisible());
   }
 
+  // Headings in one style, and on every page each control lies inside the page at
+  // no less than its minimum size (nothing clipped or squashed in the fixed window).
+  void pagesShowTheirHeadingsAndFit() {
+    Harness h;
+    auto& f = h.form();
+    f.show();
+    const QFont style = h.find<QLabel>("LabelInstrTest")->font();
+    QVERIFY(style.bold());
+    const struct {
+      const char* sheet;
+      const char* heading;  // nullptr: the page has none
+      const char* text;
+    } pages[] = {{"TabSheetMain", nullptr, nullptr},
+                 {"TabSheetInstrTest", "LabelInstrTest", "Instruction Test"},
+                 {"TabSheetNCO", nullptr, nullptr},
+                 {"TabSheetIPRemux", "LabelIPRemux", "6 to 1 Multiplexer and PID Filter"},
+                 {"TabSheetMpxPID", "LabelMpxPID", "SDRAM And PSI Inserter"},
+                 {"TabSheetPCR", nullptr, nullptr},
+                 {"TabSheetCW", nullptr, nullptr}};
+    f.tabs()->setTabVisible(6, true);
+    for (int i = 0; i < 7; ++i) {
+      QWidget* sheet = f.tabs()->widget(i);
+      QCOMPARE(sheet->objectName(), QString(pages[i].sheet));
+      f.tabs()->setCurrentIndex(i);
+      QCoreApplication::processEvents();
+      if (pages[i].heading) {
+        auto* heading = sheet->findChild<QLabel*>(pages[i].heading);
+        QVERIFY(heading);
+        QCOMPARE(heading->text(), QString(pages[i].text));
+        QCOMPARE(heading->font(), style);
+        QVERIFY(heading->width() >= heading->sizeHint().width());
+      }
+      const QRect inside = sheet->rect();
+      for (QWidget* w : sheet->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(sheet) || w->inherits("QScrollBar") || w->objectName().startsWith("qt_")) continue;
+        const QRect r(w->mapTo(sheet, QPoint(0, 0)), w->size());
+        const QString where = QString(pages[i].sheet) + "/" + w->metaObject()->className() + ":" + w->objectName();
+        QVERIFY2(inside.contains(r), qPrintable(where + " outside the page"));
+        const int least = w->minimumHeight() > 0 ? w->minimumHeight()
+                                                 : std::min(w->minimumSizeHint().height(), w->maximumHeight());
+        QVERIFY2(w->height() >= least, qPrintable(where + " squashed"));
+      }
+    }
+  }
+
   void menuItems() {
     Harness h;
     QCOMPARE(h.find<QAction>("Exit1")->text(), QString("Exit"));

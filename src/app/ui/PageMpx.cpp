@@ -29,8 +29,12 @@ QWidget* legendSwatch(std::uint32_t bgr, const QString& text, QWidget* parent) {
 }  // namespace
 
 PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", parent) {
-  auto* root = new QHBoxLayout(this);
+  auto* page = new QVBoxLayout(this);
+  page->setSpacing(4);
+  page->addWidget(makeHeading("LabelIPRemux", "6 to 1 Multiplexer and PID Filter", this));
+  auto* root = new QHBoxLayout;
   root->setSpacing(6);
+  page->addLayout(root, 1);
 
   // Left column: inputs and PID filter.
   auto* left = new QVBoxLayout;
