@@ -275,6 +275,8 @@ class Shell : public QObject {
     QTest::newRow("abc") << "abc" << "4000" << true;
     QTest::newRow("-5") << "-5" << "4000" << true;
     QTest::newRow("empty") << "" << "4000" << true;
+    QTest::newRow("blanks around") << " 7 " << "4000" << true;
+    QTest::newRow("plus sign") << "+7" << "4000" << true;
   }
   void settingsDialogPortInput() {
     QFETCH(QString, typed);
