@@ -204,7 +204,10 @@ MfgActions MfgSequence::breakRun() {
 MfgActions MfgSequence::pageHidden() { return running_ ? breakRun() : MfgActions{}; }
 
 MfgActions MfgSequence::pcrSwitch(bool on) const {
-  return {send(state::MfgPcrWait, mfgPcrCorrectorMessage(on), 1000)};
+  // Independent of any run: the state moves to 104 only when the message went out.
+  MfgAction a = send(state::MfgPcrWait, mfgPcrCorrectorMessage(on), 1000);
+  a.stateAfterSend = true;
+  return {a};
 }
 
 MfgActions MfgSequence::timerFired(const MfgTimerEvent& event) {

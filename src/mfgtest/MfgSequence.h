@@ -8,6 +8,9 @@
 // the datagram to the device IP and port; on success deactivate the endpoint when
 // deactivateAfterSend is set, then arm the timer when armMs > 0. When the send fails,
 // drop the remaining actions of the list and carry out sendFailed(waitState) instead.
+// A Send with stateAfterSend (the PCR corrector switches) sets the state only once
+// the datagram went out: a failed switch leaves whatever transaction was waiting
+// untouched.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -49,7 +52,7 @@ struct MfgAction {
     SetResultPanel,     // colour; caption = text when hasCaption, else the caption stays
     SetRunning,         // flag: true = ButtonMS disabled and ButtonBreak enabled; false = the reverse
     WriteBack,          // field, text
-    Send,               // waitState, datagram, armMs, deactivateAfterSend
+    Send,               // waitState, datagram, armMs, deactivateAfterSend, stateAfterSend
     Schedule,           // waitState, armMs: set the state, arm the timer
     Deactivate,         // close the endpoint
     Abort,              // disable the timer and close the endpoint (Break)
@@ -70,6 +73,7 @@ struct MfgAction {
   Bytes datagram;
   int armMs = 0;
   bool deactivateAfterSend = false;
+  bool stateAfterSend = false;  // waitState is set after a successful send, not before
   std::int32_t value = 0;
 };
 using MfgActions = std::vector<MfgAction>;

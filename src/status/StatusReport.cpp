@@ -26,14 +26,16 @@ std::string dumpLine(const tZODADevice& d, int from, int groups) {
 
 }  // namespace
 
-std::string fixed3(double value) {
+std::string fixed3(double value, std::string_view decimalPoint) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.3f", value);
-  std::string s = buf;
-  // The C locale of the process may use another separator; the panel shows '.'.
-  for (char& c : s)
-    if (c == ',') c = '.';
-  return s;
+  const std::string s = buf;
+  // Whatever separator the C library's locale put between the integer digits and
+  // the last three digits gives way to the one asked for.
+  std::size_t intEnd = (!s.empty() && s[0] == '-') ? 1 : 0;
+  while (intEnd < s.size() && s[intEnd] >= '0' && s[intEnd] <= '9') ++intEnd;
+  if (s.size() < intEnd + 3) return s;  // inf or nan: no fraction to separate
+  return s.substr(0, intEnd) + std::string(decimalPoint) + s.substr(s.size() - 3);
 }
 
 std::string deviceCodeText(const tZODADevice& d) { return "Device Code: h1A (v" + d.VersionText + ")"; }
@@ -180,7 +182,9 @@ std::int32_t corValue(std::int32_t slide) { return slide / 291; }
 std::string slideText(std::int32_t slide) { return "Slide: " + dec(slide) + " (" + dec(slide / 13) + " Hz)"; }
 std::string corText(std::int32_t slide) { return "COR @ 40 ms: " + dec(corValue(slide)); }
 std::string baseErrorText(std::int32_t baseError) { return "PCR Base Error: " + dec(baseError & 0x7FFF); }
-std::string baseErrorMsText(std::int32_t baseError) { return "(" + fixed3((baseError & 0x7FFF) / 90.0) + " ms)"; }
+std::string baseErrorMsText(std::int32_t baseError, std::string_view decimalPoint) {
+  return "(" + fixed3((baseError & 0x7FFF) / 90.0, decimalPoint) + " ms)";
+}
 std::string gradientText(std::int32_t baseError) {
   return bit(static_cast<std::uint32_t>(baseError), 15) ? "Gradient: +" : "Gradient: -";
 }

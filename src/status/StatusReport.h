@@ -8,6 +8,7 @@
 // notation the whole panel uses; the Qt tier turns them into QColor in one place.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/Framing.h"
@@ -31,8 +32,9 @@ constexpr std::uint32_t ChartLine = 0x00FF80;
 constexpr std::uint32_t ButtonFace = 0xFF000000;
 }  // namespace colour
 
-// A number with exactly three digits after a '.' (0.5 gives "0.500").
-std::string fixed3(double value);
+// A number with exactly three digits after the decimal separator, which the caller
+// supplies from the user's locale (0.5 gives "0.500", or "0,500" with ",").
+std::string fixed3(double value, std::string_view decimalPoint = ".");
 
 // "Device Code: h1A (v2.07)".
 std::string deviceCodeText(const tZODADevice& d);
@@ -65,7 +67,7 @@ std::string slideText(std::int32_t slide);           // "Slide: -300 (-23 Hz)"
 std::string corText(std::int32_t slide);             // "COR @ 40 ms: -1"
 std::int32_t corValue(std::int32_t slide);           // slide div 291, truncating
 std::string baseErrorText(std::int32_t baseError);   // "PCR Base Error: 45"
-std::string baseErrorMsText(std::int32_t baseError); // "(0.500 ms)"
+std::string baseErrorMsText(std::int32_t baseError, std::string_view decimalPoint = ".");  // "(0.500 ms)"
 std::string gradientText(std::int32_t baseError);    // "Gradient: +" / "Gradient: -"
 
 // The outcome of a device query's answer, for either framing: what the Main page's

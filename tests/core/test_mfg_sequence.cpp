@@ -47,13 +47,14 @@ struct Page {
           if (a.field == MfgField::TestPort) testPortText = a.text;
           break;
         case MfgAction::Kind::Send:
-          state = a.waitState;
+          if (!a.stateAfterSend) state = a.waitState;
           if (failSendOnce) {
             failSendOnce = false;
             endpointOpen = false;
             apply(seq.sendFailed(a.waitState));
             return;
           }
+          if (a.stateAfterSend) state = a.waitState;
           sent.push_back(a.datagram);
           endpointOpen = !a.deactivateAfterSend;
           if (a.armMs > 0) armedMs = a.armMs;
@@ -498,6 +499,8 @@ TEST(MfgSequence, SendFailures) {
     p.apply(p.seq.pcrSwitch(true));
     EXPECT_EQ(p.labelTest, "Programming in progress...");
     EXPECT_TRUE(p.seq.running());
+    EXPECT_EQ(p.state, 90);  // the run still waits for its answer
+    EXPECT_EQ(p.armedMs, 2000);
   }
 }
 

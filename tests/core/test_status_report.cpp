@@ -275,6 +275,10 @@ TEST(StatusReport, PcrFigures) {
   EXPECT_EQ(baseErrorMsText(0x7FFF), "(364.078 ms)");
   EXPECT_EQ(fixed3(0.0), "0.000");
   EXPECT_EQ(fixed3(1.0 / 3.0), "0.333");
+  // The separator of the user's locale.
+  EXPECT_EQ(baseErrorMsText(45, ","), "(0,500 ms)");
+  EXPECT_EQ(fixed3(-2.0 / 3.0, ","), "-0,667");
+  EXPECT_EQ(fixed3(1234.5, "\xD9\xAB"), "1234\xD9\xAB" "500");  // a separator of two bytes
 }
 
 TEST(StatusReport, DeviceCodeAndSentLines) {

@@ -593,6 +593,40 @@ class MfgPageTest : public QObject {
     QCOMPARE(labelTest(), QString("Press 'Program Test Configuration' !"));
     QCOMPARE(h->text("PanelTest"), QString(""));
   }
+
+  // A switch whose send fails leaves the transaction that was waiting to its own
+  // time-out: the state is not taken over, the timer keeps its interval.
+  void failedPcrSwitchLeavesWaitingTransaction() {
+    struct Case {
+      const char* starter;  // the button that starts the waiting transaction
+      int waitState;
+      int timeoutMs;
+      const char* panel;
+      QString shown;
+    } cases[] = {
+        {"ButtonEPF", 4, 1000, "PanelMpx", "No SDI IRQ received (in 1s)."},
+        {"ButtonMS", 90, 2000, "LabelTest", "Error: No ACK answer received (in 2s)."},
+    };
+    for (const auto& c : cases) {
+      dev.reset();
+      h.reset();
+      h = std::make_unique<uitest::Harness>();
+      dev = std::make_unique<Device>(*h);
+      dev->script = [](Msg, int) { return Reply::silent(); };
+      h->find<QAbstractButton>(c.starter)->click();
+      QCOMPARE(int(h->form().engine().state()), c.waitState);
+      h->endpoint.failSend = true;
+      h->click("ButtonPCRON");
+      QCOMPARE(int(h->form().engine().state()), c.waitState);
+      QVERIFY(!h->endpoint.isActive());
+      QVERIFY(h->timer.enabled());
+      QCOMPARE(h->timer.interval(), c.timeoutMs);
+      h->advance(c.timeoutMs + 10);
+      QCOMPARE(h->text(c.panel), c.shown);
+      QVERIFY(page()->ButtonMS->isEnabled());
+      QVERIFY(!page()->ButtonBreak->isEnabled());
+    }
+  }
 };
 
 // The page on a host of its own, to see the PCR chart points it asks for.

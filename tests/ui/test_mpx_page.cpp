@@ -197,11 +197,16 @@ class MpxPageTest : public QObject {
     Harness h;
     auto* edit = h.find<QLineEdit>("EditREMAP");
     auto* box = h.find<QCheckBox>("CheckBoxREMAP");  // no caption: click() hits it wherever it is laid out
+    // White in both states: a point inside the frame, right of the text.
+    auto background = [edit] { return edit->grab().toImage().pixelColor(edit->width() - 6, edit->height() / 2); };
     QVERIFY(!edit->isEnabled());
+    QCOMPARE(background(), QColor(Qt::white));
     box->click();
     QVERIFY(edit->isEnabled());
+    QCOMPARE(background(), QColor(Qt::white));
     box->click();
     QVERIFY(!edit->isEnabled());
+    QCOMPARE(background(), QColor(Qt::white));
     QVERIFY(h.endpoint.sent.empty());
   }
 

@@ -155,6 +155,23 @@ class PresentStatus : public QObject {
     QCOMPARE(h.find<TGauge>("GaugeCh1")->color(), tColor(colour::Green));
   }
 
+  // Fractions use the decimal separator of the user's locale.
+  void fractionsFollowTheLocale() {
+    const QLocale saved;
+    struct Case {
+      QLocale locale;
+      const char* shown;
+    } cases[] = {{QLocale(QLocale::German, QLocale::Germany), "(0,500 ms)"}, {QLocale::c(), "(0.500 ms)"}};
+    for (const auto& c : cases) {
+      QLocale::setDefault(c.locale);
+      Harness h;
+      present(h, richBlock());
+      const QString shown = h.text("Label110");
+      QLocale::setDefault(saved);
+      QCOMPARE(shown, QString(c.shown));
+    }
+  }
+
   void sdramGaugeColour_data() {
     QTest::addColumn<int>("usage");
     QTest::addColumn<uint>("colour");

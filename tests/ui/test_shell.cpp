@@ -2,6 +2,8 @@
 // dialogs.
 #include <QAction>
 #include <QMenu>
+#include <QLayout>
+#include <QMenuBar>
 #include <QTabWidget>
 
 #include "app/SettingsKeys.h"
@@ -78,7 +80,11 @@ class Shell : public QObject {
     Harness h(noFile());
     auto& f = h.form();
     QCOMPARE(f.windowTitle(), QString("ASI Remultiplexer Tessaly v1.00"));
-    QCOMPARE(f.size(), QSize(744, 536));
+    // The client area below the menu bar is 744 x 536; the window is that plus the bar.
+    f.layout()->activate();
+    QCOMPARE(f.centralWidget()->size(), QSize(744, 536));
+    QCOMPARE(f.centralWidget()->y(), f.menuBar()->geometry().bottom() + 1);
+    QCOMPARE(f.size(), QSize(744, 536 + f.menuBar()->height()));
     QCOMPARE(f.tabs()->currentIndex(), 0);
     QCOMPARE(f.tabs()->tabText(0), QString("Main"));
     QVERIFY(!f.manufacturerPageVisible());
@@ -269,6 +275,8 @@ class Shell : public QObject {
     QTest::newRow("abc") << "abc" << "4000" << true;
     QTest::newRow("-5") << "-5" << "4000" << true;
     QTest::newRow("empty") << "" << "4000" << true;
+    QTest::newRow("blanks around") << " 7 " << "4000" << true;
+    QTest::newRow("plus sign") << "+7" << "4000" << true;
   }
   void settingsDialogPortInput() {
     QFETCH(QString, typed);
@@ -352,6 +360,51 @@ class Shell : public QObject {
     QVERIFY(!about->Label3->text().isEmpty());
     QVERIFY(!about->Label4->text().isEmpty());
     QVERIFY(!about->isVisible());
+  }
+
+  // Headings in one style, and on every page each control lies inside the page at
+  // no less than its minimum size (nothing clipped or squashed in the fixed window).
+  void pagesShowTheirHeadingsAndFit() {
+    Harness h;
+    auto& f = h.form();
+    f.show();
+    const QFont style = h.find<QLabel>("LabelInstrTest")->font();
+    QVERIFY(style.bold());
+    const struct {
+      const char* sheet;
+      const char* heading;  // nullptr: the page has none
+      const char* text;
+    } pages[] = {{"TabSheetMain", nullptr, nullptr},
+                 {"TabSheetInstrTest", "LabelInstrTest", "Instruction Test"},
+                 {"TabSheetNCO", nullptr, nullptr},
+                 {"TabSheetIPRemux", "LabelIPRemux", "6 to 1 Multiplexer and PID Filter"},
+                 {"TabSheetMpxPID", "LabelMpxPID", "SDRAM And PSI Inserter"},
+                 {"TabSheetPCR", nullptr, nullptr},
+                 {"TabSheetCW", nullptr, nullptr}};
+    f.tabs()->setTabVisible(6, true);
+    for (int i = 0; i < 7; ++i) {
+      QWidget* sheet = f.tabs()->widget(i);
+      QCOMPARE(sheet->objectName(), QString(pages[i].sheet));
+      f.tabs()->setCurrentIndex(i);
+      QCoreApplication::processEvents();
+      if (pages[i].heading) {
+        auto* heading = sheet->findChild<QLabel*>(pages[i].heading);
+        QVERIFY(heading);
+        QCOMPARE(heading->text(), QString(pages[i].text));
+        QCOMPARE(heading->font(), style);
+        QVERIFY(heading->width() >= heading->sizeHint().width());
+      }
+      const QRect inside = sheet->rect();
+      for (QWidget* w : sheet->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(sheet) || w->inherits("QScrollBar") || w->objectName().startsWith("qt_")) continue;
+        const QRect r(w->mapTo(sheet, QPoint(0, 0)), w->size());
+        const QString where = QString(pages[i].sheet) + "/" + w->metaObject()->className() + ":" + w->objectName();
+        QVERIFY2(inside.contains(r), qPrintable(where + " outside the page"));
+        const int least = w->minimumHeight() > 0 ? w->minimumHeight()
+                                                 : std::min(w->minimumSizeHint().height(), w->maximumHeight());
+        QVERIFY2(w->height() >= least, qPrintable(where + " squashed"));
+      }
+    }
   }
 
   void menuItems() {

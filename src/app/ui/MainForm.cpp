@@ -174,7 +174,11 @@ void TMainForm::buildWindow() {
   addPage(pagePcr_, "TabSheetPCR", "PCR Corrector");
   addPage(pageMfg_, "TabSheetCW", "Manufacturer Setup");
 
-  setFixedSize(kClientWidth, kClientHeight);
+  // The client area below the menu bar has the fixed size; the window adds the bar.
+  background->setFixedSize(kClientWidth, kClientHeight);
+  int barHeight = bar->heightForWidth(kClientWidth);
+  if (barHeight < 0) barHeight = bar->sizeHint().height();
+  setFixedSize(kClientWidth, kClientHeight + barHeight);
 
   settingsForm_ = new TSettingsForm(this);
   aboutForm_ = new TFormAbout(this);

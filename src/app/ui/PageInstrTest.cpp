@@ -41,12 +41,7 @@ void setEditColour(QLineEdit* e, const QColor& c) {
 PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "PageInstrTest", parent) {
   auto* root = new QVBoxLayout(this);
   root->setSpacing(4);
-  auto* title = makeLabel("LabelInstrTest", "Instruction Test", this);
-  QFont tf = title->font();
-  tf.setBold(true);
-  tf.setPointSizeF(tf.pointSizeF() * 1.2);
-  title->setFont(tf);
-  root->addWidget(title);
+  root->addWidget(makeHeading("LabelInstrTest", "Instruction Test", this));
 
   auto* top = new QHBoxLayout;
   auto* rows = makeGroup(" Instructions ", this, "GroupInstructions");

@@ -236,11 +236,12 @@ void PageMfg::carryOut(const MfgActions& actions) {
         break;
       case MfgAction::Kind::Send:
         // Always a plain message to the device itself, whatever the Main page's framing.
-        engine.setState(a.waitState);
+        if (!a.stateAfterSend) engine.setState(a.waitState);
         if (!engine.activateAndSend(host_.deviceIp(), host_.devicePort(), a.datagram)) {
           carryOut(sequence_.sendFailed(a.waitState));
           return;
         }
+        if (a.stateAfterSend) engine.setState(a.waitState);
         if (a.deactivateAfterSend) engine.endpoint().deactivate();
         if (a.armMs > 0) engine.armTimer(a.armMs);
         break;

@@ -29,8 +29,12 @@ QWidget* legendSwatch(std::uint32_t bgr, const QString& text, QWidget* parent) {
 }  // namespace
 
 PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", parent) {
-  auto* root = new QHBoxLayout(this);
+  auto* page = new QVBoxLayout(this);
+  page->setSpacing(4);
+  page->addWidget(makeHeading("LabelIPRemux", "6 to 1 Multiplexer and PID Filter", this));
+  auto* root = new QHBoxLayout;
   root->setSpacing(6);
+  page->addLayout(root, 1);
 
   // Left column: inputs and PID filter.
   auto* left = new QVBoxLayout;
@@ -65,6 +69,12 @@ PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", paren
   EditPID = makeEdit("EditPID", "500", 0, pid);
   CheckBoxREMAP = makeCheck("CheckBoxREMAP", "", false, pid);
   EditREMAP = makeEdit("EditREMAP", "500", 0, pid, false);
+  {
+    // White whether enabled or not; only its text greys while the box is clear.
+    QPalette p = EditREMAP->palette();
+    p.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
+    EditREMAP->setPalette(p);
+  }
   pg->addWidget(makeLabel("", "PID:", pid), 0, 1);
   pg->addWidget(EditPID, 0, 3);
   pg->addWidget(makeLabel("", "Remap PID:", pid), 1, 1);

@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLocale>
 #include <QVBoxLayout>
 
 #include "instructions/PageInstructions.h"
@@ -268,7 +269,7 @@ void PagePcr::presentStatus(const tessaly::tZODADevice& d) {
   LabelSlide->setText(QString::fromStdString(slideText(d.PcrSlide)));
   LabelCOR->setText(QString::fromStdString(corText(d.PcrSlide)));
   LabelBR->setText(QString::fromStdString(baseErrorText(d.PcrBaseError)));
-  Label110->setText(QString::fromStdString(baseErrorMsText(d.PcrBaseError)));
+  Label110->setText(QString::fromStdString(baseErrorMsText(d.PcrBaseError, QLocale().decimalPoint().toStdString())));
   LabelPCRG->setText(QString::fromStdString(gradientText(d.PcrBaseError)));
   EditTestPID1->setText(QString::number(d.TestPid));
   LabelPCR1->setText(QString::number(d.PcrPidCount));

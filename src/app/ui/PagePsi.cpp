@@ -8,8 +8,12 @@
 #include "status/StatusReport.h"
 
 PagePsi::PagePsi(PageHost& host, QWidget* parent) : TPage(host, "PagePsi", parent) {
-  auto* root = new QHBoxLayout(this);
+  auto* page = new QVBoxLayout(this);
+  page->setSpacing(4);
+  page->addWidget(makeHeading("LabelMpxPID", "SDRAM And PSI Inserter", this));
+  auto* root = new QHBoxLayout;
   root->setSpacing(6);
+  page->addLayout(root, 1);
 
   // Left: the sector table.
   auto* sectors = makeGroup(" PSI Inserter Sectors ", this, "GroupSectors");

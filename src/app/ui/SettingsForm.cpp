@@ -79,8 +79,13 @@ int TSettingsForm::hostPort() const { return LabelHP->text().toInt(); }
 int TSettingsForm::devicePort() const { return LabelDP->text().toInt(); }
 
 bool TSettingsForm::parsePort(const QString& text, int& port) {
+  // Decimal digits only: no blanks, no sign (a minus sign would read as a number
+  // below 1 and is refused all the same), no digits of other scripts.
+  if (text.isEmpty()) return false;
+  for (QChar c : text)
+    if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
   bool ok = false;
-  const int v = text.trimmed().toInt(&ok, 10);
+  const int v = text.toInt(&ok, 10);
   if (!ok || v < 1 || v > 65534) return false;
   port = v;
   return true;

@@ -157,6 +157,15 @@ QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent) {
   return l;
 }
 
+QLabel* makeHeading(const QString& name, const QString& text, QWidget* parent) {
+  auto* l = makeLabel(name, text, parent);
+  QFont f = l->font();
+  f.setBold(true);
+  f.setPointSizeF(f.pointSizeF() * 1.2);
+  l->setFont(f);
+  return l;
+}
+
 QPushButton* makeButton(const QString& name, const QString& caption, QWidget* parent, bool enabled) {
   auto* b = new QPushButton(caption, parent);
   b->setObjectName(name);

@@ -117,6 +117,8 @@ class TGauge : public QProgressBar {
 
 // Construction helpers: create a control with its object name and initial state.
 QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent = nullptr);
+// A page's heading: bold, a fifth larger than the page's font.
+QLabel* makeHeading(const QString& name, const QString& text, QWidget* parent = nullptr);
 QPushButton* makeButton(const QString& name, const QString& caption, QWidget* parent = nullptr, bool enabled = true);
 QCheckBox* makeCheck(const QString& name, const QString& caption, bool checked, QWidget* parent = nullptr);
 // The most characters a user can type into an edit made by makeEdit.
