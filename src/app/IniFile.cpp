@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <unordered_map>
 
 #include "link/Numbers.h"
@@ -26,26 +27,6 @@ std::string_view trim(std::string_view s) {
   while (!s.empty() && (isBlank(s.front()) || s.front() == '\r')) s.remove_prefix(1);
   while (!s.empty() && (isBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
   return s;
-}
-
-// One line of the file: [begin, end) without its line break; next is where the next line starts.
-struct Line {
-  std::size_t begin, end, next;
-};
-
-std::vector<Line> splitLines(std::string_view text) {
-  std::vector<Line> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t nl = text.find('\n', pos);
-    if (nl == std::string_view::npos) {
-      lines.push_back({pos, text.size(), text.size()});
-      break;
-    }
-    lines.push_back({pos, nl, nl + 1});
-    pos = nl + 1;
-  }
-  return lines;
 }
 
 // A section header "[name]": gives the trimmed name.
@@ -76,51 +57,85 @@ std::string upper(std::string_view s) {
   return out;
 }
 
-// A stored line without its line break.
-std::string_view content(const std::string& line) {
-  std::string_view v(line);
-  if (!v.empty() && v.back() == '\n') v.remove_suffix(1);
-  return v;
-}
-
-bool endsWithBreak(const std::string& line) { return !line.empty() && line.back() == '\n'; }
-
 std::string errnoText(int err) { return std::strerror(err); }
 
 }  // namespace
 
 // ------------------------------------------------------------------ IniText
 
-using LineIt = std::list<std::string>::iterator;
-
-struct IniText::Index {
-  struct Section {
-    LineIt last;                                    // last non-blank line (the header when none)
-    std::unordered_map<std::string, LineIt> keys;   // upper-case key -> its first line
+struct IniText::Impl {
+  // A line as read (a view into the text read) or as written (owned), with its line break.
+  struct Line {
+    std::string_view read;
+    std::string written;
+    bool isWritten = false;
+    bool header = false;
+    std::string_view text() const { return isWritten ? std::string_view(written) : read; }
+    bool endsWithBreak() const {
+      const std::string_view t = text();
+      return !t.empty() && t.back() == '\n';
+    }
+    std::string_view content() const {
+      std::string_view t = text();
+      if (!t.empty() && t.back() == '\n') t.remove_suffix(1);
+      return t;
+    }
+    void write(std::string s) {
+      written = std::move(s);
+      isWritten = true;
+    }
   };
-  std::vector<Section> sections;                                       // in file order
-  std::unordered_map<std::string, std::vector<std::size_t>> byName;    // upper-case name -> sections
+  using LineIt = std::list<Line>::iterator;
+  struct Section {
+    LineIt header;
+    LineIt last;  // last non-blank line (the header when none)
+    bool indexed = false;
+    std::unordered_map<std::string, LineIt> keys;  // upper-case key -> its first line
+  };
+
+  std::string original;  // never changes after construction: lines view into it
+  std::list<Line> lines;
+  std::vector<Section> sections;                                     // in file order
+  std::unordered_map<std::string, std::vector<std::size_t>> byName;  // upper-case name -> sections
+  bool crlf = false;
+
+  Section& indexed(std::size_t n) {
+    Section& s = sections[n];
+    if (!s.indexed) {
+      s.indexed = true;
+      for (LineIt it = std::next(s.header); it != lines.end() && !it->header; ++it) {
+        std::string_view k, v;
+        if (keyValue(it->content(), k, v)) s.keys.emplace(upper(k), it);
+      }
+    }
+    return s;
+  }
 };
 
-IniText::IniText() : index_(std::make_unique<Index>()) {}
+IniText::IniText() : impl_(std::make_unique<Impl>()) {}
 
-IniText::IniText(std::string_view text) : IniText() {
-  crlf_ = text.find("\r\n") != std::string_view::npos;
-  Index::Section* current = nullptr;
-  for (const Line& l : splitLines(text)) {
-    const LineIt it = lines_.emplace(lines_.end(), text.substr(l.begin, l.next - l.begin));
-    const std::string_view line = text.substr(l.begin, l.end - l.begin);
+IniText::IniText(std::string text) : IniText() {
+  Impl& m = *impl_;
+  m.original = std::move(text);
+  const std::string_view all(m.original);
+  m.crlf = all.find("\r\n") != std::string_view::npos;
+  Impl::Section* current = nullptr;
+  std::size_t pos = 0;
+  while (pos < all.size()) {
+    const std::size_t nl = all.find('\n', pos);
+    const std::size_t next = nl == std::string_view::npos ? all.size() : nl + 1;
+    const std::string_view line = all.substr(pos, (nl == std::string_view::npos ? all.size() : nl) - pos);
+    const Impl::LineIt it = m.lines.insert(m.lines.end(), Impl::Line{all.substr(pos, next - pos), {}, false, false});
+    pos = next;
     std::string_view name;
     if (sectionName(line, name)) {
-      index_->byName[upper(name)].push_back(index_->sections.size());
-      current = &index_->sections.emplace_back();
-      current->last = it;
+      it->header = true;
+      m.byName[upper(name)].push_back(m.sections.size());
+      current = &m.sections.emplace_back();
+      current->header = current->last = it;
       continue;
     }
-    if (!current) continue;
-    std::string_view k, v;
-    if (keyValue(line, k, v)) current->keys.emplace(upper(k), it);
-    if (!trim(line).empty()) current->last = it;
+    if (current && !trim(line).empty()) current->last = it;
   }
 }
 
@@ -129,15 +144,16 @@ IniText& IniText::operator=(IniText&&) noexcept = default;
 IniText::~IniText() = default;
 
 bool IniText::lookup(std::string_view section, std::string_view key, std::string& value) const {
-  const auto named = index_->byName.find(upper(trim(section)));
-  if (named == index_->byName.end()) return false;
+  Impl& m = *impl_;
+  const auto named = m.byName.find(upper(trim(section)));
+  if (named == m.byName.end()) return false;
   const std::string wantKey = upper(trim(key));
   for (std::size_t n : named->second) {
-    const auto& keys = index_->sections[n].keys;
+    const auto& keys = m.indexed(n).keys;
     const auto found = keys.find(wantKey);
     if (found == keys.end()) continue;
     std::string_view k, v;
-    keyValue(content(*found->second), k, v);
+    keyValue(found->second->content(), k, v);
     v = trim(v);
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
     value.assign(v.substr(0, kMaxValue));
@@ -147,48 +163,55 @@ bool IniText::lookup(std::string_view section, std::string_view key, std::string
 }
 
 void IniText::set(std::string_view section, std::string_view key, std::string_view value) {
+  Impl& m = *impl_;
   const std::string_view wantSection = trim(section);
   const std::string_view wantKey = trim(key);
   // Line breaks inside a value would split it into other keys: keep the value on one line.
   std::string newLine = std::string(wantKey) + "=" + std::string(value);
   for (std::size_t i = wantKey.size() + 1; i < newLine.size(); ++i)
     if (newLine[i] == '\n' || newLine[i] == '\r') newLine[i] = ' ';
-  const char* eol = crlf_ ? "\r\n" : "\n";
+  const char* eol = m.crlf ? "\r\n" : "\n";
   const std::string upperKey = upper(wantKey);
+  auto addBreak = [&](Impl::Line& line) {
+    if (!line.endsWithBreak()) line.write(std::string(line.text()) + eol);
+  };
 
-  const auto named = index_->byName.find(upper(wantSection));
-  if (named != index_->byName.end()) {
+  const auto named = m.byName.find(upper(wantSection));
+  if (named != m.byName.end()) {
     // The first section of that name takes the key.
-    Index::Section& s = index_->sections[named->second.front()];
+    Impl::Section& s = m.indexed(named->second.front());
     const auto found = s.keys.find(upperKey);
     if (found != s.keys.end()) {
-      std::string& line = *found->second;
-      const bool nl = endsWithBreak(line);
-      const std::string_view old = content(line);
+      Impl::Line& line = *found->second;
+      const bool nl = line.endsWithBreak();
+      const std::string_view old = line.content();
       const bool cr = !old.empty() && old.back() == '\r';  // kept, as the line's own break
-      line = newLine + (cr ? "\r" : "") + (nl ? "\n" : "");
+      line.write(newLine + (cr ? "\r" : "") + (nl ? "\n" : ""));
       return;
     }
-    if (!endsWithBreak(*s.last)) *s.last += eol;
-    s.last = lines_.insert(std::next(s.last), newLine + eol);
+    addBreak(*s.last);
+    s.last = m.lines.insert(std::next(s.last), Impl::Line{{}, newLine + eol, true, false});
     s.keys.emplace(upperKey, s.last);
     return;
   }
-  if (!lines_.empty() && !endsWithBreak(lines_.back())) lines_.back() += eol;
-  lines_.push_back("[" + std::string(wantSection) + "]" + eol);
-  const LineIt it = lines_.insert(lines_.end(), newLine + eol);
-  index_->byName[upper(wantSection)].push_back(index_->sections.size());
-  Index::Section& s = index_->sections.emplace_back();
+  if (!m.lines.empty()) addBreak(m.lines.back());
+  const Impl::LineIt header =
+      m.lines.insert(m.lines.end(), Impl::Line{{}, "[" + std::string(wantSection) + "]" + eol, true, true});
+  const Impl::LineIt it = m.lines.insert(m.lines.end(), Impl::Line{{}, newLine + eol, true, false});
+  m.byName[upper(wantSection)].push_back(m.sections.size());
+  Impl::Section& s = m.sections.emplace_back();
+  s.header = header;
   s.last = it;
+  s.indexed = true;
   s.keys.emplace(upperKey, it);
 }
 
 std::string IniText::str() const {
   std::size_t size = 0;
-  for (const auto& l : lines_) size += l.size();
+  for (const auto& l : impl_->lines) size += l.text().size();
   std::string out;
   out.reserve(size);
-  for (const auto& l : lines_) out += l;
+  for (const auto& l : impl_->lines) out += l.text();
   return out;
 }
 
@@ -264,16 +287,16 @@ void IniFile::load() {
     data.resize(got);
   }
   ::close(fd);
-  if (loadError_.empty()) text_ = IniText(data);
+  if (loadError_.empty()) text_ = IniText(std::move(data));
 }
 
 bool IniFile::lookup(std::string_view text, std::string_view section, std::string_view key, std::string& value) {
-  return IniText(text).lookup(section, key, value);
+  return IniText(std::string(text)).lookup(section, key, value);
 }
 
 std::string IniFile::replaced(std::string_view text, std::string_view section, std::string_view key,
                               std::string_view value) {
-  IniText t(text);
+  IniText t{std::string(text)};
   t.set(section, key, value);
   return t.str();
 }

@@ -20,7 +20,6 @@
 // links are followed, larger than kMaxFileSize) is never written: loadError()
 // says why, reads give the defaults, and save() refuses.
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -38,11 +37,13 @@ class IniWriteError : public std::runtime_error {
   std::string path_;
 };
 
-// The text of an INI file as lines, with an index of sections and keys.
+// The text of an INI file as lines, with an index of sections and keys. A section's
+// keys are indexed the first time the section is asked for, so a large section that
+// is never used costs only its reading.
 class IniText {
  public:
   IniText();
-  explicit IniText(std::string_view text);
+  explicit IniText(std::string text);
   IniText(const IniText&) = delete;
   IniText& operator=(const IniText&) = delete;
   IniText(IniText&&) noexcept;
@@ -56,10 +57,8 @@ class IniText {
   std::string str() const;
 
  private:
-  struct Index;
-  std::list<std::string> lines_;  // each with its own line break, if it has one
-  std::unique_ptr<Index> index_;
-  bool crlf_ = false;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 class IniFile {
