@@ -1,8 +1,17 @@
 #include "app/IniFile.h"
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <unordered_map>
 
 #include "link/Numbers.h"
 
@@ -18,37 +27,6 @@ std::string_view trim(std::string_view s) {
   while (!s.empty() && (isBlank(s.front()) || s.front() == '\r')) s.remove_prefix(1);
   while (!s.empty() && (isBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
   return s;
-}
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-// One line of the file: [begin, end) without its line break; next is where the next line starts.
-struct Line {
-  std::size_t begin, end, next;
-};
-
-std::vector<Line> splitLines(std::string_view text) {
-  std::vector<Line> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t nl = text.find('\n', pos);
-    if (nl == std::string_view::npos) {
-      lines.push_back({pos, text.size(), text.size()});
-      break;
-    }
-    lines.push_back({pos, nl, nl + 1});
-    pos = nl + 1;
-  }
-  return lines;
 }
 
 // A section header "[name]": gives the trimmed name.
@@ -72,100 +50,266 @@ bool keyValue(std::string_view line, std::string_view& key, std::string_view& va
   return !key.empty();
 }
 
-}  // namespace
-
-IniFile::IniFile(std::string path) : path_(std::move(path)) {}
-
-std::string IniFile::load() const {
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
 }
 
-bool IniFile::lookup(std::string_view text, std::string_view section, std::string_view key, std::string& value) {
-  const std::string_view wantSection = trim(section);
-  const std::string_view wantKey = trim(key);
-  bool inSection = false;
-  for (const Line& l : splitLines(text)) {
-    std::string_view line = text.substr(l.begin, l.end - l.begin);
+std::string errnoText(int err) { return std::strerror(err); }
+
+}  // namespace
+
+// ------------------------------------------------------------------ IniText
+
+struct IniText::Impl {
+  // A line as read (a view into the text read) or as written (owned), with its line break.
+  struct Line {
+    std::string_view read;
+    std::string written;
+    bool isWritten = false;
+    bool header = false;
+    std::string_view text() const { return isWritten ? std::string_view(written) : read; }
+    bool endsWithBreak() const {
+      const std::string_view t = text();
+      return !t.empty() && t.back() == '\n';
+    }
+    std::string_view content() const {
+      std::string_view t = text();
+      if (!t.empty() && t.back() == '\n') t.remove_suffix(1);
+      return t;
+    }
+    void write(std::string s) {
+      written = std::move(s);
+      isWritten = true;
+    }
+  };
+  using LineIt = std::list<Line>::iterator;
+  struct Section {
+    LineIt header;
+    LineIt last;  // last non-blank line (the header when none)
+    bool indexed = false;
+    std::unordered_map<std::string, LineIt> keys;  // upper-case key -> its first line
+  };
+
+  std::string original;  // never changes after construction: lines view into it
+  std::list<Line> lines;
+  std::vector<Section> sections;                                     // in file order
+  std::unordered_map<std::string, std::vector<std::size_t>> byName;  // upper-case name -> sections
+  bool crlf = false;
+
+  Section& indexed(std::size_t n) {
+    Section& s = sections[n];
+    if (!s.indexed) {
+      s.indexed = true;
+      for (LineIt it = std::next(s.header); it != lines.end() && !it->header; ++it) {
+        std::string_view k, v;
+        if (keyValue(it->content(), k, v)) s.keys.emplace(upper(k), it);
+      }
+    }
+    return s;
+  }
+};
+
+IniText::IniText() : impl_(std::make_unique<Impl>()) {}
+
+IniText::IniText(std::string text) : IniText() {
+  Impl& m = *impl_;
+  m.original = std::move(text);
+  const std::string_view all(m.original);
+  m.crlf = all.find("\r\n") != std::string_view::npos;
+  Impl::Section* current = nullptr;
+  std::size_t pos = 0;
+  while (pos < all.size()) {
+    const std::size_t nl = all.find('\n', pos);
+    const std::size_t next = nl == std::string_view::npos ? all.size() : nl + 1;
+    const std::string_view line = all.substr(pos, (nl == std::string_view::npos ? all.size() : nl) - pos);
+    const Impl::LineIt it = m.lines.insert(m.lines.end(), Impl::Line{all.substr(pos, next - pos), {}, false, false});
+    pos = next;
     std::string_view name;
     if (sectionName(line, name)) {
-      inSection = equalNoCase(name, wantSection);
+      it->header = true;
+      m.byName[upper(name)].push_back(m.sections.size());
+      current = &m.sections.emplace_back();
+      current->header = current->last = it;
       continue;
     }
-    if (!inSection) continue;
+    if (current && !trim(line).empty()) current->last = it;
+  }
+}
+
+IniText::IniText(IniText&&) noexcept = default;
+IniText& IniText::operator=(IniText&&) noexcept = default;
+IniText::~IniText() = default;
+
+bool IniText::lookup(std::string_view section, std::string_view key, std::string& value) const {
+  Impl& m = *impl_;
+  const auto named = m.byName.find(upper(trim(section)));
+  if (named == m.byName.end()) return false;
+  const std::string wantKey = upper(trim(key));
+  for (std::size_t n : named->second) {
+    const auto& keys = m.indexed(n).keys;
+    const auto found = keys.find(wantKey);
+    if (found == keys.end()) continue;
     std::string_view k, v;
-    if (keyValue(line, k, v) && equalNoCase(k, wantKey)) {
-      v = trim(v);
-      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-      value.assign(v.substr(0, kMaxValue));
-      return true;
-    }
+    keyValue(found->second->content(), k, v);
+    v = trim(v);
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    value.assign(v.substr(0, kMaxValue));
+    return true;
   }
   return false;
 }
 
-std::string IniFile::replaced(std::string_view text, std::string_view section, std::string_view key,
-                              std::string_view value) {
+void IniText::set(std::string_view section, std::string_view key, std::string_view value) {
+  Impl& m = *impl_;
   const std::string_view wantSection = trim(section);
   const std::string_view wantKey = trim(key);
-  const std::string newLine = std::string(wantKey) + "=" + std::string(value);
-  // Keep the file's own line breaks when it has any.
-  const std::string eol = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+  // Line breaks inside a value would split it into other keys: keep the value on one line.
+  std::string newLine = std::string(wantKey) + "=" + std::string(value);
+  for (std::size_t i = wantKey.size() + 1; i < newLine.size(); ++i)
+    if (newLine[i] == '\n' || newLine[i] == '\r') newLine[i] = ' ';
+  const char* eol = m.crlf ? "\r\n" : "\n";
+  const std::string upperKey = upper(wantKey);
+  auto addBreak = [&](Impl::Line& line) {
+    if (!line.endsWithBreak()) line.write(std::string(line.text()) + eol);
+  };
 
-  bool inSection = false;
-  bool sectionSeen = false;
-  std::size_t insertAt = std::string_view::npos;  // after the last non-blank line of the section
-  for (const Line& l : splitLines(text)) {
-    std::string_view line = text.substr(l.begin, l.end - l.begin);
-    std::string_view name;
-    if (sectionName(line, name)) {
-      if (inSection) break;  // our section ended without the key
-      inSection = equalNoCase(name, wantSection);
-      if (inSection) {
-        sectionSeen = true;
-        insertAt = l.next;
-      }
-      continue;
+  const auto named = m.byName.find(upper(wantSection));
+  if (named != m.byName.end()) {
+    // The first section of that name takes the key.
+    Impl::Section& s = m.indexed(named->second.front());
+    const auto found = s.keys.find(upperKey);
+    if (found != s.keys.end()) {
+      Impl::Line& line = *found->second;
+      const bool nl = line.endsWithBreak();
+      const std::string_view old = line.content();
+      const bool cr = !old.empty() && old.back() == '\r';  // kept, as the line's own break
+      line.write(newLine + (cr ? "\r" : "") + (nl ? "\n" : ""));
+      return;
     }
-    if (!inSection) continue;
-    std::string_view k, v;
-    if (keyValue(line, k, v) && equalNoCase(k, wantKey)) {
-      std::string out(text.substr(0, l.begin));
-      // Keep a '\r' that ended the old line.
-      const bool cr = l.end > l.begin && text[l.end - 1] == '\r';
-      out += newLine;
-      if (cr) out += '\r';
-      out.append(text.substr(l.end));
-      return out;
-    }
-    if (!trim(line).empty()) insertAt = l.next;
+    addBreak(*s.last);
+    s.last = m.lines.insert(std::next(s.last), Impl::Line{{}, newLine + eol, true, false});
+    s.keys.emplace(upperKey, s.last);
+    return;
   }
+  if (!m.lines.empty()) addBreak(m.lines.back());
+  const Impl::LineIt header =
+      m.lines.insert(m.lines.end(), Impl::Line{{}, "[" + std::string(wantSection) + "]" + eol, true, true});
+  const Impl::LineIt it = m.lines.insert(m.lines.end(), Impl::Line{{}, newLine + eol, true, false});
+  m.byName[upper(wantSection)].push_back(m.sections.size());
+  Impl::Section& s = m.sections.emplace_back();
+  s.header = header;
+  s.last = it;
+  s.indexed = true;
+  s.keys.emplace(upperKey, it);
+}
 
-  if (sectionSeen) {
-    std::string out(text.substr(0, insertAt));
-    if (!out.empty() && out.back() != '\n') out += eol;
-    out += newLine + eol;
-    out.append(text.substr(insertAt));
-    return out;
-  }
-  std::string out(text);
-  if (!out.empty() && out.back() != '\n') out += eol;
-  out += "[" + std::string(wantSection) + "]" + eol + newLine + eol;
+std::string IniText::str() const {
+  std::size_t size = 0;
+  for (const auto& l : impl_->lines) size += l.text().size();
+  std::string out;
+  out.reserve(size);
+  for (const auto& l : impl_->lines) out += l.text();
   return out;
+}
+
+// ------------------------------------------------------------------ IniFile
+
+
+IniFile::IniFile(std::string path) : path_(std::move(path)), target_(path_) { load(); }
+
+void IniFile::load() {
+  struct stat st {};
+  if (::lstat(path_.c_str(), &st) != 0) {
+    // A missing file (or directory) is an empty file; the first save creates it.
+    if (errno != ENOENT) loadError_ = errnoText(errno);
+    return;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    // Save replaces the link's target, not the link.
+    char resolved[PATH_MAX];
+    if (!::realpath(path_.c_str(), resolved)) {
+      loadError_ = errno == ENOENT ? "is a link to a file that does not exist" : errnoText(errno);
+      return;
+    }
+    target_ = resolved;
+    if (::stat(target_.c_str(), &st) != 0) {
+      loadError_ = errnoText(errno);
+      return;
+    }
+  }
+  // The type is checked before opening: opening a FIFO would wait for a writer.
+  if (S_ISDIR(st.st_mode)) {
+    loadError_ = "is a directory";
+    return;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    loadError_ = "is not a regular file";
+    return;
+  }
+  const std::string tooLarge = "is larger than " + std::to_string(kMaxFileSize >> 20) + " MB";
+  if (st.st_size > kMaxFileSize) {
+    loadError_ = tooLarge;
+    return;
+  }
+  const int fd = ::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    loadError_ = errnoText(errno);
+    return;
+  }
+  std::string data;
+  // The file may have changed since stat: check again on what was opened, and read
+  // no more than the limit whatever it claims.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    loadError_ = "is not a regular file";
+  } else {
+    data.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t got = 0;
+    for (;;) {
+      if (got == data.size()) {
+        if (data.size() > static_cast<std::size_t>(kMaxFileSize)) {
+          loadError_ = tooLarge;
+          break;
+        }
+        data.resize(std::min<std::size_t>(data.size() * 2, static_cast<std::size_t>(kMaxFileSize) + 1));
+      }
+      const ssize_t n = ::read(fd, &data[got], data.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        loadError_ = errnoText(errno);
+        break;
+      }
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    data.resize(got);
+  }
+  ::close(fd);
+  if (loadError_.empty()) text_ = IniText(std::move(data));
+}
+
+bool IniFile::lookup(std::string_view text, std::string_view section, std::string_view key, std::string& value) {
+  return IniText(std::string(text)).lookup(section, key, value);
+}
+
+std::string IniFile::replaced(std::string_view text, std::string_view section, std::string_view key,
+                              std::string_view value) {
+  IniText t{std::string(text)};
+  t.set(section, key, value);
+  return t.str();
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key, std::string_view fallback) const {
   std::string value;
-  if (lookup(load(), section, key, value)) return value;
+  if (text_.lookup(section, key, value)) return value;
   return std::string(fallback.substr(0, kMaxValue));
 }
 
 std::int32_t IniFile::readInteger(std::string_view section, std::string_view key, std::int32_t fallback) const {
   std::string value;
-  if (!lookup(load(), section, key, value)) return fallback;
+  if (!text_.lookup(section, key, value)) return fallback;
   return readIntOr(value, fallback);
 }
 
@@ -174,16 +318,7 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool fall
 }
 
 void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
-  // Line breaks inside a value would split it into other keys: keep the value on one line.
-  std::string clean(value);
-  for (char& c : clean)
-    if (c == '\n' || c == '\r') c = ' ';
-  const std::string text = replaced(load(), section, key, clean);
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  if (!out) throw IniWriteError(path_);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.flush();
-  if (!out) throw IniWriteError(path_);
+  text_.set(section, key, value);
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value) {
@@ -192,6 +327,55 @@ void IniFile::writeInteger(std::string_view section, std::string_view key, std::
 
 void IniFile::writeBool(std::string_view section, std::string_view key, bool value) {
   writeString(section, key, value ? "1" : "0");
+}
+
+void IniFile::save() {
+  // A file that could not be read holds the user's data: never replace it.
+  if (!loadError_.empty()) throw IniWriteError(path_);
+  const std::string text = text_.str();
+
+  const std::size_t slash = target_.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target_.substr(0, slash));
+  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+
+  // The new file takes the old one's mode and (where allowed) owner.
+  struct stat old {};
+  const bool existed = ::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+
+  static std::atomic<unsigned> counter{0};
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = dir + "/." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) throw IniWriteError(path_);
+
+  bool ok = true;
+  if (existed) {
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)::fchown(fd, old.st_uid, old.st_gid);
+    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+  }
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(temp.c_str(), target_.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    throw IniWriteError(path_);
+  }
+  // The rename itself reaches the disk with the directory.
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    (void)::fsync(dfd);
+    ::close(dfd);
+  }
 }
 
 }  // namespace tessaly

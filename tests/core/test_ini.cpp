@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -81,50 +89,250 @@ TEST(IniFile, ValueIsCutAt2047Characters) {
   EXPECT_EQ(IniFile(dir.file()).readString("A", "k", "").size(), 2047u);
 }
 
-TEST(IniFile, WriteChangesExactlyOneLine) {
-  TempDir dir;
-  const std::string original =
-      "[Settings]\r\nSaveOnExit=1\r\nMyPort=56789\r\n\r\n; keep me\r\n[Main]\r\nIPBase=10.0.0.\r\nIPExt=7\r\n";
-  writeFile(dir.file(), original);
-  IniFile ini(dir.file());
-  ini.writeInteger("settings", "MYPORT", 1234);
-  std::string expected = original;
-  expected.replace(expected.find("MyPort=56789"), 12, "MYPORT=1234");
-  EXPECT_EQ(readFile(dir.file()), expected);
-  EXPECT_EQ(ini.readInteger("Settings", "MyPort", 0), 1234);
-}
-
-TEST(IniFile, NewKeysAndSectionsGoAtTheEnd) {
-  TempDir dir;
-  writeFile(dir.file(), "[A]\nx=1\n\n[B]\ny=2\n");
-  IniFile ini(dir.file());
-  ini.writeString("A", "z", "3");
-  ini.writeString("C", "w", "4");
-  EXPECT_EQ(readFile(dir.file()), "[A]\nx=1\nz=3\n\n[B]\ny=2\n[C]\nw=4\n");
-  // A file without a final line break still gets whole lines.
-  writeFile(dir.file(), "[A]\nx=1");
-  ini.writeString("A", "y", "2");
-  EXPECT_EQ(readFile(dir.file()), "[A]\nx=1\ny=2\n");
-}
-
-TEST(IniFile, ValueWithLineBreakStaysOnItsLine) {
-  TempDir dir;
-  IniFile ini(dir.file());
-  ini.writeString("A", "k", "one\n[B]\nk=evil");
-  EXPECT_EQ(ini.readString("B", "k", "none"), "none");
-  EXPECT_EQ(ini.readString("A", "k", ""), "one [B] k=evil");
+// Edits stay in memory until save(), which writes the text with every other byte as it was.
+TEST(IniFile, EditsKeepEveryOtherByte) {
+  struct Write {
+    const char *section, *key;
+    std::string value;
+  };
+  struct Read {
+    const char *section, *key;
+    std::string value;  // "<none>": the key is absent
+  };
+  struct Case {
+    const char* name;
+    std::string before;
+    std::vector<Write> writes;
+    std::string after;
+    std::vector<Read> reads;
+  } cases[] = {
+      {"existing key replaced in place, any case, CRLF kept",
+       "[Settings]\r\nSaveOnExit=1\r\nMyPort=56789\r\n\r\n; keep me\r\n[Main]\r\nIPBase=10.0.0.\r\nIPExt=7\r\n",
+       {{"settings", "MYPORT", "1234"}},
+       "[Settings]\r\nSaveOnExit=1\r\nMYPORT=1234\r\n\r\n; keep me\r\n[Main]\r\nIPBase=10.0.0.\r\nIPExt=7\r\n",
+       {{"Settings", "MyPort", "1234"}, {"main", "ipext", "7"}}},
+      {"new key at the end of its section, new section at the end of the file",
+       "[A]\nx=1\n\n[B]\ny=2\n",
+       {{"A", "z", "3"}, {"C", "w", "4"}, {"A", "v", "5"}},
+       "[A]\nx=1\nz=3\nv=5\n\n[B]\ny=2\n[C]\nw=4\n",
+       {{"A", "v", "5"}, {"C", "w", "4"}}},
+      {"no final line break", "[A]\nx=1", {{"A", "y", "2"}}, "[A]\nx=1\ny=2\n", {{"A", "x", "1"}}},
+      {"CRLF file: every added line ends with CRLF",
+       "[A]\r\nx=1\r\n\r\n[B]\r\ny=2",
+       {{"A", "z", "3"}, {"B", "q", "5"}, {"C", "w", "4"}},
+       "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\nq=5\r\n[C]\r\nw=4\r\n",
+       {{"B", "q", "5"}}},
+      {"8-bit bytes read and written unchanged",
+       "[General]\nUserText=M\xfcller \xa7\xb5\n",
+       {{"General", "Serial", "\xe9\xff"}},
+       "[General]\nUserText=M\xfcller \xa7\xb5\nSerial=\xe9\xff\n",
+       {{"General", "UserText", "M\xfcller \xa7\xb5"}, {"General", "Serial", "\xe9\xff"}}},
+      {"a quoted empty value reads as empty", "[A]\nKey=\"\"\n", {}, "[A]\nKey=\"\"\n", {{"A", "Key", ""}}},
+      {"a line break in a value stays on its line",
+       "",
+       {{"A", "k", "one\n[B]\nk=evil\r"}},
+       "[A]\nk=one [B] k=evil \n",
+       {{"B", "k", "<none>"}, {"A", "k", "one [B] k=evil"}}},
+      {"a repeated section: reads find the first key, writes go to the first section",
+       "[A]\nx=1\n[B]\n[a]\ny=2\n",
+       {{"A", "x", "3"}, {"A", "z", "4"}},
+       "[A]\nx=3\nz=4\n[B]\n[a]\ny=2\n",
+       {{"A", "y", "2"}, {"a", "x", "3"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    writeFile(dir.file(), c.before);
+    IniFile ini(dir.file());
+    ASSERT_TRUE(ini.loaded());
+    for (const auto& w : c.writes) ini.writeString(w.section, w.key, w.value);
+    EXPECT_EQ(readFile(dir.file()), c.before);  // nothing on disk before save()
+    ini.save();
+    EXPECT_EQ(readFile(dir.file()), c.after);
+    IniFile again(dir.file());
+    for (const auto& r : c.reads) {
+      EXPECT_EQ(ini.readString(r.section, r.key, "<none>"), r.value) << r.key;
+      EXPECT_EQ(again.readString(r.section, r.key, "<none>"), r.value) << r.key;
+    }
+  }
 }
 
 TEST(IniFile, FailedWriteRaisesWithThePath) {
   TempDir dir;
   const std::string path = (dir.path / "missing_dir" / "Settings.ini").string();
   IniFile ini(path);
+  ini.writeBool("Settings", "SaveOnExit", true);
   try {
-    ini.writeBool("Settings", "SaveOnExit", true);
+    ini.save();
     FAIL() << "no error";
   } catch (const IniWriteError& e) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
   }
+}
+
+// A file that is there but cannot be read gives the defaults, says why, and is never
+// replaced. None of these may block or read without end.
+TEST(IniFile, UnreadableFilesAreNeverWritten) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    const char* reason;
+    bool failsForRoot;
+  } cases[] = {
+      {"no read permission",
+       [](const std::string& p) {
+         writeFile(p, "[Settings]\nMyPort=1\n");
+         ::chmod(p.c_str(), 0222);
+       },
+       "Permission denied", false},
+      {"a directory", [](const std::string& p) { fs::create_directory(p); }, "is a directory", true},
+      {"a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, "is not a regular file", true},
+      {"a link to /dev/zero", [](const std::string& p) { fs::create_symlink("/dev/zero", p); }, "is not a regular file",
+       true},
+      {"a link to nothing", [](const std::string& p) { fs::create_symlink("nowhere.ini", p); }, "does not exist", true},
+      {"larger than 64 MB",
+       [](const std::string& p) {
+         writeFile(p, "[Settings]\nMyPort=1\n");
+         fs::resize_file(p, (std::uintmax_t{64} << 20) + 1);  // sparse
+       },
+       "is larger than 64 MB", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.failsForRoot && ::geteuid() == 0) continue;  // root reads it anyway
+    TempDir dir;
+    const std::string path = dir.file();
+    c.make(path);
+    struct stat before {};
+    ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+    IniFile ini(path);
+    EXPECT_FALSE(ini.loaded());
+    EXPECT_NE(ini.loadError().find(c.reason), std::string::npos) << ini.loadError();
+    EXPECT_EQ(ini.readInteger("Settings", "MyPort", 56789), 56789);
+    ini.writeInteger("Settings", "MyPort", 5);
+    EXPECT_THROW(ini.save(), IniWriteError);
+    struct stat after {};
+    ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+  }
+}
+
+// A link to a regular file is followed: the target gets the new text, the link stays,
+// and so does the file's mode.
+TEST(IniFile, SaveReplacesALinksTargetAndKeepsTheMode) {
+  TempDir dir;
+  fs::create_directory(dir.path / "real");
+  const std::string target = (dir.path / "real" / "mine.ini").string();
+  writeFile(target, "[A]\nx=1\n");
+  ::chmod(target.c_str(), 0640);
+  fs::create_symlink("real/mine.ini", dir.file());
+  IniFile ini(dir.file());
+  EXPECT_EQ(ini.readString("A", "x", ""), "1");
+  ini.writeString("A", "x", "2");
+  ini.save();
+  EXPECT_TRUE(fs::is_symlink(dir.file()));
+  EXPECT_EQ(readFile(target), "[A]\nx=2\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path / "real"), fs::directory_iterator()), 1);
+}
+
+namespace {
+
+// A whole settings file: every key of the table, with its default or with a changed value.
+std::string fullSettings(bool changed) {
+  IniFile ini("/nonexistent-dir/Settings.ini");
+  int i = 0;
+  for (const auto& k : loadOrder())
+    ini.writeString(k.section, k.key, changed ? "changed " + std::to_string(i++) + std::string(200, 'x') : k.defaultValue);
+  return ini.text();
+}
+
+void removeAllBut(const fs::path& dir, const std::string& keep) {
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().filename() != keep) fs::remove(e.path());
+}
+
+}  // namespace
+
+// A process killed at any moment while it saves leaves the old file or the complete new one.
+TEST(IniFile, SaveKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
+  TempDir dir;
+  const std::string path = dir.file();
+  const std::string oldText = fullSettings(false), newText = fullSettings(true);
+  ASSERT_NE(oldText, newText);
+  // Kill times spread over a few saves of this machine.
+  writeFile(path, oldText);
+  const auto t0 = std::chrono::steady_clock::now();
+  {
+    IniFile probe(path);
+    probe.save();
+  }
+  const auto saveUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
+  const long maxDelayUs = std::min<long>(20000, 1000 + 4 * static_cast<long>(saveUs));
+  std::mt19937 rng(::testing::UnitTest::GetInstance()->random_seed());
+  int olds = 0, news = 0;
+  for (int trial = 0; trial < 200; ++trial) {
+    writeFile(path, oldText);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::alarm(10);  // never outlive the test
+      IniFile ini(path);
+      int i = 0;
+      for (const auto& k : loadOrder())
+        ini.writeString(k.section, k.key, "changed " + std::to_string(i++) + std::string(200, 'x'));
+      for (int n = 0; n < 1000000; ++n) ini.save();
+      ::_exit(0);
+    }
+    ::usleep(static_cast<useconds_t>(rng() % static_cast<unsigned long>(maxDelayUs)));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const std::string now = readFile(path);
+    if (now == oldText) ++olds;
+    else if (now == newText) ++news;
+    else FAIL() << "trial " << trial << ": a file of " << now.size() << " bytes is neither the old nor the new one";
+    removeAllBut(dir.path, "Settings.ini");  // temporary files of killed saves
+  }
+  RecordProperty("old", olds);
+  RecordProperty("new", news);
+  EXPECT_GT(news, 0) << "no save ever completed: the kills did not cover the writes";
+}
+
+// A write cut short (here by a file size limit, as on a full disk) leaves the old file
+// byte for byte, removes its temporary file and names the path.
+TEST(IniFile, WriteThatFailsPartWayLeavesTheOldFile) {
+  TempDir dir;
+  const std::string path = dir.file();
+  const std::string oldText = "[Settings]\r\nSaveOnExit=1\r\n; the user's own\r\n[Mine]\r\nkeep=this\r\n";
+  writeFile(path, oldText);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1024, 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    IniFile ini(path);
+    ini.writeString("General", "UserText", std::string(4096, 'x'));
+    try {
+      ini.save();
+    } catch (const IniWriteError& e) {
+      ::_exit(std::string(e.what()) == "Unable to write to " + path ? 0 : 2);
+    } catch (...) {
+      ::_exit(3);
+    }
+    ::_exit(1);  // no error raised
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(readFile(path), oldText);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
 }
 
 TEST(IniFile, HostileFilesLoadDefaultsWithoutCrashing) {
@@ -146,6 +354,8 @@ TEST(IniFile, HostileFilesLoadDefaultsWithoutCrashing) {
     EXPECT_TRUE(ini.readBool("Settings", "SaveOnExit", true));
     ini.writeInteger("Settings", "MyPort", 5);
     EXPECT_EQ(ini.readInteger("Settings", "MyPort", 0), 5);
+    ini.save();
+    EXPECT_EQ(IniFile(dir.file()).readInteger("Settings", "MyPort", 0), 5);
   }
 }
 

@@ -1,6 +1,9 @@
 // The application shell: start-up, the settings file, shutdown, the menu and both
 // dialogs.
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QLayout>
 #include <QMenuBar>
@@ -63,11 +66,6 @@ Options withText(const QString& text) {
 Options withExtra(const QString& text) {
   Options o;
   o.extraSettings = text;
-  return o;
-}
-Options settingsDirectory() {
-  Options o;
-  o.settingsIsDirectory = true;
   return o;
 }
 
@@ -240,7 +238,11 @@ class Shell : public QObject {
   }
 
   void unwritableFileIsReportedOnceAndTheWindowStillCloses() {
-    Harness h(settingsDirectory());
+    Harness h;
+    // After start the file's place is taken by a directory (with something in it):
+    // the new file cannot be renamed over it, not even by root.
+    QFile::remove(h.dir.file("Settings.ini"));
+    QDir(h.dir.path()).mkpath("Settings.ini/inside");
     // Point the (default 10.x) device IP at loopback before anything is sent.
     h.find<QLineEdit>("EditIP")->setText("127.0.0.1");
     h.click("ButtonIPBase");
@@ -252,6 +254,72 @@ class Shell : public QObject {
     QVERIFY(!h.endpoint.isActive());
     QVERIFY(!h.timer.enabled());
     QCOMPARE(h.nonLoopbackSends(), 0);
+    QCOMPARE(QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"Settings.ini"});  // no temporary file left behind
+  }
+
+  // A Settings.ini that is there but cannot be read: reported once when the window is
+  // up, the defaults serve the run, and exit leaves the file alone.
+  void unreadableFileIsReportedOnceAndNeverWritten_data() {
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a directory") << true << "is a directory";
+    QTest::newRow("larger than 64 MB") << false << "is larger than 64 MB";
+  }
+  void unreadableFileIsReportedOnceAndNeverWritten() {
+    QFETCH(bool, directory);
+    QFETCH(QString, reason);
+    uitest::TempWorkDir dir;
+    const QString path = dir.file("Settings.ini");
+    if (directory) {
+      QDir(dir.path()).mkdir("Settings.ini");
+    } else {
+      dir.write("Settings.ini", "[Settings]\nMyPort=1\n");
+      QFile f(path);
+      QVERIFY(f.resize((qint64(64) << 20) + 1));  // sparse
+    }
+    const QFileInfo before(path);
+    tessaly::testing::VirtualClock clock;
+    tessaly::testing::VirtualTimer timer(clock);
+    tessaly::testing::FakeEndpoint endpoint(&clock);
+    TMainForm f(timer, endpoint);
+    QStringList messages;
+    f.setMessageBox([&](const QString& m) { messages << m; });
+    QCoreApplication::processEvents();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].startsWith("Unable to read " + QString::fromStdString(f.settingsFile().path()) + " (" +
+                                    reason + ")"),
+             qPrintable(messages[0]));
+    QCOMPARE(f.hostPort(), 56789);
+    QVERIFY(f.saveOnExit());
+    QVERIFY(f.close());
+    QCOMPARE(messages.size(), 1);
+    const QFileInfo after(path);
+    QCOMPARE(after.isDir(), directory);
+    QCOMPARE(after.size(), before.size());
+    QCOMPARE(after.lastModified(), before.lastModified());
+  }
+
+  // Text in the file is bytes: 8-bit text from elsewhere reaches the control as those
+  // characters and goes back out as the same bytes.
+  void eightBitTextSurvivesStartAndExit() {
+    uitest::TempWorkDir dir;
+    const QByteArray userText = "M\xfcller \xa7\xb5";
+    {
+      QFile file(dir.file("Settings.ini"));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(uitest::loopbackSettings(uitest::freeUdpPort(), uitest::freeUdpPort()).toLatin1() +
+                 "[General]\nUserText=" + userText + "\n");
+    }
+    tessaly::testing::VirtualClock clock;
+    tessaly::testing::VirtualTimer timer(clock);
+    tessaly::testing::FakeEndpoint endpoint(&clock);
+    TMainForm f(timer, endpoint);
+    QCOMPARE(f.findChild<QLineEdit*>("EditUT")->text(), QString::fromLatin1(userText));
+    QVERIFY(f.close());
+    QFile file(dir.file("Settings.ini"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\nUserText=" + userText + "\n"));
   }
 
   void exitMenuClosesAndSaves() {

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/ui/FormAbout.h"
@@ -359,6 +360,14 @@ void TMainForm::pageShown(int index) {
 
 void TMainForm::loadSettings() {
   ini_ = std::make_unique<IniFile>(settingsPath(QDir::currentPath().toStdString()));
+  if (!ini_->loaded()) {
+    // A file that is there but cannot be read is left alone: the defaults serve this
+    // run and nothing is written at exit. Reported once, when the window is up (and
+    // through whatever message box is set by then).
+    const QString text = QString::fromStdString("Unable to read " + ini_->path() + " (" + ini_->loadError() +
+                                                "). The default settings are used and the file is not changed.");
+    QTimer::singleShot(0, this, [this, text] { message(text); });
+  }
   for (const auto& key : loadOrder()) applySetting(key);
 }
 
@@ -382,7 +391,9 @@ void TMainForm::applySetting(const SettingKey& k) {
     if (auto* c = qobject_cast<QCheckBox*>(w)) {
       c->setChecked(ini.readBool(k.section, k.key, defInt != 0));
     } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
-      e->setText(QString::fromStdString(ini.readString(k.section, k.key, k.defaultValue)));
+      // Bytes in the file are characters 0..255: they go back out unchanged.
+      const std::string text = ini.readString(k.section, k.key, k.defaultValue);
+      e->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     } else if (auto* r = qobject_cast<TRadioGroup*>(w)) {
       // Past the last item selects the last; below 0 selects nothing.
       const std::int32_t i = ini.readInteger(k.section, k.key, defInt);
@@ -404,7 +415,7 @@ void TMainForm::writeSetting(const SettingKey& k) {
   if (auto* c = qobject_cast<QCheckBox*>(w))
     ini.writeBool(k.section, k.key, c->isChecked());
   else if (auto* e = qobject_cast<QLineEdit*>(w))
-    ini.writeString(k.section, k.key, e->text().toStdString());
+    ini.writeString(k.section, k.key, e->text().toLatin1().toStdString());
   else if (auto* r = qobject_cast<TRadioGroup*>(w))
     ini.writeInteger(k.section, k.key, r->itemIndex());
   else if (auto* u = qobject_cast<TUpDown*>(w))
@@ -412,12 +423,14 @@ void TMainForm::writeSetting(const SettingKey& k) {
 }
 
 void TMainForm::saveSettings() {
-  try {
-    ini_->writeBool("Settings", "SaveOnExit", saveOnExit_);
-    if (!saveOnExit_) return;
+  // An unreadable file was reported at start and is never replaced.
+  if (!ini_->loaded()) return;
+  ini_->writeBool("Settings", "SaveOnExit", saveOnExit_);
+  if (saveOnExit_)
     for (const auto& key : saveOrder()) writeSetting(key);
+  try {
+    ini_->save();
   } catch (const std::exception&) {
-    // Reported once; the keys after the failing one are not written.
     message(QString::fromStdString("Unable to write to " + ini_->path()));
   }
 }
@@ -434,10 +447,12 @@ void TMainForm::applySettingsDialog() {
   // The next send binds the new host port.
   endpoint_.deactivate();
   endpoint_.setLocalPort(hostPort_);
+  ini_->writeBool("Settings", "SaveOnExit", saveOnExit_);
+  ini_->writeInteger("Settings", "MyPort", hostPort_);
+  ini_->writeInteger("Settings", "DevicePort", devicePort_);
+  if (!ini_->loaded()) return;
   try {
-    ini_->writeBool("Settings", "SaveOnExit", saveOnExit_);
-    ini_->writeInteger("Settings", "MyPort", hostPort_);
-    ini_->writeInteger("Settings", "DevicePort", devicePort_);
+    ini_->save();
   } catch (const std::exception&) {
     message(QString::fromStdString("Unable to write to " + ini_->path()));
   }
