@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "model/BoardState.h"
 #include "model/Message.h"
 

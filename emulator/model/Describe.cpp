@@ -5,6 +5,7 @@
 #include "link/Framing.h"
 #include "model/Board.h"
 #include "model/Message.h"
+#include "text/Hex.h"
 
 namespace tessaly::emu {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 

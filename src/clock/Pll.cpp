@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "link/Numbers.h"
+#include "text/Hex.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 

@@ -1,6 +1,6 @@
 #include "instructions/PageInstructions.h"
 
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 

@@ -1,22 +1,8 @@
 #include "link/Framing.h"
 
-#include <cstdio>
-
 namespace tessaly {
 
 const std::string_view kReadLabel = "Quillmarsh  SDI";
-
-std::string dollarHex(std::uint8_t b) {
-  char buf[4];
-  std::snprintf(buf, sizeof buf, "$%02X", b);
-  return buf;
-}
-
-std::string upperHex(std::uint32_t v, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, v);
-  return buf;
-}
 
 std::string userLabel(std::string_view text) {
   std::string label(text.substr(0, kLabelSize));

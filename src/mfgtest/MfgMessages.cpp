@@ -1,7 +1,7 @@
 #include "mfgtest/MfgMessages.h"
 
 #include "link/Framing.h"
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "mfgtest/MfgMessages.h"
 
 namespace tessaly {

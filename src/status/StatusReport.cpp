@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
+#include "text/Hex.h"
 
 namespace tessaly {
 

@@ -1,7 +1,7 @@
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 
 #include "clock/Pll.h"
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 
