@@ -43,7 +43,7 @@ class Writer {
 }  // namespace
 
 Bytes encodeInstruction(std::uint8_t opcode, const Bytes& data) {
-  return Writer(3 + data.size()).byte(opcode).be16(static_cast<std::uint32_t>(data.size())).bytes(data).done();
+  return Writer(kInstructionHeadSize + data.size()).byte(opcode).be16(static_cast<std::uint32_t>(data.size())).bytes(data).done();
 }
 
 Bytes encodeSdiMessage(std::string_view label, const Bytes& instructions) {
@@ -68,7 +68,7 @@ Bytes encodeLoadDatagram(Framing framing, std::string_view outerLabel, std::uint
         .bytes(sdiMessage)
         .done();
   }
-  return Writer(18 + sdiMessage.size())
+  return Writer(kCwNetHead + sdiMessage.size())
       .text("CW-Net")
       .byte(kCwNetLoadCode)
       .byte(sdiAddress)
@@ -89,7 +89,7 @@ Bytes encodeReadDatagram(Framing framing, std::uint8_t sdiAddress) {
         .be16(kStatusBlockSize)
         .done();
   }
-  return Writer(18).text("CW-Net").byte(kCwNetReadCode).byte(sdiAddress).text("Read Data ").done();
+  return Writer(kCwNetHead).text("CW-Net").byte(kCwNetReadCode).byte(sdiAddress).text("Read Data ").done();
 }
 
 Bytes encodeSingleInstructionDatagram(Framing framing, std::string_view label, std::uint8_t sdiAddress,
@@ -108,7 +108,7 @@ std::optional<int> classifyStatusAnswer(std::size_t length, std::uint8_t byte6, 
 
 std::optional<int> classifyStatusAnswer(const Bytes& datagram) {
   auto at = [&](std::size_t i) -> std::uint8_t { return i < datagram.size() ? datagram[i] : 0; };
-  return classifyStatusAnswer(datagram.size(), at(6), at(22));
+  return classifyStatusAnswer(datagram.size(), at(kCwNetAnswerCodeAt), at(kDDToIPAnswerCodeAt));
 }
 
 }  // namespace tessaly
