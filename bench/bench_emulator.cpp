@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "link/Framing.h"
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 #include "model/Emulator.h"
 
 using namespace tessaly;

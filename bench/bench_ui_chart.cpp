@@ -33,7 +33,7 @@
 #include "app/ui/PagePcr.h"
 #include "link/Engine.h"
 #include "status/Decode.h"
-#include "status/ui/PcrChart.h"
+#include "widgets/LineChart.h"
 
 using namespace tessaly;
 using Clock = std::chrono::steady_clock;

@@ -3,7 +3,7 @@
 #include "FuzzInput.h"
 #include "app/IniFile.h"
 #include "app/SettingsKeys.h"
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 using namespace tessaly;
 

@@ -2,7 +2,7 @@
 // row texts and user text, and the answer report on any answer.
 #include "FuzzInput.h"
 #include "instructions/InstructionTest.h"
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 using namespace tessaly;
 

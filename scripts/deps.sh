@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, only those that are missing.
 set -euo pipefail
-pkgs=(cmake ninja-build g++ ccache qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl1-mesa-dev
+pkgs=(cmake ninja-build g++ ccache qt6-base-dev
       libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do

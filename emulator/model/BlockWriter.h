@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 
 namespace tessaly::emu {
 

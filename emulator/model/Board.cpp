@@ -6,6 +6,7 @@
 
 #include "link/Framing.h"
 #include "model/BlockWriter.h"
+#include "protocol/Protocol.h"
 #include "status/Decode.h"
 
 namespace tessaly::emu {
@@ -262,7 +263,7 @@ void Board::writeStatusBlock(Bytes& out, std::size_t base, std::int64_t nowMs) {
   BlockWriter w(out, base);
   w.put8(block::Presence, kDevicePresent);
   w.put8(block::DeviceCode, s_.deviceCode);
-  w.putBytes(2, s_.userText.data(), s_.userText.size());
+  w.putBytes(block::UserText, s_.userText.data(), s_.userText.size());
   w.put16(block::DeviceType, s_.type);
   w.put32(block::Serial, s_.serial);
   w.put8(block::Address, (s_.address & 0x0F) | (s_.jumper ? 0x10 : 0));
@@ -288,9 +289,9 @@ void Board::writeStatusBlock(Bytes& out, std::size_t base, std::int64_t nowMs) {
   w.put8(block::MpxVersion, s_.mpxVersion);
   w.put8(block::SppVersion, s_.sppVersion);
   w.put8(block::Model, s_.model);
-  w.put8(61, (u.format & 0x20) ? 1 : 0);
-  w.put32(62, g.outputClockHz);
-  w.put32(66, g.outputPps);
+  w.put8(block::PsiPriority, (u.format & 0x20) ? 1 : 0);
+  w.put32(block::OutputClockHz, g.outputClockHz);
+  w.put32(block::OutputPps, g.outputPps);
   for (int i = 0; i < kInputs; ++i)
     w.put32(static_cast<std::size_t>(block::InputStatus + 4 * i), g.inputWords[static_cast<std::size_t>(i)]);
   w.put24(block::SdramInput, g.sdramInput);
@@ -383,31 +384,31 @@ Board::Outcome Board::execute(const InstructionView& in, std::int64_t nowMs, std
                               std::string_view label) {
   Outcome o = Outcome::Rejected;
   switch (in.code) {
-    case 0x01:  // reset; its counter starts again from 0
+    case opcode::Reset:  // reset; its counter starts again from 0
       if (in.size != 2) break;
       reset();
       return Outcome::Executed;
-    case 0x10:
+    case opcode::SetSerial:
       if (in.size != 4) break;
       s_.serial = be(in.data, 4);
       o = Outcome::Executed;
       break;
-    case 0x11:
+    case opcode::SetType:
       if (in.size != 2) break;
       s_.type = static_cast<std::uint16_t>(be(in.data, 2));
       o = Outcome::Executed;
       break;
-    case 0x12:
+    case opcode::SetUserText:
       if (in.size != 15) break;
       std::copy(in.data, in.data + 15, s_.userText.begin());
       o = Outcome::Executed;
       break;
-    case 0x14:
+    case opcode::SetAddress:
       if (in.size != 1 || in.data[0] < 1 || in.data[0] > 15) break;
       s_.address = in.data[0];
       o = Outcome::Executed;
       break;
-    case 0x40: {
+    case opcode::Nco: {
       if (in.size != 5 || in.data[0] < 1 || in.data[0] > kUnits) break;
       const auto hz = static_cast<std::int64_t>(be(in.data + 1, 4));
       if (hz < kNcoMinHz || hz > kNcoMaxHz) break;
@@ -415,12 +416,12 @@ Board::Outcome Board::execute(const InstructionView& in, std::int64_t nowMs, std
       o = Outcome::Executed;
       break;
     }
-    case 0x03:  // status request: only the device port answers it
+    case opcode::StatusRequest:  // status request: only the device port answers it
       if (in.size != 1) break;
       if (answers) answers->push_back(deviceStatusAnswer(label, nowMs));
       o = Outcome::Executed;
       break;
-    case 0xE0:
+    case opcode::Operation:
       o = executeOperation(in, nowMs, answers, label);
       break;
     default:
@@ -450,14 +451,14 @@ Board::Outcome Board::executeOperation(const InstructionView& in, std::int64_t n
   };
 
   switch (op) {
-    case 0x10:  // general filter: enable, DV pin, null packet filter, TSP error filter masks
+    case operationCode::GeneralFilter:  // general filter: enable, DV pin, null packet filter, TSP error filter masks
       if (in.size < 2 || in.size > 5) return Outcome::Rejected;
       s_.channelEnable = in.data[1] & 0x3F;
       if (in.size > 2) s_.dataValid = in.data[2] & 0x3F;
       if (in.size > 3) s_.nullFilter = in.data[3] & 0x3F;
       if (in.size > 4) s_.tspFilter = in.data[4] & 0x3F;
       return Outcome::Executed;
-    case 0x11: {  // write PID filter entry: input field, PID, entry word
+    case operationCode::PidWrite: {  // write PID filter entry: input field, PID, entry word
       if (in.size != 8) return Outcome::Rejected;
       const std::uint32_t input = be(in.data + 2, 2), pid = be(in.data + 4, 2);
       const auto word = static_cast<std::uint16_t>(be(in.data + 6, 2));
@@ -470,14 +471,14 @@ Board::Outcome Board::executeOperation(const InstructionView& in, std::int64_t n
         return Outcome::Executed;
       });
     }
-    case 0x12:  // erase PID filter
+    case operationCode::PidErase:  // erase PID filter
       if (in.size != 2) return Outcome::Rejected;
       return forUnits([&](UnitState& u) {
         u.pidFilter.clear();
         u.pidEraseUntilMs = nowMs + eraseMs_;
         return Outcome::Executed;
       });
-    case 0x14: {  // read PID filter: 128 entries from the start PID
+    case operationCode::PidRead: {  // read PID filter: 128 entries from the start PID
       if (in.size != 6 || mask == 0) return Outcome::Rejected;
       const auto input = static_cast<std::uint16_t>(be(in.data + 2, 2));
       const auto start = static_cast<std::uint16_t>(be(in.data + 4, 2));
@@ -492,7 +493,7 @@ Board::Outcome Board::executeOperation(const InstructionView& in, std::int64_t n
       }
       return Outcome::Executed;
     }
-    case 0x20: {  // sector: sector byte (bit 7 enable, low bits the sector), start, end
+    case operationCode::Sector: {  // sector: sector byte (bit 7 enable, low bits the sector), start, end
       if (in.size != 9) return Outcome::Rejected;
       const std::uint8_t sb = in.data[2];
       const std::size_t index = sb & 0x0F;
@@ -503,7 +504,7 @@ Board::Outcome Board::executeOperation(const InstructionView& in, std::int64_t n
         return Outcome::Executed;
       });
     }
-    case 0x21: {  // write PSI record: flash address, timer, auto-CC byte, packet
+    case operationCode::PsiWrite: {  // write PSI record: flash address, timer, auto-CC byte, packet
       if (in.size < 10 || in.size > 9 + kMaxPsiPacket) return Outcome::Rejected;
       const std::uint32_t address = be(in.data + 2, 3);
       if (address > 0x1FFFF) return Outcome::Rejected;
@@ -518,7 +519,7 @@ Board::Outcome Board::executeOperation(const InstructionView& in, std::int64_t n
         return Outcome::Executed;
       });
     }
-    case 0x22:  // erase PSI flash
+    case operationCode::PsiErase:  // erase PSI flash
       if (in.size != 2) return Outcome::Rejected;
       return forUnits([&](UnitState& u) {
         u.psiFlash.clear();
@@ -526,7 +527,7 @@ Board::Outcome Board::executeOperation(const InstructionView& in, std::int64_t n
         u.psiEraseUntilMs = nowMs + eraseMs_;
         return Outcome::Executed;
       });
-    case 0x25: {  // read PSI record at a flash address
+    case operationCode::PsiRead: {  // read PSI record at a flash address
       if (in.size != 5 || mask == 0) return Outcome::Rejected;
       const std::uint32_t address = be(in.data + 2, 3);
       if (address > 0x1FFFF) return Outcome::Rejected;
@@ -540,43 +541,43 @@ Board::Outcome Board::executeOperation(const InstructionView& in, std::int64_t n
       }
       return Outcome::Executed;
     }
-    case 0x27:  // stream format byte
+    case operationCode::StreamFormat:  // stream format byte
       if (in.size != 3) return Outcome::Rejected;
       return forUnits([&](UnitState& u) {
         u.format = in.data[2];
         return Outcome::Executed;
       });
-    case 0x28:  // PLL: divider and programming word
+    case operationCode::Pll:  // PLL: divider and programming word
       if (in.size != 8) return Outcome::Rejected;
       return forUnits([&](UnitState& u) {
         u.pdiv = static_cast<std::uint16_t>(be(in.data + 2, 2) & 0x3FF);
         u.pllWord = be(in.data + 4, 4);
         return Outcome::Executed;
       });
-    case 0x30:  // PCR corrector mode
+    case operationCode::PcrMode:  // PCR corrector mode
       if (in.size != 2) return Outcome::Rejected;
       s_.pcrMode = in.data[1] & 0x1F;
       return Outcome::Executed;
-    case 0x31:  // test PCR PID
+    case operationCode::TestPid:  // test PCR PID
       if (in.size != 4) return Outcome::Rejected;
       return forUnits([&](UnitState& u) {
         u.testPid = static_cast<std::uint16_t>(be(in.data + 2, 2) & 0x1FFF);
         return Outcome::Executed;
       });
-    case 0x01:  // test stream output on
+    case operationCode::StreamOn:  // test stream output on
       if (in.size != 1) return Outcome::Rejected;
       s_.streamStarted = true;
       return Outcome::Executed;
-    case 0x02:  // test stream address (16 bytes), two spare bytes, stream name (13 bytes)
+    case operationCode::StreamAddress:  // test stream address (16 bytes), two spare bytes, stream name (13 bytes)
       if (in.size != 33) return Outcome::Rejected;
       std::copy(in.data + 2, in.data + 18, s_.streamAddress.begin());
       std::copy(in.data + 20, in.data + 33, s_.streamName.begin());
       return Outcome::Executed;
-    case 0x03:  // join the test stream
+    case operationCode::StreamJoin:  // join the test stream
       if (in.size != 1) return Outcome::Rejected;
       s_.streamJoined = true;
       return Outcome::Executed;
-    case 0x15:  // test stream port
+    case operationCode::StreamPort:  // test stream port
       if (in.size != 3) return Outcome::Rejected;
       s_.streamPort = static_cast<std::uint16_t>(be(in.data + 1, 2));
       return Outcome::Executed;
@@ -616,7 +617,7 @@ std::array<std::uint8_t, 256> Board::psiReadback(int unit, std::uint32_t address
 Bytes Board::readbackAnswer(std::string_view label, std::uint8_t kind, int unit, std::uint16_t input,
                             std::uint32_t start, const std::array<std::uint8_t, 256>& data) {
   Bytes out = encodeSdiMessage(label, encodeInstruction(device::ReadbackCode,
-                                                        Bytes(device::ReadbackSize - kSdiHeadSize - 3, 0)));
+                                                        Bytes(device::ReadbackSize - kSdiHeadSize - kInstructionHeadSize, 0)));
   BlockWriter w(out, 0);
   w.put8(device::ReadKind, kind);
   w.put8(device::ReadUnit, static_cast<std::uint32_t>(unit));
@@ -629,7 +630,7 @@ Bytes Board::readbackAnswer(std::string_view label, std::uint8_t kind, int unit,
 Bytes Board::deviceStatusAnswer(std::string_view label, std::int64_t nowMs) {
   const LiveFigures g = figures(nowMs);
   Bytes out = encodeSdiMessage(label, encodeInstruction(device::StatusCode,
-                                                        Bytes(device::StatusSize - kSdiHeadSize - 3, 0)));
+                                                        Bytes(device::StatusSize - kSdiHeadSize - kInstructionHeadSize, 0)));
   BlockWriter w(out, 0);
   w.put8(device::Presence, kDevicePresent);
   w.put8(device::DeviceCode, s_.deviceCode);
@@ -661,7 +662,7 @@ Bytes Board::deviceStatusAnswer(std::string_view label, std::int64_t nowMs) {
   std::uint8_t pidBusy = 0;
   for (std::size_t n = 0; n < kUnits; ++n) {
     const UnitState& u = s_.units[n];
-    w.put32(device::Nco + 4 * n, static_cast<std::uint32_t>(u.ncoHz));
+    w.put32(device::Nco + device::NcoStride * n, static_cast<std::uint32_t>(u.ncoHz));
     w.put8(device::Format + n, u.format);
     w.put16(device::Pll + 6 * n, u.pdiv);
     w.put32(device::Pll + 6 * n + 2, u.pllWord);

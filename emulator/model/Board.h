@@ -4,11 +4,10 @@
 // answers the messages sent straight to the device (four units, status request,
 // read-back requests) with its 1046-byte status and 297-byte read-back answers.
 //
-// Status block, beyond the offsets the panel decodes (status/Decode.h, block::):
-//   2..16   user text (15 bytes)
-//   61      PSI inserter priority of unit 1 (1 = high)
-//   62..65  frequency of the clock driving the output, Hz
-//   66..69  output packets per second
+// The status block and the device answers are laid out as protocol/Protocol.h says
+// (block::, device::); beyond what the panel decodes the block carries the user
+// text, the PSI inserter priority of unit 1 (1 = high), the frequency of the clock
+// driving the output (Hz) and the output packets per second.
 //
 // Live figures are worked out from the configuration and the time: the enabled
 // inputs carry test streams, the output carries the SDRAM's packets, the PSI
@@ -21,29 +20,12 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "model/BoardState.h"
 #include "model/Message.h"
+#include "protocol/Protocol.h"
 
 namespace tessaly::emu {
-
-// Offsets of the direct device answers (from the first byte of the datagram).
-namespace device {
-constexpr std::size_t StatusSize = 1046, ReadbackSize = 297;
-constexpr std::uint8_t StatusCode = 0xF0, ReadbackCode = 0xFE;
-// 1046-byte status answer.
-constexpr std::size_t Presence = 25, DeviceCode = 26, Type = 27, Serial = 29, Address = 33, InstrCounter = 34,
-                      VersionMajor = 35, VersionMinor = 36, MpxVersion = 37, SppVersion = 38, Model = 39,
-                      IntRError = 40, IicError = 41, StreamAddress = 42, StreamPort = 58, StreamName = 60,
-                      StreamFlags = 73, ChannelEnable = 74, DataValid = 75, NullFilter = 76, TspFilter = 77,
-                      PcrMode = 78, InputStatus = 96, SdramInput = 120, SdramWord = 123, NullRate = 126,
-                      InsertedRate = 129, Nco = 389, Format = 405, Pll = 409, TestPid = 433, PidEraseBits = 544,
-                      PidEntries = 545, PsiUnit = 583, PsiUnitStride = 23;
-// 297-byte read-back answer.
-constexpr std::size_t ReadKind = 25, ReadUnit = 26, ReadInput = 27, ReadStart = 29, ReadData = 41;
-}  // namespace device
-
-constexpr std::uint8_t kReadbackPid = 1, kReadbackPsi = 2;
 
 // What the board reports at a moment, besides its configuration.
 struct LiveFigures {

@@ -7,7 +7,7 @@
 #include <limits>
 #include <map>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 
 namespace tessaly::emu {
 

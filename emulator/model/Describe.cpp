@@ -5,6 +5,7 @@
 #include "link/Framing.h"
 #include "model/Board.h"
 #include "model/Message.h"
+#include "text/Hex.h"
 
 namespace tessaly::emu {
 
@@ -95,7 +96,7 @@ std::string describeDatagram(const std::uint8_t* d, std::size_t size) {
   MessageView m;
   if (!parseMessage(d, size, m) || m.instructions.empty()) {
     if (size > kSdiHeadSize && std::memcmp(d, "DDToIP", 6) == 0)
-      return out + "DDToIP, malformed (code " + hex2(d[22]) + ")";
+      return out + "DDToIP, malformed (code " + hex2(d[kDDToIPAnswerCodeAt]) + ")";
     return out + "unrecognised datagram";
   }
   const InstructionView& first = m.instructions.front();
@@ -108,7 +109,7 @@ std::string describeDatagram(const std::uint8_t* d, std::size_t size) {
              (first.size > 0 ? describeMessage(first.data + 1, first.size - 1) : std::string("nothing"));
     case kStatusAnswerCode:
       return out + "DDToIP status answer, presence " + hex2(first.at(0)) + ", device " + hex2(first.at(1));
-    case 0xF1: return out + "DDToIP interrupt notice, SDI " + std::to_string(first.at(0));
+    case kNoticeCode: return out + "DDToIP interrupt notice, SDI " + std::to_string(first.at(0));
     case device::StatusCode:
       return out + "device status answer, device " + hex2(first.at(1)) + ", PID filter erase bits " +
              hex2(size > device::PidEraseBits ? d[device::PidEraseBits] : 0);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 
 namespace tessaly::emu {
 

@@ -10,9 +10,6 @@ namespace tessaly::emu {
 
 namespace {
 
-constexpr std::uint8_t kNoticeCode = 0xF1;
-constexpr std::size_t kCwNetHead = 18;
-
 std::uint64_t chooseSeed(const EmulatorOptions& o) {
   if (o.seed) return *o.seed;
   std::random_device rd;
@@ -110,7 +107,7 @@ bool Emulator::forward(std::uint8_t address, const std::uint8_t* sdi, std::size_
 
 void Emulator::controller(const std::uint8_t* d, std::size_t size, std::int64_t nowMs, std::vector<Raw>& out) {
   if (size >= kCwNetHead && std::memcmp(d, "CW-Net", 6) == 0) {
-    const std::uint8_t code = d[6], address = d[7];
+    const std::uint8_t code = d[kCwNetAnswerCodeAt], address = d[kCwNetAddressAt];
     if (!validAddress(address)) return;
     if (code == kCwNetReadCode) {
       if (size != kCwNetHead || std::memcmp(d + 8, "Read Data ", 10) != 0) return;

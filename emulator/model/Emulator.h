@@ -26,7 +26,7 @@
 #include <random>
 #include <vector>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "model/Board.h"
 #include "model/Options.h"
 

@@ -12,11 +12,11 @@ bool parseMessage(const std::uint8_t* data, std::size_t size, MessageView& out) 
   out.label = std::string_view(reinterpret_cast<const char*>(data + 6), kLabelSize);
   std::size_t pos = kSdiHeadSize;
   while (pos < size) {
-    if (size - pos < 3) return false;
+    if (size - pos < kInstructionHeadSize) return false;
     const std::size_t n = be(data + pos + 1, 2);
-    if (size - pos - 3 < n) return false;
-    out.instructions.push_back({data[pos], data + pos + 3, n});
-    pos += 3 + n;
+    if (size - pos - kInstructionHeadSize < n) return false;
+    out.instructions.push_back({data[pos], data + pos + kInstructionHeadSize, n});
+    pos += kInstructionHeadSize + n;
   }
   return true;
 }

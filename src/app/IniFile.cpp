@@ -13,7 +13,7 @@
 #include <list>
 #include <unordered_map>
 
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 

@@ -2,7 +2,9 @@
 
 #include <cmath>
 
-#include "link/Numbers.h"
+#include "protocol/Protocol.h"
+#include "text/Hex.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 
@@ -74,7 +76,7 @@ std::vector<std::string> pllReportLines(std::int32_t requested, const PllSetting
 }
 
 Bytes setPllData(const PllSettings& s) {
-  Bytes data{0x28, 0x01};
+  Bytes data{operationCode::Pll, 0x01};
   appendBE16(data, static_cast<std::uint32_t>(s.PDiv & 0x3FF));
   appendBE32(data, pllWord(s));
   return data;

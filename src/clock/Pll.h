@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 
 namespace tessaly {
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "link/Numbers.h"
+#include "text/Hex.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 

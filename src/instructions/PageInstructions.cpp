@@ -1,6 +1,7 @@
 #include "instructions/PageInstructions.h"
 
-#include "link/Numbers.h"
+#include "protocol/Protocol.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 
@@ -11,7 +12,7 @@ const std::string_view kCommErrorText = "Communication Error!";
 
 namespace {
 
-constexpr std::uint8_t kOperation = 0xE0;
+constexpr std::uint8_t kOperation = opcode::Operation;
 constexpr std::uint8_t kUnit1 = 0x01;
 
 std::uint8_t mask(const std::array<bool, 6>& boxes) {
@@ -27,10 +28,10 @@ std::uint8_t lowByte(int v) { return static_cast<std::uint8_t>(static_cast<unsig
 
 LabelledInstruction setGeneralFilterInstruction(const GeneralFilterBoxes& b) {
   return {"Set General Fil", kOperation,
-          {0x10, mask(b.enable), mask(b.dataValid), mask(b.nullPacket), mask(b.tspError)}};
+          {operationCode::GeneralFilter, mask(b.enable), mask(b.dataValid), mask(b.nullPacket), mask(b.tspError)}};
 }
 
-LabelledInstruction erasePidFilterInstruction() { return {"Erase PIDFilter", kOperation, {0x12, kUnit1}}; }
+LabelledInstruction erasePidFilterInstruction() { return {"Erase PIDFilter", kOperation, {operationCode::PidErase, kUnit1}}; }
 
 WritePidFilter writePidFilterInstruction(int tsIndex, std::string_view editPid, bool remapTicked,
                                          std::string_view editRemap) {
@@ -42,7 +43,7 @@ WritePidFilter writePidFilterInstruction(int tsIndex, std::string_view editPid, 
     outputPid = readClamped(editRemap, 0, 0, kPidMax);
     out.remapText = std::to_string(outputPid);
   }
-  out.instruction = {"Write PIDFilter", kOperation, {0x11, kUnit1, 0x00, lowByte(tsIndex)}};
+  out.instruction = {"Write PIDFilter", kOperation, {operationCode::PidWrite, kUnit1, 0x00, lowByte(tsIndex)}};
   appendBE16(out.instruction.data, static_cast<std::uint32_t>(pid));
   appendBE16(out.instruction.data, 0xC000u + static_cast<std::uint32_t>(outputPid));
   return out;
@@ -52,7 +53,7 @@ ReadPidFilter readPidFilterInstruction(int tsIndex, std::string_view editPid) {
   ReadPidFilter out;
   const std::int32_t start = readClamped(editPid, 0, 0, kPidMax) & ~7;
   out.pidText = std::to_string(start);
-  out.instruction = {"Read  PIDFilter", kOperation, {0x14, kUnit1, 0x00, lowByte(tsIndex)}};
+  out.instruction = {"Read  PIDFilter", kOperation, {operationCode::PidRead, kUnit1, 0x00, lowByte(tsIndex)}};
   appendBE16(out.instruction.data, static_cast<std::uint32_t>(start));
   return out;
 }
@@ -66,13 +67,13 @@ std::optional<SetSector> setSectorInstruction(int row, bool enabled, std::string
   out.startText = std::to_string(start);
   out.endText = std::to_string(end);
   const auto sectorByte = static_cast<std::uint8_t>(0x60 + (row - 1) + (enabled ? 0x80 : 0));
-  out.instruction = {"Set Sector     ", kOperation, {0x20, kUnit1, sectorByte}};
+  out.instruction = {"Set Sector     ", kOperation, {operationCode::Sector, kUnit1, sectorByte}};
   appendBE24(out.instruction.data, static_cast<std::uint32_t>(start));
   appendBE24(out.instruction.data, static_cast<std::uint32_t>(end));
   return out;
 }
 
-LabelledInstruction erasePsiInstruction() { return {"Erase PSI      ", kOperation, {0x22, kUnit1}}; }
+LabelledInstruction erasePsiInstruction() { return {"Erase PSI      ", kOperation, {operationCode::PsiErase, kUnit1}}; }
 
 Bytes psiTestPacket(std::int32_t pid, PsiPacketType type, std::uint8_t fix) {
   Bytes p;
@@ -105,7 +106,7 @@ WritePsi writePsiInstruction(const WritePsiInput& in) {
   if (in.packetType == 1) type = PsiPacketType::Descending;
   if (in.packetType == 2) type = PsiPacketType::Fix;
 
-  out.instruction = {"Write PSI      ", kOperation, {0x21, kUnit1}};
+  out.instruction = {"Write PSI      ", kOperation, {operationCode::PsiWrite, kUnit1}};
   Bytes& d = out.instruction.data;
   appendBE24(d, static_cast<std::uint32_t>(address));
   appendBE24(d, static_cast<std::uint32_t>(timer));
@@ -118,7 +119,7 @@ ReadPsi readPsiInstruction(std::string_view editAddress) {
   ReadPsi out;
   const std::int32_t address = readClamped(editAddress, 0, 0, kFlashAddressMax);
   out.addressText = std::to_string(address);
-  out.instruction = {"Read  PSI      ", kOperation, {0x25, kUnit1}};
+  out.instruction = {"Read  PSI      ", kOperation, {operationCode::PsiRead, kUnit1}};
   appendBE24(out.instruction.data, static_cast<std::uint32_t>(address));
   return out;
 }
@@ -129,14 +130,14 @@ std::uint8_t pcrCorrectorMode(bool on, bool directRestamping) {
 }
 
 LabelledInstruction setPcrCorrectorInstruction(bool on, bool directRestamping) {
-  return {"Set PCR Correct", kOperation, {0x30, pcrCorrectorMode(on, directRestamping)}};
+  return {"Set PCR Correct", kOperation, {operationCode::PcrMode, pcrCorrectorMode(on, directRestamping)}};
 }
 
 SetTestPcrPid setTestPcrPidInstruction(std::string_view editTestPid) {
   SetTestPcrPid out;
   const std::int32_t pid = readClamped(editTestPid, 1000, 0, kPidMax);
   out.pidText = std::to_string(pid);
-  out.instruction = {"Set PCR Correct", kOperation, {0x31, kUnit1}};
+  out.instruction = {"Set PCR Correct", kOperation, {operationCode::TestPid, kUnit1}};
   appendBE16(out.instruction.data, static_cast<std::uint32_t>(pid));
   return out;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 
 namespace tessaly {
 

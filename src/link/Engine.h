@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "link/Ports.h"
 #include "link/ReceiveBuffer.h"
 

@@ -1,22 +1,8 @@
 #include "link/Framing.h"
 
-#include <cstdio>
-
 namespace tessaly {
 
 const std::string_view kReadLabel = "Quillmarsh  SDI";
-
-std::string dollarHex(std::uint8_t b) {
-  char buf[4];
-  std::snprintf(buf, sizeof buf, "$%02X", b);
-  return buf;
-}
-
-std::string upperHex(std::uint32_t v, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, v);
-  return buf;
-}
 
 std::string userLabel(std::string_view text) {
   std::string label(text.substr(0, kLabelSize));
@@ -57,7 +43,7 @@ class Writer {
 }  // namespace
 
 Bytes encodeInstruction(std::uint8_t opcode, const Bytes& data) {
-  return Writer(3 + data.size()).byte(opcode).be16(static_cast<std::uint32_t>(data.size())).bytes(data).done();
+  return Writer(kInstructionHeadSize + data.size()).byte(opcode).be16(static_cast<std::uint32_t>(data.size())).bytes(data).done();
 }
 
 Bytes encodeSdiMessage(std::string_view label, const Bytes& instructions) {
@@ -82,7 +68,7 @@ Bytes encodeLoadDatagram(Framing framing, std::string_view outerLabel, std::uint
         .bytes(sdiMessage)
         .done();
   }
-  return Writer(18 + sdiMessage.size())
+  return Writer(kCwNetHead + sdiMessage.size())
       .text("CW-Net")
       .byte(kCwNetLoadCode)
       .byte(sdiAddress)
@@ -103,7 +89,7 @@ Bytes encodeReadDatagram(Framing framing, std::uint8_t sdiAddress) {
         .be16(kStatusBlockSize)
         .done();
   }
-  return Writer(18).text("CW-Net").byte(kCwNetReadCode).byte(sdiAddress).text("Read Data ").done();
+  return Writer(kCwNetHead).text("CW-Net").byte(kCwNetReadCode).byte(sdiAddress).text("Read Data ").done();
 }
 
 Bytes encodeSingleInstructionDatagram(Framing framing, std::string_view label, std::uint8_t sdiAddress,
@@ -122,7 +108,7 @@ std::optional<int> classifyStatusAnswer(std::size_t length, std::uint8_t byte6, 
 
 std::optional<int> classifyStatusAnswer(const Bytes& datagram) {
   auto at = [&](std::size_t i) -> std::uint8_t { return i < datagram.size() ? datagram[i] : 0; };
-  return classifyStatusAnswer(datagram.size(), at(6), at(22));
+  return classifyStatusAnswer(datagram.size(), at(kCwNetAnswerCodeAt), at(kDDToIPAnswerCodeAt));
 }
 
 }  // namespace tessaly

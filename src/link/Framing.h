@@ -7,27 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "link/Bytes.h"
+#include "protocol/Protocol.h"
+#include "text/Bytes.h"
 
 namespace tessaly {
 
 enum class Framing : int { CwNet = 0, DDToIP = 1 };
-
-constexpr std::size_t kLabelSize = 15;
-constexpr std::size_t kSdiHeadSize = 22;            // "DDToIP" + label + 0x01
-constexpr std::size_t kInterruptNoticeMax = 26;     // answers of 26 bytes or fewer are interrupt notices
-constexpr std::size_t kCwNetStatusAnswer = 1032;
-constexpr std::size_t kDDToIPStatusAnswer = 1049;
-constexpr std::size_t kStatusBlockSize = 1024;
-constexpr int kCwNetAnswerBase = 8;
-constexpr int kDDToIPAnswerBase = 25;
-constexpr std::uint8_t kCwNetReadCode = 0x09;
-constexpr std::uint8_t kCwNetLoadCode = 0x18;
-constexpr std::uint8_t kForwardCommand = 0x85;
-constexpr std::uint8_t kReadCommand = 0x86;
-constexpr std::uint8_t kStatusAnswerCode = 0xF3;
-constexpr std::uint8_t kDevicePresent = 0x45;
-constexpr std::uint8_t kRemuxDeviceCode = 0x1A;
 
 // The read request's fixed label: the word, two spaces, "SDI".
 extern const std::string_view kReadLabel;

@@ -1,6 +1,6 @@
 #include "link/LinkSettings.h"
 
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 

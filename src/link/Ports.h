@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 
 namespace tessaly {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 
 namespace tessaly {
 

@@ -1,16 +1,20 @@
 #include "mfgtest/MfgSequence.h"
 
 #include "link/Engine.h"
+#include "protocol/Protocol.h"
 
 namespace tessaly {
 
 namespace {
 
-constexpr std::size_t kAnswerTypeOffset = 22;
-constexpr std::size_t kNcoOffsets[] = {389, 393, 397, 401};
-constexpr std::size_t kPidEraseFlagsOffset = 544;
-constexpr std::size_t kPsiEraseFlagOffsets[] = {583, 606, 629, 652};
-constexpr std::size_t kReadBackOffset = 41;
+constexpr std::size_t kAnswerTypeOffset = device::AnswerCode;
+constexpr std::size_t kNcoOffsets[] = {device::Nco, device::Nco + device::NcoStride, device::Nco + 2 * device::NcoStride,
+                                       device::Nco + 3 * device::NcoStride};
+constexpr std::size_t kPidEraseFlagsOffset = device::PidEraseBits;
+constexpr std::size_t kPsiEraseFlagOffsets[] = {device::PsiUnit, device::PsiUnit + device::PsiUnitStride,
+                                                device::PsiUnit + 2 * device::PsiUnitStride,
+                                                device::PsiUnit + 3 * device::PsiUnitStride};
+constexpr std::size_t kReadBackOffset = device::ReadData;
 const Bytes kPidReadBackExpected{0xC0, 0x00, 0xFF, 0xFF};
 const Bytes kPsiReadBackExpected{0x00, 0x00, 0x0A, 0x01, 0x47, 0x01, 0xAC};
 

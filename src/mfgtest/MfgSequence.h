@@ -18,12 +18,14 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "mfgtest/MfgMessages.h"
+#include "protocol/Protocol.h"
+#include "status/Palette.h"
 
 namespace tessaly {
 
-// Colours of the unit panels (blue-green-red): button face, 0x80FFFF, 0xC0DCC0, 0x0000FF.
+// Colours of the unit panels: button face, light yellow, light green, red.
 enum class UnitPanelState { NotSeen, InProgress, Done, Failed };
 enum class UnitGroup { Pid, Psi, Pcr };
 // PanelTest colours: button face, light green, red.
@@ -31,15 +33,15 @@ enum class ResultColour { Neutral, Success, Failure };
 // The edits written back: EditTP, EditAP1..3, EditMIP1..4.
 enum class MfgField { TestPort, AdditionalPid1, AdditionalPid2, AdditionalPid3, Multicast1, Multicast2, Multicast3, Multicast4 };
 
-constexpr std::uint32_t kColourInProgress = 0x80FFFF;
-constexpr std::uint32_t kColourDone = 0xC0DCC0;
-constexpr std::uint32_t kColourFailed = 0x0000FF;
-constexpr std::uint32_t kColourRunningStep = 0xFF0000;
+constexpr std::uint32_t kColourInProgress = colour::LightYellow;
+constexpr std::uint32_t kColourDone = colour::LightGreen;
+constexpr std::uint32_t kColourFailed = colour::Red;
+constexpr std::uint32_t kColourRunningStep = colour::Blue;
 
-constexpr std::size_t kMfgStatusAnswerSize = 1046;
-constexpr std::size_t kMfgReadBackAnswerSize = 297;
-constexpr std::uint8_t kMfgStatusType = 0xF0;
-constexpr std::uint8_t kMfgReadBackType = 0xFE;
+constexpr std::size_t kMfgStatusAnswerSize = device::StatusSize;
+constexpr std::size_t kMfgReadBackAnswerSize = device::ReadbackSize;
+constexpr std::uint8_t kMfgStatusType = device::StatusCode;
+constexpr std::uint8_t kMfgReadBackType = device::ReadbackCode;
 constexpr std::int32_t kMfgNcoFrequency = 2000000;
 constexpr int kMfgEraseLimitSeconds = 512;
 constexpr int kMfgMaxUnansweredPolls = 5;

@@ -49,9 +49,9 @@ PollAnswerCheck checkPollAnswerBytes(std::size_t length, std::uint8_t answerCode
 template <typename At>
 PollAnswerCheck checkPollAnswer(std::size_t length, At at) {
   if (length == kCwNetStatusAnswer)
-    return checkPollAnswerBytes(length, at(6), at(kCwNetAnswerBase), at(kCwNetAnswerBase + 1));
+    return checkPollAnswerBytes(length, at(kCwNetAnswerCodeAt), at(kCwNetAnswerBase), at(kCwNetAnswerBase + 1));
   if (length == kDDToIPStatusAnswer)
-    return checkPollAnswerBytes(length, at(22), at(kDDToIPAnswerBase), at(kDDToIPAnswerBase + 1));
+    return checkPollAnswerBytes(length, at(kDDToIPAnswerCodeAt), at(kDDToIPAnswerBase), at(kDDToIPAnswerBase + 1));
   return checkPollAnswerBytes(length, 0, 0, 0);
 }
 

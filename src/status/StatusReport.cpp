@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
+#include "text/Hex.h"
 
 namespace tessaly {
 
@@ -134,7 +135,7 @@ std::vector<std::string> generalMemoLines(const tZODADevice& d) {
 }
 
 std::vector<std::string> pidReadbackLines(const tZODADevice& d) {
-  if (d.ReadbackKind != 1) return {};
+  if (d.ReadbackKind != kReadbackPid) return {};
   std::vector<std::string> l{"PID Filter Readback Data:"};
   for (int line = 0; line < 8; ++line) l.push_back(dumpLine(d, line * 8, 4));
   l.push_back(" ...");
@@ -142,7 +143,7 @@ std::vector<std::string> pidReadbackLines(const tZODADevice& d) {
 }
 
 std::vector<std::string> psiReadbackLines(const tZODADevice& d) {
-  if (d.ReadbackKind != 2) return {};
+  if (d.ReadbackKind != kReadbackPsi) return {};
   std::vector<std::string> l{"PSI Inserter Readback Data:"};
   for (int line = 0; line < 16; ++line) l.push_back(dumpLine(d, line * 16, 8));
   return l;

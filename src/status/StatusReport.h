@@ -3,9 +3,7 @@
 // Main page's memo, the General page's memo, the read-back dumps, the label texts
 // of the PCR corrector figures and the colour choices of the gauges. The widgets
 // only copy these into their controls.
-//
-// Colours are 24-bit values in blue-green-red byte order (0x0000FF is red), the
-// notation the whole panel uses; the Qt tier turns them into QColor in one place.
+// The colours are the palette's (status/Palette.h).
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,24 +11,9 @@
 
 #include "link/Framing.h"
 #include "status/DeviceStatus.h"
+#include "status/Palette.h"
 
 namespace tessaly {
-
-namespace colour {
-constexpr std::uint32_t Red = 0x0000FF;
-constexpr std::uint32_t LightGreen = 0xC0DCC0;
-constexpr std::uint32_t Green = 0x408000;
-constexpr std::uint32_t Orange = 0x4080FF;
-constexpr std::uint32_t Yellow = 0x00FFFF;
-constexpr std::uint32_t Blue = 0xFF0000;
-constexpr std::uint32_t Black = 0x000000;
-constexpr std::uint32_t LightYellow = 0x80FFFF;
-constexpr std::uint32_t LightOrange = 0x97BDFD;
-constexpr std::uint32_t UnconfirmedEdit = 0xB4CDC7;
-constexpr std::uint32_t ChartLine = 0x00FF80;
-// Not a colour value: stands for the system's button-face colour.
-constexpr std::uint32_t ButtonFace = 0xFF000000;
-}  // namespace colour
 
 // A number with exactly three digits after the decimal separator, which the caller
 // supplies from the user's locale (0.5 gives "0.500", or "0,500" with ",").
@@ -105,7 +88,8 @@ template <typename At>
 QueryOutcome evaluateQueryAnswer(const QueryContext& ctx, std::size_t length, At at) {
   const bool ddtoip = ctx.framing == Framing::DDToIP;
   const std::size_t base = ddtoip ? kDDToIPAnswerBase : kCwNetAnswerBase;
-  return evaluateQueryAnswerBytes(ctx, length, at(ddtoip ? 22 : 6), at(7), at(base), at(base + 1));
+  return evaluateQueryAnswerBytes(ctx, length, at(ddtoip ? kDDToIPAnswerCodeAt : kCwNetAnswerCodeAt), at(kCwNetAddressAt),
+                                   at(base), at(base + 1));
 }
 
 // The lines of the Main page's memo after a status request went out.

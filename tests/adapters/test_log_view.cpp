@@ -4,7 +4,7 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "status/ui/LogView.h"
+#include "widgets/LogView.h"
 
 class LogViewTest : public QObject {
   Q_OBJECT

@@ -260,7 +260,9 @@ TEST(Engine, SendWaitingForItsLookup) {
     EXPECT_EQ(r.ran, row.ran);
     EXPECT_EQ(failures, row.failures);
     EXPECT_EQ(r.endpoint.sent.size(), row.sent);
-    if (!failures.empty()) EXPECT_TRUE(closedAndStopped);
+    if (!failures.empty()) {
+      EXPECT_TRUE(closedAndStopped);
+    }
     EXPECT_FALSE(r.endpoint.sendPending());
   }
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 
 using namespace tessaly;
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "instructions/InstructionTest.h"
+#include "text/Hex.h"
 
 using namespace tessaly;
 

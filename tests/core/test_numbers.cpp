@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "link/LinkSettings.h"
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 using namespace tessaly;
 

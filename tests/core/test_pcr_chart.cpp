@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "status/PcrChart.h"
 
 using namespace tessaly;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "link/Framing.h"
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 #include "link/ReceiveBuffer.h"
 #include "model/Emulator.h"
 #include "status/Decode.h"

@@ -10,7 +10,7 @@
 
 #include "EmuTestSupport.h"
 #include "instructions/PageInstructions.h"
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 
 using namespace tessaly;
 using namespace tessaly::emu;

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "link/Framing.h"
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 
 using namespace tessaly;
 using Clock = std::chrono::steady_clock;

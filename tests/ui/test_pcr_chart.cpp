@@ -12,7 +12,7 @@
 #include "link/Engine.h"
 #include "status/Decode.h"
 #include "status/StatusReport.h"
-#include "status/ui/PcrChart.h"
+#include "widgets/LineChart.h"
 
 using tessaly::Bytes;
 using uitest::Harness;

@@ -8,7 +8,7 @@
 #include "app/ui/PagePcr.h"
 #include "helpers/Emulator.h"
 #include "helpers/UiHarness.h"
-#include "status/ui/PcrChart.h"
+#include "widgets/LineChart.h"
 
 using uitest::EmulatorProcess;
 

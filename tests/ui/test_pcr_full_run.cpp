@@ -10,7 +10,7 @@
 #include "app/ui/PagePcr.h"
 #include "helpers/UiHarness.h"
 #include "model/Emulator.h"
-#include "status/ui/PcrChart.h"
+#include "widgets/LineChart.h"
 
 using uitest::Harness;
 

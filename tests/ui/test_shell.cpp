@@ -13,7 +13,7 @@
 #include "app/ui/FormAbout.h"
 #include "app/ui/SettingsForm.h"
 #include "helpers/UiHarness.h"
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 using uitest::Harness;
 using uitest::Options;

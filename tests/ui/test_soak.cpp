@@ -16,7 +16,7 @@
 #include "helpers/InProcessBoard.h"
 #include "helpers/UiHarness.h"
 #include "app/ui/PagePcr.h"
-#include "status/ui/PcrChart.h"
+#include "widgets/LineChart.h"
 
 using uitest::Harness;
 using uitest::InProcessBoard;

@@ -25,7 +25,7 @@
 #include "app/ui/SettingsForm.h"
 #include "app/ui/Widgets.h"
 #include "link/Framing.h"
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 #include "link/ui/QtTimer.h"
 #include "link/ui/QtUdpEndpoint.h"
 #include "status/Decode.h"

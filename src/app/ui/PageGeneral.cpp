@@ -6,7 +6,7 @@
 
 #include "instructions/PageInstructions.h"
 #include "link/Engine.h"
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 #include "status/StatusReport.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // format, and the page memo with the frequencies.
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 
 class PageGeneral : public TPage {
   Q_OBJECT

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "link/Engine.h"
 #include "link/Framing.h"
 #include "status/DeviceStatus.h"

@@ -6,6 +6,7 @@
 
 #include "instructions/PageInstructions.h"
 #include "status/StatusReport.h"
+#include "text/Hex.h"
 
 namespace {
 constexpr int kRateGaugeMax = 216000;  // kbps

@@ -5,7 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 
 class PageMpx : public TPage {
   Q_OBJECT

@@ -10,7 +10,7 @@
 #include "status/Decode.h"
 #include "status/PcrChart.h"
 #include "status/StatusReport.h"
-#include "status/ui/PcrChart.h"
+#include "widgets/LineChart.h"
 
 using namespace tessaly;
 

@@ -6,6 +6,7 @@
 
 #include "instructions/PageInstructions.h"
 #include "status/StatusReport.h"
+#include "text/Hex.h"
 
 PagePsi::PagePsi(PageHost& host, QWidget* parent) : TPage(host, "PagePsi", parent) {
   auto* page = new QVBoxLayout(this);

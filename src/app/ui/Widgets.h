@@ -9,7 +9,7 @@
 #include <QLineEdit>
 #include <QAbstractScrollArea>
 
-#include "status/ui/LogView.h"
+#include "widgets/LogView.h"
 #include <QProgressBar>
 #include <QPushButton>
 #include <QByteArray>

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "helpers/UiHarness.h"
 
 namespace uitest {

@@ -39,7 +39,7 @@
 #include "VirtualClock.h"
 #include "app/MainForm.h"
 #include "app/ui/Widgets.h"
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "status/Decode.h"
 
 namespace uitest {

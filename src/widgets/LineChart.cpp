@@ -1,4 +1,4 @@
-#include "status/ui/PcrChart.h"
+#include "widgets/LineChart.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -48,9 +48,4 @@ inline void appendBE32(Bytes& to, std::uint32_t v) {
   appendBE24(to, v);
 }
 
-// "$" and two upper-case hexadecimal digits, the panel's byte notation.
-std::string dollarHex(std::uint8_t b);
-// At least `digits` upper-case hexadecimal digits, no prefix.
-std::string upperHex(std::uint32_t v, int digits = 2);
-
 }  // namespace tessaly

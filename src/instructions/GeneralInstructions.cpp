@@ -1,14 +1,12 @@
-#include "link/GeneralInstructions.h"
+#include "instructions/GeneralInstructions.h"
 
 #include "clock/Pll.h"
-#include "link/Numbers.h"
+#include "protocol/Protocol.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 
 namespace {
-constexpr std::uint8_t kOpReset = 0x01, kOpSerial = 0x10, kOpType = 0x11, kOpUserText = 0x12, kOpAddress = 0x14;
-constexpr std::uint8_t kOpNco = 0x40, kOpOperation = 0xE0;
-constexpr std::uint8_t kOperationStreamFormat = 0x27;
 constexpr std::uint8_t kUnit1 = 0x01, kNco1 = 0x01;
 }  // namespace
 
@@ -16,7 +14,7 @@ SerialInstruction setSerialInstruction(std::string_view editSerial) {
   const auto value = static_cast<std::uint32_t>(readIntOr(editSerial, 0));
   SerialInstruction out;
   out.instruction.label = "Set Serial Num ";
-  out.instruction.opcode = kOpSerial;
+  out.instruction.opcode = opcode::SetSerial;
   appendBE32(out.instruction.data, value);
   out.serialText = std::to_string(value);
   return out;
@@ -26,20 +24,20 @@ TypeInstruction setTypeInstruction(std::string_view editType) {
   const std::uint32_t value = static_cast<std::uint32_t>(readIntOr(editType, 0)) & 0xFFFFu;
   TypeInstruction out;
   out.instruction.label = "Set Type       ";
-  out.instruction.opcode = kOpType;
+  out.instruction.opcode = opcode::SetType;
   appendBE16(out.instruction.data, value);
   out.typeText = std::to_string(value);
   return out;
 }
 
-LabelledInstruction resetInstruction() { return {"Set Type       ", kOpReset, {0x01, 0x00}}; }
+LabelledInstruction resetInstruction() { return {"Set Type       ", opcode::Reset, {0x01, 0x00}}; }
 
 LabelledInstruction setUserTextInstruction(std::string_view editUserText) {
-  return {"Set User Text  ", kOpUserText, bytesOf(userLabel(editUserText))};
+  return {"Set User Text  ", opcode::SetUserText, bytesOf(userLabel(editUserText))};
 }
 
 LabelledInstruction setAddressInstruction(int addressIndex) {
-  return {"Set Address    ", kOpAddress, {static_cast<std::uint8_t>((addressIndex + 1) & 0xFF)}};
+  return {"Set Address    ", opcode::SetAddress, {static_cast<std::uint8_t>((addressIndex + 1) & 0xFF)}};
 }
 
 std::uint8_t streamFormatByte(int clockSource, int format, int priority) {
@@ -60,16 +58,16 @@ StreamFormatMessage streamFormatMessage(const StreamFormatInput& in) {
   if (in.clockSource == 0) {
     Bytes data{kNco1};
     appendBE32(data, static_cast<std::uint32_t>(nco));
-    append(out.instructions, encodeInstruction(kOpNco, data));
+    append(out.instructions, encodeInstruction(opcode::Nco, data));
   } else if (in.clockSource == 1) {
     const PllSettings settings = searchPll(pll);
     std::vector<std::string> memo{"PLL Info:"};
     for (auto& line : pllReportLines(pll, settings)) memo.push_back(std::move(line));
     out.memoLines = std::move(memo);
-    if (settings.found) append(out.instructions, encodeInstruction(kOpOperation, setPllData(settings)));
+    if (settings.found) append(out.instructions, encodeInstruction(opcode::Operation, setPllData(settings)));
   }
   append(out.instructions,
-         encodeInstruction(kOpOperation, {kOperationStreamFormat, kUnit1,
+         encodeInstruction(opcode::Operation, {operationCode::StreamFormat, kUnit1,
                                           streamFormatByte(in.clockSource, in.format, in.priority)}));
   return out;
 }

@@ -1,4 +1,4 @@
-#include "status/ui/LogView.h"
+#include "widgets/LogView.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Bytes.h"
+#include "text/Bytes.h"
 #include "link/Framing.h"
 
 namespace tessaly {

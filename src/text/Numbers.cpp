@@ -1,4 +1,4 @@
-#include "link/Numbers.h"
+#include "text/Numbers.h"
 
 namespace tessaly {
 

@@ -1,0 +1,68 @@
+# Fails when an include in src/ runs from a lower layer to a higher one, or when two
+# folders include each other. Layers, lowest first; a folder's ui/ subfolder belongs
+# to its folder's layer:
+#   0  text                        byte strings, number reading, hex notation
+#   1  link, clock, protocol       framing and engine, PLL search, the wire layout
+#   2  status, instructions, mfgtest
+#   3  widgets                     generic Qt widgets
+#   4  app                         settings, main window and pages
+# src/main.cpp stands above them all. Includes within one layer are allowed in one
+# direction. A new folder must be given its layer here.
+set(layer_text 0)
+set(layer_link 1)
+set(layer_clock 1)
+set(layer_protocol 1)
+set(layer_status 2)
+set(layer_instructions 2)
+set(layer_mfgtest 2)
+set(layer_widgets 3)
+set(layer_app 4)
+
+file(GLOB_RECURSE files RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
+list(SORT files)
+set(problems "")
+set(edges "")
+foreach(f ${files})
+  if(NOT f MATCHES "/")
+    continue()  # the program's own main.cpp
+  endif()
+  string(REGEX MATCH "^[^/]+" from "${f}")
+  if(NOT DEFINED layer_${from})
+    list(APPEND problems "${f}: folder '${from}' has no layer in check_layers.cmake")
+    continue()
+  endif()
+  file(STRINGS ${SRC}/${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"/]+/")
+  foreach(line ${lines})
+    string(REGEX MATCH "\"[^\"]+\"" inc "${line}")
+    string(REGEX MATCH "^\"[^/]+" to "${inc}")
+    string(SUBSTRING "${to}" 1 -1 to)
+    if(to STREQUAL from)
+      continue()
+    endif()
+    if(NOT DEFINED layer_${to})
+      list(APPEND problems "${f}: includes ${inc} from folder '${to}', which has no layer")
+    elseif(layer_${to} GREATER layer_${from})
+      list(APPEND problems "${f}: includes ${inc} upward (${from} is layer ${layer_${from}}, ${to} is layer ${layer_${to}})")
+    endif()
+    if(NOT DEFINED edge_${from}_${to})
+      set(edge_${from}_${to} "${f} includes ${inc}")
+      list(APPEND edges "${from}>${to}")
+    endif()
+  endforeach()
+endforeach()
+
+foreach(e ${edges})
+  string(REPLACE ">" ";" pair "${e}")
+  list(GET pair 0 a)
+  list(GET pair 1 b)
+  if(DEFINED edge_${b}_${a} AND a STRLESS b)
+    list(APPEND problems "folders ${a} and ${b} include each other: ${edge_${a}_${b}}, and ${edge_${b}_${a}}")
+  endif()
+endforeach()
+
+if(problems)
+  string(REPLACE ";" "\n  " text "${problems}")
+  message(FATAL_ERROR "Includes break the layering:\n  ${text}")
+endif()
+list(LENGTH files count)
+message(STATUS "includes of ${count} sources keep to their layers")
