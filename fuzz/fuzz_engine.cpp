@@ -43,13 +43,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       (void)psiReadbackLines(device);
     }
   };
-  engine.registerHandler(41, [&] { query(Framing::CwNet); });
-  engine.registerHandler(43, [&] { query(Framing::DDToIP); });
-  engine.registerHandler(121, [&] {
+  // The owners' registrations: the interrupt-notice waits, the query, the instruction
+  // test, the chart's poll (every code from 200 upward keeps the countdown), the test run.
+  auto registerLong = [&](std::uint8_t waiting, std::function<void()> answered, HandOver h = HandOver::After5ms) {
+    Transaction t;
+    t.waiting = waiting;
+    t.received = static_cast<std::uint8_t>(waiting + 1);
+    t.accepts = Answer::Long;
+    t.handOver = h;
+    t.answered = std::move(answered);
+    engine.registerTransaction(std::move(t));
+  };
+  for (std::uint8_t waiting : {2, 4, 6, 8}) {
+    Transaction t;
+    t.waiting = waiting;
+    t.received = static_cast<std::uint8_t>(waiting + 1);
+    t.accepts = Answer::Notice;
+    engine.registerTransaction(std::move(t));
+  }
+  for (int code = 200; code <= 255; ++code) engine.registerStep(static_cast<std::uint8_t>(code), nullptr, HandOver::AtNextTick);
+  registerLong(state::QueryCwNetWait, [&] { query(Framing::CwNet); });
+  registerLong(state::QueryDDToIPWait, [&] { query(Framing::DDToIP); });
+  registerLong(state::InstrTestWait, [&] {
     const auto& bytes = engine.buffer().bytes();
     (void)answerLines(bytes.data(), bytes.size(), engine.receivedLength());
   });
-  engine.registerHandler(202, [&] {
+  registerLong(state::ChartPollSent, [&] {
     const auto& buf = engine.buffer();
     PollAnswerCheck check = checkPollAnswer(engine.receivedLength(), [&](std::size_t i) { return buf.at(i); });
     if (check.valid) {
@@ -60,14 +79,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++device.SampleCount;
     (void)bottomAxisStepAt(device.SampleCount);
     (void)chartValue(device.PcrSlide);
-  });
-  for (std::uint8_t code = 90; code <= 105; ++code) {
-    engine.registerHandler(code, [&, code] {
-      const auto& bytes = engine.buffer().bytes();
-      MfgTimerEvent event{code, bytes.data(), bytes.size(), engine.receivedLength(), "58100"};
-      for (const MfgAction& a : mfg.timerFired(event)) (void)a;
-    });
-  }
+  }, HandOver::AtNextTick);
+  registerMfgTransactions(
+      engine,
+      [&] {
+        const auto& bytes = engine.buffer().bytes();
+        MfgTimerEvent event{engine.state(), bytes.data(), bytes.size(), engine.receivedLength(), "58100"};
+        for (const MfgAction& a : mfg.timerFired(event)) (void)a;
+      },
+      [&](std::uint8_t code, bool late) { (void)mfg.sendFailed(code, late); });
 
   // A bounded number of steps per input keeps every input cheap, so the run reaches
   // its count; sixteen steps already walk any order of the state codes' handlers.

@@ -15,6 +15,11 @@
 
 namespace tessaly {
 
+// The Instruction Test page's transaction: waiting for any answer, answer received.
+namespace state {
+constexpr std::uint8_t InstrTestWait = 120, InstrTestGot = 121;
+}  // namespace state
+
 constexpr int kInstructionRows = 5;
 // The largest payload of one UDP/IPv4 datagram.
 constexpr std::size_t kMaxUdpPayload = 65507;

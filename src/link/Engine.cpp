@@ -9,6 +9,38 @@ TransactionEngine::TransactionEngine(Timer& timer, Endpoint& endpoint) : timer_(
   endpoint_.setSendFailureHandler([this] { onSendFailure(); });
 }
 
+void TransactionEngine::registerTransaction(Transaction t) {
+  Code& w = codes_[t.waiting];
+  w.onTimer = std::move(t.timedOut);
+  w.onSendFailure = std::move(t.sendFailed);
+  w.accepts = t.accepts;
+  if (t.accepts == Answer::None) return;
+  w.next = t.received;
+  Code& r = codes_[t.received];
+  r.onTimer = std::move(t.answered);
+  r.keepsCountdown = t.handOver == HandOver::AtNextTick;
+}
+
+void TransactionEngine::registerStep(std::uint8_t code, std::function<void()> due, HandOver handOver) {
+  Code& c = codes_[code];
+  c.onTimer = std::move(due);
+  c.keepsCountdown = handOver == HandOver::AtNextTick;
+}
+
+bool TransactionEngine::start(std::uint8_t waiting, const std::string& host, int port, const Bytes& datagram,
+                              const StartOptions& o) {
+  if (o.stateAt == StateAt::BeforeSend) state_ = waiting;
+  if (!activateAndSend(host, port, datagram)) {
+    if (const auto& failed = codes_[waiting].onSendFailure) failed(false);
+    return false;
+  }
+  if (o.stateAt == StateAt::AfterSend) state_ = waiting;
+  if (o.closeAfterSend) endpoint_.deactivate();
+  if (o.armMs > 0) armTimer(o.armMs);
+  if (o.stateAt == StateAt::AfterArm) state_ = waiting;
+  return true;
+}
+
 void TransactionEngine::armTimer(int ms) {
   timer_.setInterval(ms);
   timer_.setEnabled(true);
@@ -34,13 +66,7 @@ void TransactionEngine::onDatagram(const std::uint8_t* data, std::size_t length)
     if (state_ > 10) return;
     receivedLength_ = length;
     buffer_.store(data, length);
-    switch (state_) {
-      case state::GeneralWait: state_ = state::GeneralGot; break;
-      case state::MpxWait: state_ = state::MpxGot; break;
-      case state::PsiWait: state_ = state::PsiGot; break;
-      case state::PcrWait: state_ = state::PcrGot; break;
-      default: break;
-    }
+    if (codes_[state_].accepts == Answer::Notice) state_ = codes_[state_].next;
     timer_.setInterval(kAnswerHandOverMs);
     return;
   }
@@ -48,23 +74,9 @@ void TransactionEngine::onDatagram(const std::uint8_t* data, std::size_t length)
 
   receivedLength_ = length;
   buffer_.store(data, length);
-  switch (state_) {
-    case state::QueryCwNetWait: state_ = state::QueryCwNetGot; break;
-    case state::QueryDDToIPWait: state_ = state::QueryDDToIPGot; break;
-    case state::MfgConfigWait: state_ = state::MfgConfigGot; break;
-    case state::MfgEraseWait: state_ = state::MfgEraseGot; break;
-    case state::MfgProgramWait: state_ = state::MfgProgramGot; break;
-    case state::MfgPidReadWait: state_ = state::MfgPidReadGot; break;
-    case state::MfgPsiReadWait: state_ = state::MfgPsiReadGot; break;
-    case state::MfgPcrWait: state_ = state::MfgPcrGot; break;
-    case state::InstrTestWait: state_ = state::InstrTestGot; break;
-    case state::ChartPollSent: state_ = state::ChartPollGot; break;
-    default: break;
-  }
-  // These answers are evaluated when the interval already running ends.
-  const bool leaveCountdown = state_ == state::MfgEraseGot || state_ == state::MfgPidReadGot ||
-                              state_ == state::MfgPsiReadGot || state_ >= state::ChartPollDue;
-  if (!leaveCountdown) timer_.setInterval(kAnswerHandOverMs);
+  if (codes_[state_].accepts == Answer::Long) state_ = codes_[state_].next;
+  // Some answers are evaluated when the interval already running ends.
+  if (!codes_[state_].keepsCountdown) timer_.setInterval(kAnswerHandOverMs);
 }
 
 void TransactionEngine::onTimer() {
@@ -77,23 +89,15 @@ void TransactionEngine::onTimer() {
   }
   // A datagram the endpoint already took in is delivered during this call.
   endpoint_.deactivate();
-  const auto& handler = handlers_[state_];
+  const auto& handler = codes_[state_].onTimer;
   if (handler) handler();
 }
 
 void TransactionEngine::onSendFailure() {
   timer_.setEnabled(false);
   endpoint_.deactivate();
-  const auto& handler = sendFailureHandlers_[state_];
-  if (handler) handler();
-}
-
-void TransactionEngine::registerSendFailureHandler(std::uint8_t code, std::function<void()> handler) {
-  sendFailureHandlers_[code] = std::move(handler);
-}
-
-void TransactionEngine::registerHandler(std::uint8_t code, std::function<void()> handler) {
-  handlers_[code] = std::move(handler);
+  const auto& handler = codes_[state_].onSendFailure;
+  if (handler) handler(true);
 }
 
 }  // namespace tessaly

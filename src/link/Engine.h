@@ -1,9 +1,9 @@
 #pragma once
 // The transaction engine: one state byte, the receive buffer, one timer and the
-// two handlers that every exchange with the board runs through. Pages set their
-// waiting code, send, and arm the timer; the receive handler moves a waiting code
-// to its received code; the timer handler closes the endpoint and dispatches the
-// code to the handler its owner registered.
+// two handlers that every exchange with the board runs through. Each owner
+// registers the transactions it runs (waiting code, received code, which answers
+// move one to the other, when an answer is evaluated, and its handlers); every
+// sender starts its transaction through start(). The engine knows no owner's codes.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,28 +16,47 @@
 
 namespace tessaly {
 
-// State codes (owners register handlers for their own).
-namespace state {
-constexpr std::uint8_t Idle = 0;
-constexpr std::uint8_t GeneralWait = 2, GeneralGot = 3;
-constexpr std::uint8_t MpxWait = 4, MpxGot = 5;
-constexpr std::uint8_t PsiWait = 6, PsiGot = 7;
-constexpr std::uint8_t PcrWait = 8, PcrGot = 9;
-constexpr std::uint8_t QueryCwNetWait = 40, QueryCwNetGot = 41;
-constexpr std::uint8_t QueryDDToIPWait = 42, QueryDDToIPGot = 43;
-constexpr std::uint8_t MfgConfigWait = 90, MfgConfigGot = 91;
-constexpr std::uint8_t MfgEraseWait = 92, MfgEraseGot = 93;
-constexpr std::uint8_t MfgProgramDue = 94;
-constexpr std::uint8_t MfgProgramWait = 96, MfgProgramGot = 97;
-constexpr std::uint8_t MfgPidReadDue = 98, MfgPidReadWait = 99, MfgPidReadGot = 100;
-constexpr std::uint8_t MfgPsiReadDue = 101, MfgPsiReadWait = 102, MfgPsiReadGot = 103;
-constexpr std::uint8_t MfgPcrWait = 104, MfgPcrGot = 105;
-constexpr std::uint8_t InstrTestWait = 120, InstrTestGot = 121;
-constexpr std::uint8_t ChartPollDue = 200, ChartPollSent = 201, ChartPollGot = 202;
-}  // namespace state
-
 constexpr int kAnswerHandOverMs = 5;
 constexpr std::size_t kReceiveBufferSize = 1500;
+
+// Which datagrams move a waiting code to its received code.
+enum class Answer : std::uint8_t {
+  None,    // none: the code is a step of a sequence, evaluated when the timer fires
+  Notice,  // an interrupt notice (26 bytes or fewer), taken only while the state is 10 or below
+  Long,    // an answer of 27..1499 bytes
+};
+// When an answer stored in a code is evaluated.
+enum class HandOver : std::uint8_t {
+  After5ms,    // the interval becomes 5 ms: the timer handler runs about 5 ms later
+  AtNextTick,  // the running interval is left alone
+};
+
+// One transaction an owner runs. `timedOut` runs when the timer fires in `waiting`,
+// `answered` when it fires in `received`; `sendFailed` runs when the datagram could
+// not go out, at once (late = false) or after its host-name lookup failed or was still
+// running when the timer fired (late = true; the engine has stopped the timer then).
+// The endpoint is closed before any of them runs.
+struct Transaction {
+  std::uint8_t waiting = 0;
+  std::uint8_t received = 0;
+  Answer accepts = Answer::None;
+  HandOver handOver = HandOver::After5ms;  // for long answers stored in `received`
+  std::function<void()> timedOut;
+  std::function<void()> answered;
+  std::function<void(bool late)> sendFailed;
+};
+
+// Where start() sets the waiting code.
+enum class StateAt : std::uint8_t {
+  BeforeSend,  // set, send, arm (the usual case)
+  AfterSend,   // send, set, arm: a failed send leaves a waiting transaction untouched
+  AfterArm,    // send, arm, set
+};
+struct StartOptions {
+  StateAt stateAt = StateAt::BeforeSend;
+  int armMs = 0;                // the time-out; 0 leaves the timer as it is
+  bool closeAfterSend = false;  // no answer awaited: the endpoint closes once the datagram is out
+};
 
 class TransactionEngine {
  public:
@@ -55,6 +74,18 @@ class TransactionEngine {
   Timer& timer() { return timer_; }
   Endpoint& endpoint() { return endpoint_; }
 
+  // Registers a transaction: its codes, its answer rule and its handlers.
+  void registerTransaction(Transaction t);
+  // Registers a code without a datagram of its own (a step due when the timer fires).
+  void registerStep(std::uint8_t code, std::function<void()> due, HandOver handOver = HandOver::After5ms);
+
+  // Starts the transaction `waiting`: sets the state, activates and sends, closes the
+  // endpoint and arms the timer as the options say. When the datagram cannot go out
+  // the endpoint is closed, the timer is not armed and the transaction's sendFailed
+  // handler runs (late = false). True when the datagram went out.
+  bool start(std::uint8_t waiting, const std::string& host, int port, const Bytes& datagram,
+             const StartOptions& options);
+
   // Sets the interval, then enables the timer.
   void armTimer(int ms);
   // Disables the timer and closes the endpoint (chart Stop, Break).
@@ -68,24 +99,23 @@ class TransactionEngine {
   // The timer handler: disable, deactivate, then dispatch the state code.
   void onTimer();
 
-  // The handler that runs when the timer fires in `code`; a code without one does nothing.
-  void registerHandler(std::uint8_t code, std::function<void()> handler);
-  // The sender's communication-error display for its waiting `code`: it runs when a
-  // send that reported success could not go out after all (its host name did not
-  // resolve, or was still being looked up when the timer fired). The engine has
-  // disabled the timer and closed the endpoint by then.
-  void registerSendFailureHandler(std::uint8_t code, std::function<void()> handler);
-
  private:
+  struct Code {
+    std::function<void()> onTimer;             // a code without one does nothing
+    std::function<void(bool)> onSendFailure;
+    Answer accepts = Answer::None;
+    std::uint8_t next = 0;
+    bool keepsCountdown = false;
+  };
+
   Timer& timer_;
   Endpoint& endpoint_;
-  std::uint8_t state_ = state::Idle;
+  std::uint8_t state_ = 0;
   ReceiveBuffer buffer_{kReceiveBufferSize};
   std::size_t receivedLength_ = 0;
   void onSendFailure();
 
-  std::array<std::function<void()>, 256> handlers_;
-  std::array<std::function<void()>, 256> sendFailureHandlers_;
+  std::array<Code, 256> codes_;
 };
 
 }  // namespace tessaly

@@ -1,6 +1,5 @@
 #include "mfgtest/MfgSequence.h"
 
-#include "link/Engine.h"
 #include "protocol/Protocol.h"
 
 namespace tessaly {
@@ -405,6 +404,35 @@ MfgActions MfgSequence::onPsiReadBackAnswer(const Answer& a) {
   unit_ += 1;
   out.push_back(schedule(state::MfgPsiReadDue, 200));
   return out;
+}
+
+
+void registerMfgTransactions(TransactionEngine& engine, std::function<void()> timerFired,
+                             std::function<void(std::uint8_t, bool)> sendFailed) {
+  struct Row {
+    std::uint8_t waiting, received;
+    HandOver handOver;
+  };
+  const Row rows[] = {{state::MfgConfigWait, state::MfgConfigGot, HandOver::After5ms},
+                      {state::MfgEraseWait, state::MfgEraseGot, HandOver::AtNextTick},
+                      {state::MfgProgramWait, state::MfgProgramGot, HandOver::After5ms},
+                      {state::MfgPidReadWait, state::MfgPidReadGot, HandOver::AtNextTick},
+                      {state::MfgPsiReadWait, state::MfgPsiReadGot, HandOver::AtNextTick},
+                      {state::MfgPcrWait, state::MfgPcrGot, HandOver::After5ms}};
+  for (const Row& r : rows) {
+    Transaction t;
+    t.waiting = r.waiting;
+    t.received = r.received;
+    t.accepts = Answer::Long;
+    t.handOver = r.handOver;
+    t.timedOut = timerFired;
+    t.answered = timerFired;
+    const std::uint8_t code = r.waiting;
+    t.sendFailed = [sendFailed, code](bool late) { sendFailed(code, late); };
+    engine.registerTransaction(std::move(t));
+  }
+  for (std::uint8_t due : {state::MfgProgramDue, state::MfgPidReadDue, state::MfgPsiReadDue})
+    engine.registerStep(due, timerFired);
 }
 
 }  // namespace tessaly

@@ -18,12 +18,32 @@
 #include <string_view>
 #include <vector>
 
+#include <functional>
+
 #include "text/Bytes.h"
+#include "link/Engine.h"
 #include "mfgtest/MfgMessages.h"
 #include "protocol/Protocol.h"
 #include "status/Palette.h"
 
 namespace tessaly {
+
+// The test run's and the PCR switches' transaction state codes.
+namespace state {
+constexpr std::uint8_t MfgConfigWait = 90, MfgConfigGot = 91;
+constexpr std::uint8_t MfgEraseWait = 92, MfgEraseGot = 93;
+constexpr std::uint8_t MfgProgramDue = 94;
+constexpr std::uint8_t MfgProgramWait = 96, MfgProgramGot = 97;
+constexpr std::uint8_t MfgPidReadDue = 98, MfgPidReadWait = 99, MfgPidReadGot = 100;
+constexpr std::uint8_t MfgPsiReadDue = 101, MfgPsiReadWait = 102, MfgPsiReadGot = 103;
+constexpr std::uint8_t MfgPcrWait = 104, MfgPcrGot = 105;
+}  // namespace state
+
+// Registers the codes 90..105 with the engine: `timerFired` runs for every one of
+// them, `sendFailed(waitState, late)` when a Send could not go out. The erase poll
+// and read-back answers are evaluated when the running interval ends.
+void registerMfgTransactions(TransactionEngine& engine, std::function<void()> timerFired,
+                             std::function<void(std::uint8_t waitState, bool late)> sendFailed);
 
 // Colours of the unit panels: button face, light yellow, light green, red.
 enum class UnitPanelState { NotSeen, InProgress, Done, Failed };

@@ -10,6 +10,12 @@
 
 namespace tessaly {
 
+// The chart's polling codes. Every code from 200 upward leaves a running countdown
+// alone when an answer arrives: the answer is evaluated when the interval ends.
+namespace state {
+constexpr std::uint8_t ChartPollDue = 200, ChartPollSent = 201, ChartPollGot = 202;
+}  // namespace state
+
 namespace chart {
 constexpr int FirstPollMs = 100;     // Start / Continue to the first request
 constexpr int AnswerWaitMs = 500;    // request to the look at its answer

@@ -11,6 +11,28 @@ using namespace tessaly::testing;
 
 namespace {
 
+// The panel's codes, as their owners register them.
+namespace state {
+constexpr std::uint8_t GeneralWait = 2, GeneralGot = 3, MpxWait = 4, PsiWait = 6;
+constexpr std::uint8_t QueryCwNetWait = 40, QueryCwNetGot = 41, QueryDDToIPWait = 42, QueryDDToIPGot = 43;
+constexpr std::uint8_t MfgConfigWait = 90, InstrTestWait = 120, ChartPollSent = 201;
+}  // namespace state
+
+struct Row {
+  std::uint8_t waiting, received;
+  Answer accepts;
+  HandOver handOver;
+};
+constexpr Row kTable[] = {
+    {2, 3, Answer::Notice, HandOver::After5ms},   {4, 5, Answer::Notice, HandOver::After5ms},
+    {6, 7, Answer::Notice, HandOver::After5ms},   {8, 9, Answer::Notice, HandOver::After5ms},
+    {40, 41, Answer::Long, HandOver::After5ms},   {42, 43, Answer::Long, HandOver::After5ms},
+    {90, 91, Answer::Long, HandOver::After5ms},   {92, 93, Answer::Long, HandOver::AtNextTick},
+    {96, 97, Answer::Long, HandOver::After5ms},   {99, 100, Answer::Long, HandOver::AtNextTick},
+    {102, 103, Answer::Long, HandOver::AtNextTick}, {104, 105, Answer::Long, HandOver::After5ms},
+    {120, 121, Answer::Long, HandOver::After5ms}, {201, 202, Answer::Long, HandOver::AtNextTick},
+};
+
 struct Rig {
   VirtualClock clock;
   VirtualTimer timer{clock};
@@ -19,8 +41,24 @@ struct Rig {
   std::vector<std::pair<int, std::int64_t>> ran;  // (state code, time) of each handler run
 
   Rig() {
+    // Every code records its run; the chart's codes from 200 upward keep the countdown.
     for (int code = 0; code < 256; ++code)
-      engine.registerHandler(static_cast<std::uint8_t>(code), [this, code] { ran.emplace_back(code, clock.now()); });
+      engine.registerStep(static_cast<std::uint8_t>(code), record(code),
+                          code >= 200 ? HandOver::AtNextTick : HandOver::After5ms);
+    for (const Row& row : kTable) registerRow(row, nullptr);
+  }
+  std::function<void()> record(int code) {
+    return [this, code] { ran.emplace_back(code, clock.now()); };
+  }
+  void registerRow(const Row& row, std::function<void()> sendFailed) {
+    Transaction t{row.waiting, row.received, row.accepts, row.handOver, record(row.waiting), record(row.received), {}};
+    if (sendFailed) t.sendFailed = [sendFailed](bool) { sendFailed(); };
+    engine.registerTransaction(std::move(t));
+  }
+  // The send-failure handler of the transaction waiting in `code`.
+  void onSendFailure(std::uint8_t code, std::function<void()> handler) {
+    for (const Row& row : kTable)
+      if (row.waiting == code) registerRow(row, handler);
   }
   // A page transaction: waiting code, send, arm.
   void start(std::uint8_t code, int timeoutMs) {
@@ -193,7 +231,7 @@ TEST(Engine, TimerHandlerDisablesClosesThenDispatches) {
   FakeEndpoint endpoint(&clock);
   TransactionEngine engine(timer, endpoint);
   bool sawClosed = false;
-  engine.registerHandler(7, [&] { sawClosed = !endpoint.isActive() && !timer.enabled(); });
+  engine.registerStep(7, [&] { sawClosed = !endpoint.isActive() && !timer.enabled(); });
   engine.setState(7);
   ASSERT_TRUE(engine.activateAndSend("127.0.0.1", 1, {}));
   engine.armTimer(10);
@@ -242,7 +280,7 @@ TEST(Engine, SendWaitingForItsLookup) {
     Rig r;
     std::vector<std::int64_t> failures;
     bool closedAndStopped = false;
-    r.engine.registerSendFailureHandler(state::GeneralWait, [&] {
+    r.onSendFailure(state::GeneralWait, [&] {
       failures.push_back(r.clock.now());
       closedAndStopped = !r.endpoint.isActive() && !r.timer.enabled();
     });
@@ -270,7 +308,7 @@ TEST(Engine, SendWaitingForItsLookup) {
 TEST(Engine, AbortForgetsASendWaitingForItsLookup) {
   Rig r;
   int failures = 0;
-  r.engine.registerSendFailureHandler(state::ChartPollSent, [&] { ++failures; });
+  r.onSendFailure(state::ChartPollSent, [&] { ++failures; });
   r.endpoint.namesWait = true;
   r.engine.setState(state::ChartPollSent);
   ASSERT_TRUE(r.engine.activateAndSend("board.lab", 5000, Bytes{1}));

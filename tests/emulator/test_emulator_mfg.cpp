@@ -24,19 +24,20 @@ class MfgRun {
  public:
   explicit MfgRun(const EmulatorOptions& o) : emu_(o) {
     endpoint_.onSend = [this](const SentDatagram& s) {
-      for (const Answer& a : emu_.receive(s.data, clock_.now())) endpoint_.injectAfter(a.delayMs, a.data);
+      for (const emu::Answer& a : emu_.receive(s.data, clock_.now())) endpoint_.injectAfter(a.delayMs, a.data);
     };
-    for (int code = state::MfgConfigWait; code <= state::MfgPsiReadGot; ++code) {
-      engine_.registerHandler(static_cast<std::uint8_t>(code), [this] {
-        MfgTimerEvent e;
-        e.state = engine_.state();
-        e.buffer = engine_.buffer().bytes().data();
-        e.bufferSize = engine_.buffer().size();
-        e.receivedLength = engine_.receivedLength();
-        e.testPortText = "58100";
-        perform(sequence_.timerFired(e));
-      });
-    }
+    registerMfgTransactions(
+        engine_,
+        [this] {
+          MfgTimerEvent e;
+          e.state = engine_.state();
+          e.buffer = engine_.buffer().bytes().data();
+          e.bufferSize = engine_.buffer().size();
+          e.receivedLength = engine_.receivedLength();
+          e.testPortText = "58100";
+          perform(sequence_.timerFired(e));
+        },
+        [this](std::uint8_t code, bool late) { perform(sequence_.sendFailed(code, late)); });
   }
 
   // Runs a whole test; gives the last LabelTest text.
@@ -57,15 +58,14 @@ class MfgRun {
       switch (a.kind) {
         case MfgAction::Kind::SetLabelTest: label_ = a.text; break;
         case MfgAction::Kind::SetResultPanel: result_ = a.colour; break;
-        case MfgAction::Kind::Send:
-          engine_.setState(a.waitState);
-          if (!engine_.activateAndSend("127.0.0.1", 56789, a.datagram)) {
-            perform(sequence_.sendFailed(a.waitState));
-            return;
-          }
-          if (a.deactivateAfterSend) endpoint_.deactivate();
-          if (a.armMs > 0) engine_.armTimer(a.armMs);
+        case MfgAction::Kind::Send: {
+          StartOptions o;
+          o.stateAt = a.stateAfterSend ? StateAt::AfterSend : StateAt::BeforeSend;
+          o.armMs = a.armMs;
+          o.closeAfterSend = a.deactivateAfterSend;
+          if (!engine_.start(a.waitState, "127.0.0.1", 56789, a.datagram, o)) return;
           break;
+        }
         case MfgAction::Kind::Schedule:
           engine_.setState(a.waitState);
           engine_.armTimer(a.armMs);

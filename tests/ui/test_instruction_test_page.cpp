@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QtTest>
 
+#include "app/ui/PageGeneral.h"
 #include "app/ui/PageInstrTest.h"
 #include "app/ui/PageMain.h"
 #include "helpers/UiHarness.h"

@@ -22,6 +22,7 @@
 #include "app/ui/PageMpx.h"
 #include "app/ui/PagePcr.h"
 #include "app/ui/PagePsi.h"
+#include "app/ui/Query.h"
 #include "app/ui/SettingsForm.h"
 #include "app/ui/Widgets.h"
 #include "link/Framing.h"
@@ -29,7 +30,6 @@
 #include "link/ui/QtTimer.h"
 #include "link/ui/QtUdpEndpoint.h"
 #include "status/Decode.h"
-#include "status/StatusReport.h"
 
 using namespace tessaly;
 
@@ -38,7 +38,6 @@ namespace {
 constexpr const char* kCaption = "ASI Remultiplexer Tessaly v1.00";
 constexpr int kClientWidth = 744;
 constexpr int kClientHeight = 536;
-constexpr int kReplyTimeoutMs = 1000;
 
 // The window's background: a dark blue-to-teal gradient crossed by thin diagonal
 // lines, drawn here (no picture file).
@@ -102,12 +101,12 @@ void TMainForm::create() {
   messageBox_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
   buildWindow();
   setWindowTitle(kCaption);
-  pageMain_->LabelECSetup->setText("Ethernet Controller Setup");
   tabs_->setTabVisible(TabMfg, false);
   tabs_->setCurrentIndex(TabMain);
   shownTab_ = TabMain;
-  registerEngineHandlers();
-  pagePcr_->setStatusHooks([this] { PresentStatus(); }, [this] { pageMain_->MemoInfo->clearLines(); });
+  pages_ = {pageMain_, pageGeneral_, pageMpx_, pagePsi_, pagePcr_, pageMfg_};
+  query_ = std::make_unique<DeviceQuery>(*this, pages_);
+  pagePcr_->setStatusHooks([this] { PresentStatus(); }, [this] { pageMain_->clearInfo(); });
   loadSettings();
   connect(tabs_, &QTabWidget::currentChanged, this, &TMainForm::pageShown);
 }
@@ -188,16 +187,14 @@ void TMainForm::buildWindow() {
 // ------------------------------------------------------------------ link values
 
 Framing TMainForm::framing() const {
-  return pageMain_->RadioGroupAP->itemIndex() == 1 ? Framing::DDToIP : Framing::CwNet;
+  return pageMain_->framing();
 }
 
 std::uint8_t TMainForm::sdiAddress() const {
-  // No selection (an index of -1 from the settings file) addresses nothing valid;
-  // the request then goes to address 0, as the radio group index + 1 says.
-  return static_cast<std::uint8_t>(pageMain_->RadioGroup3->itemIndex() + 1);
+  return pageMain_->sdiAddress();
 }
 
-std::string TMainForm::deviceIp() const { return pageMain_->LabelIPAddr->text().toStdString(); }
+std::string TMainForm::deviceIp() const { return pageMain_->deviceIp(); }
 
 bool TMainForm::manufacturerPageVisible() const { return tabs_->isTabVisible(TabMfg); }
 
@@ -212,139 +209,29 @@ void TMainForm::setMessageBox(std::function<void(const QString&)> box) {
   settingsForm_->setMessageBox(std::move(box));
 }
 
-// ------------------------------------------------------------------ the send path
+// ------------------------------------------------------------------ pages and the query
 
-bool TMainForm::sendPageTransaction(const PageTransaction& t) {
-  const std::string ip = deviceIp();
-  if (t.panel) t.panel->setColor(colour::ButtonFace);
-  engine_.setState(t.waitingCode);
-  const auto failed = [panel = t.panel, text = t.errorText] {
-    if (!panel) return;
-    panel->setCaption(text);
-    panel->setColor(colour::Red);
-  };
-  // Also when the datagram cannot go out after all (its host name does not resolve).
-  engine_.registerSendFailureHandler(t.waitingCode, failed);
-  if (!engine_.activateAndSend(ip, devicePort_, t.datagram)) {
-    failed();
-    return false;
-  }
-  if (t.panel) t.panel->setCaption(t.sentText);
-  if (t.readMemo) {
-    t.readMemo->clearLines();
-    t.readMemo->addLine("Press Query to show data!");
-  }
-  engine_.armTimer(t.timeoutMs);
-  return true;
-}
+bool TMainForm::sendPageTransaction(const PageTransaction& t) { return sender_.send(t); }
 
 bool TMainForm::sendPageInstruction(std::string_view label, std::uint8_t opcode, const Bytes& data, TPanel* panel,
                                     std::uint8_t waitingCode, const QString& errorText, TMemo* readMemo) {
-  PageTransaction t;
-  t.datagram = encodeSingleInstructionDatagram(framing(), label, sdiAddress(), opcode, data);
-  t.panel = panel;
-  t.waitingCode = waitingCode;
-  t.errorText = errorText;
-  t.readMemo = readMemo;
-  return sendPageTransaction(t);
+  return sender_.sendInstruction(label, opcode, data, panel, waitingCode, errorText, readMemo);
 }
 
-// ------------------------------------------------------------------ engine codes
-
-void TMainForm::interruptOutcome(TPanel* panel, bool received) {
-  panel->setCaption(received ? "SDI IRQ received." : "No SDI IRQ received (in 1s).");
-  panel->setColor(received ? colour::LightGreen : colour::Red);
+void TMainForm::registerNoticeWait(std::uint8_t waiting, std::uint8_t received, TPanel* panel) {
+  sender_.registerNoticeWait(waiting, received, panel);
 }
 
-void TMainForm::registerEngineHandlers() {
-  const std::pair<std::uint8_t, TPanel*> waits[] = {{state::GeneralWait, pageGeneral_->PanelGS},
-                                                     {state::MpxWait, pageMpx_->PanelMpx},
-                                                     {state::PsiWait, pagePsi_->PanelPSI},
-                                                     {state::PcrWait, pagePcr_->PanelPCR}};
-  for (const auto& [code, panel] : waits) {
-    TPanel* p = panel;
-    engine_.registerHandler(code, [this, p] { interruptOutcome(p, false); });
-    engine_.registerHandler(static_cast<std::uint8_t>(code + 1), [this, p] { interruptOutcome(p, true); });
-  }
-  engine_.registerHandler(state::QueryCwNetWait, [this] { queryTimedOut(); });
-  engine_.registerHandler(state::QueryDDToIPWait, [this] { queryTimedOut(); });
-  engine_.registerHandler(state::QueryCwNetGot, [this] { queryAnswered(Framing::CwNet); });
-  engine_.registerHandler(state::QueryDDToIPGot, [this] { queryAnswered(Framing::DDToIP); });
-  engine_.registerSendFailureHandler(state::QueryCwNetWait, [this] { querySendFailed(); });
-  engine_.registerSendFailureHandler(state::QueryDDToIPWait, [this] { querySendFailed(); });
-}
+void TMainForm::ButtonQueryClick() { query_->start(); }
 
-// ------------------------------------------------------------------ device query
-
-void TMainForm::ButtonQueryClick() {
-  const std::string ip = deviceIp();
-  const Framing f = framing();
-  const Bytes request = encodeReadDatagram(f, sdiAddress());
-  engine_.setState(f == Framing::DDToIP ? state::QueryDDToIPWait : state::QueryCwNetWait);
-  pageMfg_->PanelMS->setColor(colour::ButtonFace);
-  TPanel* panels[] = {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI};
-  TMemo* memo = pageMain_->MemoInfo;
-  if (!engine_.activateAndSend(ip, devicePort_, request)) {
-    querySendFailed();
-    return;
-  }
-  memo->clearLines();
-  memo->addLines(querySentLines(hostPort_, devicePort_, ip));
-  for (auto* p : panels) p->setCaption("Message sent, waiting for reply...");
-  engine_.armTimer(kReplyTimeoutMs);
-}
-
-void TMainForm::querySendFailed() {
-  TMemo* memo = pageMain_->MemoInfo;
-  memo->clearLines();
-  memo->addLines(QStringList{"Communication Error!", "Check your network connection!"});
-  for (auto* p : {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI}) p->setCaption("Communication Error!");
-}
-
-void TMainForm::queryTimedOut() {
-  pageMain_->MemoInfo->addLine("No answer received (in 1s).");
-  pageMain_->LabelD->setText("Device Code:");
-  for (auto* p : {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI, pagePcr_->PanelPCR}) {
-    p->setCaption("No answer received (in 1s).");
-    p->setColor(colour::Red);
-  }
-}
-
-void TMainForm::queryAnswered(Framing f) {
-  QueryContext ctx;
-  ctx.framing = f;
-  ctx.deviceIp = deviceIp();
-  ctx.devicePort = devicePort_;
-  ctx.selectedSdiAddress = pageMain_->RadioGroup3->itemIndex() + 1;
-  const ReceiveBuffer& buffer = engine_.buffer();
-  const QueryOutcome o =
-      evaluateQueryAnswer(ctx, engine_.receivedLength(), [&buffer](std::size_t at) { return buffer.at(at); });
-
-  TMemo* memo = pageMain_->MemoInfo;
-  memo->clearLines();
-  memo->addLines(o.memoLines);
-  for (auto* p : {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI, pagePcr_->PanelPCR}) {
-    p->setCaption(QString::fromStdString(o.panelText));
-    p->setColor(o.panelColour);
-  }
-  if (!o.otherPanelsText.empty())
-    for (auto* p : {pageMpx_->PanelMpx, pagePsi_->PanelPSI, pagePcr_->PanelPCR})
-      p->setCaption(QString::fromStdString(o.otherPanelsText));
-  if (o.labelDChanged) pageMain_->LabelD->setText(QString::fromStdString(o.labelD));
-  if (o.decode) {
-    device_.AnswerBase = o.answerBase;
-    DecodeStatus(device_, engine_.buffer());
-    PresentStatus();
-  }
+void TMainForm::decodeAndPresent(int answerBase) {
+  device_.AnswerBase = answerBase;
+  DecodeStatus(device_, engine_.buffer());
+  PresentStatus();
 }
 
 void TMainForm::PresentStatus() {
-  pageMain_->presentStatus(device_);
-  pageGeneral_->presentStatus(device_);
-  pageMpx_->presentStatus(device_);
-  pagePsi_->presentStatus(device_);
-  pagePcr_->presentStatus(device_);
-  pageMfg_->presentStatus(device_);
+  for (TPage* p : pages_) p->presentStatus(device_);
 }
 
 // ------------------------------------------------------------------ pages

@@ -11,10 +11,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/IniFile.h"
 #include "app/SettingsKeys.h"
 #include "app/ui/PageHost.h"
+#include "app/ui/PageSend.h"
 #include "link/Engine.h"
 #include "link/LinkSettings.h"
 #include "link/Ports.h"
@@ -29,6 +31,7 @@ class PagePsi;
 class PagePcr;
 class PageMfg;
 class TSettingsForm;
+class DeviceQuery;
 class TFormAbout;
 
 class TMainForm : public QMainWindow, public PageHost {
@@ -52,7 +55,9 @@ class TMainForm : public QMainWindow, public PageHost {
   bool sendPageTransaction(const PageTransaction& t) override;
   bool sendPageInstruction(std::string_view label, std::uint8_t opcode, const tessaly::Bytes& data, TPanel* panel,
                            std::uint8_t waitingCode, const QString& errorText, TMemo* readMemo = nullptr) override;
+  void registerNoticeWait(std::uint8_t waiting, std::uint8_t received, TPanel* panel) override;
   void query() override { ButtonQueryClick(); }
+  void decodeAndPresent(int answerBase) override;
   void message(const QString& text) override;
   void addChartSample() override;
 
@@ -100,22 +105,18 @@ class TMainForm : public QMainWindow, public PageHost {
 
   void create();
   void buildWindow();
-  void registerEngineHandlers();
   void loadSettings();
   void applySetting(const tessaly::SettingKey& key);
   void saveSettings();
   void writeSetting(const tessaly::SettingKey& key);
   void shutdown();
   void pageShown(int index);
-  void queryTimedOut();
-  void querySendFailed();
-  void queryAnswered(tessaly::Framing framing);
-  void interruptOutcome(TPanel* panel, bool received);
 
   OwnedPorts owned_;
   tessaly::Timer& timer_;
   tessaly::Endpoint& endpoint_;
   tessaly::TransactionEngine engine_;
+  PageSender sender_{*this};
   tessaly::tZODADevice device_;
   std::unique_ptr<tessaly::IniFile> ini_;
   int hostPort_ = 56789;
@@ -135,5 +136,7 @@ class TMainForm : public QMainWindow, public PageHost {
   PageMfg* pageMfg_ = nullptr;
   TSettingsForm* settingsForm_ = nullptr;
   TFormAbout* aboutForm_ = nullptr;
+  std::vector<TPage*> pages_;  // the pages that present a status, in presentation order
+  std::unique_ptr<DeviceQuery> query_;
   std::function<void(const QString&)> messageBox_;
 };

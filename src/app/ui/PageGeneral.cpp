@@ -104,6 +104,7 @@ PageGeneral::PageGeneral(PageHost& host, QWidget* parent) : TPage(host, "PageGen
   root->addLayout(right, 1);
 
   connect(Button7, &QPushButton::clicked, this, [this] { host_.query(); });
+  host_.registerNoticeWait(tessaly::state::GeneralWait, tessaly::state::GeneralGot, PanelGS);
   connect(ButtonSerial, &QPushButton::clicked, this, &PageGeneral::ButtonSerialClick);
   connect(ButtonType, &QPushButton::clicked, this, &PageGeneral::ButtonTypeClick);
   connect(ButtonReset, &QPushButton::clicked, this, &PageGeneral::ButtonResetClick);

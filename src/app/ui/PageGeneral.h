@@ -5,6 +5,11 @@
 #include "app/ui/Widgets.h"
 #include "text/Bytes.h"
 
+// The General page's wait for the board's interrupt notice after an instruction.
+namespace tessaly::state {
+constexpr std::uint8_t GeneralWait = 2, GeneralGot = 3;
+}
+
 class PageGeneral : public TPage {
   Q_OBJECT
  public:

@@ -101,9 +101,14 @@ PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "Pag
   connect(ButtonICompute, &QPushButton::clicked, this, &PageInstrTest::ButtonIComputeClick);
   connect(ButtonISend, &QPushButton::clicked, this, &PageInstrTest::ButtonISendClick);
 
-  host_.engine().registerHandler(state::InstrTestWait, [this] { answerTimedOut(); });
-  host_.engine().registerHandler(state::InstrTestGot, [this] { answerReceived(); });
-  host_.engine().registerSendFailureHandler(state::InstrTestWait, [this] { sendFailed(); });
+  Transaction t;
+  t.waiting = state::InstrTestWait;
+  t.received = state::InstrTestGot;
+  t.accepts = Answer::Long;
+  t.timedOut = [this] { answerTimedOut(); };
+  t.answered = [this] { answerReceived(); };
+  t.sendFailed = [this](bool) { sendFailed(); };
+  host_.engine().registerTransaction(std::move(t));
 }
 
 void PageInstrTest::sendFailed() {
@@ -163,17 +168,18 @@ void PageInstrTest::ButtonISendClick() {
   MemoIns->clearLines();
   const InstructionMessage m = buildMessage();
   MemoIns->addLines(sendDumpLines(m));
-  TransactionEngine& engine = host_.engine();
   const std::string ip = host_.deviceIp();
   const int port = host_.devicePort();
   // A message that does not fit one datagram is not sent at all: nothing is cut.
-  if (!fitsOneDatagram(m.datagram) || !engine.activateAndSend(ip, port, m.datagram)) {
+  if (!fitsOneDatagram(m.datagram)) {
     sendFailed();
     return;
   }
-  // This page waits only once the datagram is out.
-  engine.armTimer(kAnswerTimeoutMs);
-  engine.setState(state::InstrTestWait);
+  // This page waits only once the datagram is out: the timer is armed, then the state set.
+  StartOptions o;
+  o.stateAt = StateAt::AfterArm;
+  o.armMs = kAnswerTimeoutMs;
+  if (!host_.startTransaction(state::InstrTestWait, m.datagram, o)) return;
   MemoIns->addLines(sendSuccessLines(ip, port, m.sdiAddress));
 }
 

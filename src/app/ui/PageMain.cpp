@@ -97,3 +97,24 @@ void PageMain::presentStatus(const tessaly::tZODADevice& d) {
   LabelD->setText(QString::fromStdString(tessaly::deviceCodeText(d)));
   MemoInfo->addLines(tessaly::statusReportLines(d));
 }
+
+void PageMain::querySent(const std::vector<std::string>& memoLines) {
+  MemoInfo->clearLines();
+  MemoInfo->addLines(memoLines);
+}
+
+void PageMain::querySendFailed() {
+  MemoInfo->clearLines();
+  MemoInfo->addLines(QStringList{"Communication Error!", "Check your network connection!"});
+}
+
+void PageMain::queryTimedOut() {
+  MemoInfo->addLine("No answer received (in 1s).");
+  LabelD->setText("Device Code:");
+}
+
+void PageMain::presentQueryOutcome(const tessaly::QueryOutcome& o) {
+  MemoInfo->clearLines();
+  MemoInfo->addLines(o.memoLines);
+  if (o.labelDChanged) LabelD->setText(QString::fromStdString(o.labelD));
+}

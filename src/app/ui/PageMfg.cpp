@@ -35,6 +35,14 @@ std::uint32_t resultColour(tessaly::ResultColour c) {
   return tessaly::colour::ButtonFace;
 }
 
+tessaly::StartOptions sendOptions(const MfgAction& a) {
+  tessaly::StartOptions o;
+  o.stateAt = a.stateAfterSend ? tessaly::StateAt::AfterSend : tessaly::StateAt::BeforeSend;
+  o.armMs = a.armMs;
+  o.closeAfterSend = a.deactivateAfterSend;
+  return o;
+}
+
 void setTextColour(QLabel* label, std::uint32_t bgr) {
   QPalette p = label->palette();
   p.setColor(QPalette::WindowText, tColor(bgr));
@@ -161,15 +169,10 @@ PageMfg::PageMfg(PageHost& host, QWidget* parent) : TPage(host, "PageMfg", paren
     connect(CheckBoxAP[i], &QCheckBox::toggled, e, &QLineEdit::setEnabled);
   }
 
-  namespace st = tessaly::state;
-  for (std::uint8_t code : {st::MfgConfigWait, st::MfgConfigGot, st::MfgEraseWait, st::MfgEraseGot, st::MfgProgramDue,
-                            st::MfgProgramWait, st::MfgProgramGot, st::MfgPidReadDue, st::MfgPidReadWait,
-                            st::MfgPidReadGot, st::MfgPsiReadDue, st::MfgPsiReadWait, st::MfgPsiReadGot,
-                            st::MfgPcrWait, st::MfgPcrGot})
-    host_.engine().registerHandler(code, [this] { timerFired(); });
-  for (std::uint8_t code : {st::MfgConfigWait, st::MfgEraseWait, st::MfgProgramWait, st::MfgPidReadWait,
-                            st::MfgPsiReadWait, st::MfgPcrWait})
-    host_.engine().registerSendFailureHandler(code, [this, code] { carryOut(sequence_.sendFailed(code, true)); });
+  followQuery({PanelMS, true, true, false});
+  tessaly::registerMfgTransactions(
+      host_.engine(), [this] { timerFired(); },
+      [this](std::uint8_t code, bool late) { carryOut(sequence_.sendFailed(code, late)); });
 }
 
 void PageMfg::ButtonMSClick() {
@@ -236,14 +239,8 @@ void PageMfg::carryOut(const MfgActions& actions) {
         break;
       case MfgAction::Kind::Send:
         // Always a plain message to the device itself, whatever the Main page's framing.
-        if (!a.stateAfterSend) engine.setState(a.waitState);
-        if (!engine.activateAndSend(host_.deviceIp(), host_.devicePort(), a.datagram)) {
-          carryOut(sequence_.sendFailed(a.waitState));
-          return;
-        }
-        if (a.stateAfterSend) engine.setState(a.waitState);
-        if (a.deactivateAfterSend) engine.endpoint().deactivate();
-        if (a.armMs > 0) engine.armTimer(a.armMs);
+        // A failed send has carried out the sequence's answer to it: the rest is dropped.
+        if (!host_.startTransaction(a.waitState, a.datagram, sendOptions(a))) return;
         break;
       case MfgAction::Kind::Schedule:
         engine.setState(a.waitState);

@@ -174,6 +174,8 @@ PageMpx::PageMpx(PageHost& host, QWidget* parent) : TPage(host, "PageMpx", paren
   root->addWidget(rightHolder, 1);
 
   connect(ButtonRQ, &QPushButton::clicked, this, [this] { host_.query(); });
+  followQuery({PanelMpx, false, true, true});
+  host_.registerNoticeWait(tessaly::state::MpxWait, tessaly::state::MpxGot, PanelMpx);
   connect(ButtonSetGeneralFilter, &QPushButton::clicked, this, &PageMpx::ButtonSetGeneralFilterClick);
   connect(ButtonEPF, &QPushButton::clicked, this, &PageMpx::ButtonEPFClick);
   connect(ButtonPPF, &QPushButton::clicked, this, &PageMpx::ButtonPPFClick);

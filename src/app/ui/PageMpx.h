@@ -7,6 +7,11 @@
 #include "app/ui/Widgets.h"
 #include "instructions/GeneralInstructions.h"
 
+// The page's wait for the board's interrupt notice after an instruction.
+namespace tessaly::state {
+constexpr std::uint8_t MpxWait = 4, MpxGot = 5;
+}
+
 class PageMpx : public TPage {
   Q_OBJECT
  public:

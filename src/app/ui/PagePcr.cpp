@@ -100,6 +100,8 @@ PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", paren
   root->addLayout(right, 1);
 
   connect(ButtonPCRQuery, &QPushButton::clicked, this, [this] { host_.query(); });
+  followQuery({PanelPCR, false, false, true});
+  host_.registerNoticeWait(state::PcrWait, state::PcrGot, PanelPCR);
   connect(ButtonSetPCR, &QPushButton::clicked, this, &PagePcr::ButtonSetPCRClick);
   connect(ButtonST1, &QPushButton::clicked, this, &PagePcr::ButtonST1Click);
   connect(Button2, &QPushButton::clicked, this, &PagePcr::Button2Click);
@@ -108,11 +110,20 @@ PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", paren
   connect(Button4, &QPushButton::clicked, this, &PagePcr::Button4Click);
   connect(CheckBox9, &QCheckBox::clicked, this, &PagePcr::CheckBox9Click);
 
+  // The chart's polling: every code from 200 upward leaves the countdown alone.
   TransactionEngine& engine = host_.engine();
-  engine.registerHandler(state::ChartPollDue, [this] { pollDue(); });
-  engine.registerHandler(state::ChartPollSent, [this] { pollUnanswered(); });
-  engine.registerHandler(state::ChartPollGot, [this] { pollAnswered(); });
-  engine.registerSendFailureHandler(state::ChartPollSent, [this] { pollSendFailed(); });
+  engine.registerStep(state::ChartPollDue, [this] { pollDue(); }, HandOver::AtNextTick);
+  Transaction poll;
+  poll.waiting = state::ChartPollSent;
+  poll.received = state::ChartPollGot;
+  poll.accepts = Answer::Long;
+  poll.handOver = HandOver::AtNextTick;
+  poll.timedOut = [this] { pollUnanswered(); };
+  poll.answered = [this] { pollAnswered(); };
+  poll.sendFailed = [this](bool) { pollSendFailed(); };
+  engine.registerTransaction(std::move(poll));
+  for (int code = state::ChartPollGot + 1; code <= 255; ++code)
+    engine.registerStep(static_cast<std::uint8_t>(code), nullptr, HandOver::AtNextTick);
 }
 
 void PagePcr::setStatusHooks(std::function<void()> presentStatus, std::function<void()> clearInfoMemo) {

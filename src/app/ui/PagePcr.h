@@ -5,6 +5,12 @@
 
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "status/PcrChart.h"
+
+// The corrector instructions' wait for the board's interrupt notice.
+namespace tessaly::state {
+constexpr std::uint8_t PcrWait = 8, PcrGot = 9;
+}
 
 class TLineChart;
 

@@ -128,6 +128,8 @@ PagePsi::PagePsi(PageHost& host, QWidget* parent) : TPage(host, "PagePsi", paren
   root->addLayout(right, 1);
 
   connect(Button1, &QPushButton::clicked, this, [this] { host_.query(); });
+  followQuery({PanelPSI, false, true, true});
+  host_.registerNoticeWait(tessaly::state::PsiWait, tessaly::state::PsiGot, PanelPSI);
   for (int k = 1; k <= 4; ++k)
     connect(ButtonS[static_cast<std::size_t>(k)], &QPushButton::clicked, this, [this, k] { ButtonSClick(k); });
   connect(ButtonErasePSI, &QPushButton::clicked, this, &PagePsi::ButtonErasePSIClick);

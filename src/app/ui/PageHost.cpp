@@ -1,0 +1,31 @@
+#include "app/ui/PageHost.h"
+
+#include "app/ui/Widgets.h"
+
+using namespace tessaly;
+
+void TPage::queryStarted() {
+  if (queryPanel_.panel && queryPanel_.neutralAtStart) queryPanel_.panel->setColor(colour::ButtonFace);
+}
+
+void TPage::querySent(const std::vector<std::string>&) {
+  if (queryPanel_.panel && queryPanel_.showsSending) queryPanel_.panel->setCaption("Message sent, waiting for reply...");
+}
+
+void TPage::querySendFailed() {
+  if (queryPanel_.panel && queryPanel_.showsSending) queryPanel_.panel->setCaption("Communication Error!");
+}
+
+void TPage::queryTimedOut() {
+  if (!queryPanel_.panel) return;
+  queryPanel_.panel->setCaption("No answer received (in 1s).");
+  queryPanel_.panel->setColor(colour::Red);
+}
+
+void TPage::presentQueryOutcome(const QueryOutcome& o) {
+  if (!queryPanel_.panel) return;
+  queryPanel_.panel->setCaption(QString::fromStdString(o.panelText));
+  queryPanel_.panel->setColor(o.panelColour);
+  if (queryPanel_.showsOtherText && !o.otherPanelsText.empty())
+    queryPanel_.panel->setCaption(QString::fromStdString(o.otherPanelsText));
+}

@@ -1,0 +1,53 @@
+#include "app/ui/PageSend.h"
+
+#include "app/ui/Widgets.h"
+#include "link/Framing.h"
+
+using namespace tessaly;
+
+void PageSender::registerNoticeWait(std::uint8_t waiting, std::uint8_t received, TPanel* panel) {
+  const auto outcome = [panel](bool got) {
+    panel->setCaption(got ? "SDI IRQ received." : "No SDI IRQ received (in 1s).");
+    panel->setColor(got ? colour::LightGreen : colour::Red);
+  };
+  Transaction t;
+  t.waiting = waiting;
+  t.received = received;
+  t.accepts = Answer::Notice;
+  t.timedOut = [outcome] { outcome(false); };
+  t.answered = [outcome] { outcome(true); };
+  t.sendFailed = [this, waiting](bool) { showFailure(waiting); };
+  host_.engine().registerTransaction(std::move(t));
+}
+
+void PageSender::showFailure(std::uint8_t waiting) const {
+  const Failure& f = failures_[waiting];
+  if (!f.panel) return;
+  f.panel->setCaption(f.text);
+  f.panel->setColor(colour::Red);
+}
+
+bool PageSender::send(const PageTransaction& t) {
+  if (t.panel) t.panel->setColor(colour::ButtonFace);
+  failures_[t.waitingCode] = {t.panel, t.errorText};
+  StartOptions o;
+  o.armMs = t.timeoutMs;
+  if (!host_.engine().start(t.waitingCode, host_.deviceIp(), host_.devicePort(), t.datagram, o)) return false;
+  if (t.panel) t.panel->setCaption(t.sentText);
+  if (t.readMemo) {
+    t.readMemo->clearLines();
+    t.readMemo->addLine("Press Query to show data!");
+  }
+  return true;
+}
+
+bool PageSender::sendInstruction(std::string_view label, std::uint8_t opcode, const Bytes& data, TPanel* panel,
+                                 std::uint8_t waitingCode, const QString& errorText, TMemo* readMemo) {
+  PageTransaction t;
+  t.datagram = encodeSingleInstructionDatagram(host_.framing(), label, host_.sdiAddress(), opcode, data);
+  t.panel = panel;
+  t.waitingCode = waitingCode;
+  t.errorText = errorText;
+  t.readMemo = readMemo;
+  return send(t);
+}
