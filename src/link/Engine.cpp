@@ -2,6 +2,12 @@
 
 namespace tessaly {
 
+namespace {
+// The PCR chart poller's codes (its owner, in status/, declares them): a request
+// out, its answer in, and from the due code up answers wait for the running interval.
+constexpr std::uint8_t kChartPollDue = 200, kChartPollSent = 201, kChartPollGot = 202;
+}  // namespace
+
 TransactionEngine::TransactionEngine(Timer& timer, Endpoint& endpoint) : timer_(timer), endpoint_(endpoint) {
   timer_.setEnabled(false);
   timer_.setHandler([this] { onTimer(); });
@@ -58,12 +64,12 @@ void TransactionEngine::onDatagram(const std::uint8_t* data, std::size_t length)
     case state::MfgPsiReadWait: state_ = state::MfgPsiReadGot; break;
     case state::MfgPcrWait: state_ = state::MfgPcrGot; break;
     case state::InstrTestWait: state_ = state::InstrTestGot; break;
-    case state::ChartPollSent: state_ = state::ChartPollGot; break;
+    case kChartPollSent: state_ = kChartPollGot; break;
     default: break;
   }
   // These answers are evaluated when the interval already running ends.
   const bool leaveCountdown = state_ == state::MfgEraseGot || state_ == state::MfgPidReadGot ||
-                              state_ == state::MfgPsiReadGot || state_ >= state::ChartPollDue;
+                              state_ == state::MfgPsiReadGot || state_ >= kChartPollDue;
   if (!leaveCountdown) timer_.setInterval(kAnswerHandOverMs);
 }
 

@@ -33,7 +33,6 @@ constexpr std::uint8_t MfgPidReadDue = 98, MfgPidReadWait = 99, MfgPidReadGot = 
 constexpr std::uint8_t MfgPsiReadDue = 101, MfgPsiReadWait = 102, MfgPsiReadGot = 103;
 constexpr std::uint8_t MfgPcrWait = 104, MfgPcrGot = 105;
 constexpr std::uint8_t InstrTestWait = 120, InstrTestGot = 121;
-constexpr std::uint8_t ChartPollDue = 200, ChartPollSent = 201, ChartPollGot = 202;
 }  // namespace state
 
 constexpr int kAnswerHandOverMs = 5;

@@ -5,6 +5,7 @@
 #include "FakeEndpoint.h"
 #include "VirtualClock.h"
 #include "link/Engine.h"
+#include "status/ChartPoller.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;

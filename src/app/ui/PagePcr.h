@@ -5,6 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "status/ChartPoller.h"
 
 class TLineChart;
 
@@ -60,12 +61,12 @@ class PagePcr : public TPage {
  private:
   void setPollingButtons(bool polling);
   void applyLeftAxisRule();
-  void pollDue();         // 200: send the next status request
-  void pollUnanswered();  // 201: the wait ended without an answer
-  void pollSendFailed();  // the request could not go out: polling rests
-  void pollAnswered();    // 202: the wait ended with an answer
-  void pollMessage(std::string_view text);
+  void pollTimerFired(std::uint8_t code);  // 200..202
+  void pollSendFailed();                   // the request could not go out: polling rests
+  // Carries out the poller's actions in order.
+  void carryOut(const tessaly::ChartActions& actions);
 
+  tessaly::ChartPoller poller_;
   std::function<void()> presentStatus_;
   std::function<void()> clearInfoMemo_;
 };
