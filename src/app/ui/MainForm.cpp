@@ -160,7 +160,7 @@ void TMainForm::buildWindow() {
     l->addWidget(page);
     tabs_->addTab(holder, caption);
   };
-  pageMain_ = new PageMain(*this, ipBase_);
+  pageMain_ = new PageMain(*this, link_);
   pageInstrTest_ = new PageInstrTest(*this);
   pageGeneral_ = new PageGeneral(*this);
   pageMpx_ = new PageMpx(*this);
@@ -187,16 +187,10 @@ void TMainForm::buildWindow() {
 
 // ------------------------------------------------------------------ link values
 
-Framing TMainForm::framing() const {
-  return pageMain_->RadioGroupAP->itemIndex() == 1 ? Framing::DDToIP : Framing::CwNet;
-}
-
-std::uint8_t TMainForm::sdiAddress() const {
-  // No selection (an index of -1 from the settings file) addresses nothing valid;
-  // the request then goes to address 0, as the radio group index + 1 says.
-  return static_cast<std::uint8_t>(pageMain_->RadioGroup3->itemIndex() + 1);
-}
-
+Framing TMainForm::framing() const { return link_.framing; }
+std::uint8_t TMainForm::sdiAddress() const { return link_.sdiAddress; }
+// Requests go to the device IP caption as it stands: what the user sees is what is
+// sent, also when something other than the page wrote the caption.
 std::string TMainForm::deviceIp() const { return pageMain_->LabelIPAddr->text().toStdString(); }
 
 bool TMainForm::manufacturerPageVisible() const { return tabs_->isTabVisible(TabMfg); }
@@ -225,7 +219,7 @@ bool TMainForm::sendPageTransaction(const PageTransaction& t) {
   };
   // Also when the datagram cannot go out after all (its host name does not resolve).
   engine_.registerSendFailureHandler(t.waitingCode, failed);
-  if (!engine_.activateAndSend(ip, devicePort_, t.datagram)) {
+  if (!engine_.activateAndSend(ip, link_.devicePort, t.datagram)) {
     failed();
     return false;
   }
@@ -284,12 +278,12 @@ void TMainForm::ButtonQueryClick() {
   pageMfg_->PanelMS->setColor(colour::ButtonFace);
   TPanel* panels[] = {pageMfg_->PanelMS, pageMpx_->PanelMpx, pagePsi_->PanelPSI};
   TMemo* memo = pageMain_->MemoInfo;
-  if (!engine_.activateAndSend(ip, devicePort_, request)) {
+  if (!engine_.activateAndSend(ip, link_.devicePort, request)) {
     querySendFailed();
     return;
   }
   memo->clearLines();
-  memo->addLines(querySentLines(hostPort_, devicePort_, ip));
+  memo->addLines(querySentLines(link_.hostPort, link_.devicePort, ip));
   for (auto* p : panels) p->setCaption("Message sent, waiting for reply...");
   engine_.armTimer(kReplyTimeoutMs);
 }
@@ -314,7 +308,7 @@ void TMainForm::queryAnswered(Framing f) {
   QueryContext ctx;
   ctx.framing = f;
   ctx.deviceIp = deviceIp();
-  ctx.devicePort = devicePort_;
+  ctx.devicePort = link_.devicePort;
   ctx.selectedSdiAddress = pageMain_->RadioGroup3->itemIndex() + 1;
   const ReceiveBuffer& buffer = engine_.buffer();
   const QueryOutcome o =
@@ -359,7 +353,7 @@ void TMainForm::pageShown(int index) {
 // ------------------------------------------------------------------ settings dialog and about
 
 void TMainForm::Settings1Click() {
-  settingsForm_->load(saveOnExit_, hostPort_, devicePort_);
+  settingsForm_->load(saveOnExit_, link_.hostPort, link_.devicePort);
   if (settingsForm_->exec() == QDialog::Accepted) applySettingsDialog();
 }
 

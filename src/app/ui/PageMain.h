@@ -3,17 +3,18 @@
 // query and the device information memo.
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "link/LinkSettings.h"
 
 class PageMain : public TPage {
   Q_OBJECT
  public:
-  // ipBase: the main window's IP base field, which this page shows and changes.
-  PageMain(PageHost& host, std::string& ipBase, QWidget* parent = nullptr);
+  // link: the main window's link settings, which this page's controls show and change.
+  PageMain(PageHost& host, tessaly::LinkSettings& link, QWidget* parent = nullptr);
   void presentStatus(const tessaly::tZODADevice& d) override;
 
   // The device IP caption is always the IP base followed by the up-down position.
   void setIpBase(const std::string& base);
-  const std::string& ipBase() const { return ipBase_; }
+  const std::string& ipBase() const { return link_.ipBase; }
   void refreshDeviceIp();
 
   TRadioGroup* RadioGroupAP;
@@ -30,5 +31,6 @@ class PageMain : public TPage {
  private:
   void UpDownIPClick();
   void ButtonIPBaseClick();
-  std::string& ipBase_;
+  void radioGroupsChanged();
+  tessaly::LinkSettings& link_;
 };

@@ -34,11 +34,11 @@ void TMainForm::applySetting(const SettingKey& k) {
   if (k.target == field::SaveOnExit) {
     saveOnExit_ = ini.readBool(k.section, k.key, defInt != 0);
   } else if (k.target == field::MyPort) {
-    hostPort_ = ini.readInteger(k.section, k.key, defInt);
-    endpoint_.setLocalPort(hostPort_);
+    link_.hostPort = ini.readInteger(k.section, k.key, defInt);
+    endpoint_.setLocalPort(link_.hostPort);
   } else if (k.target == field::DevicePort) {
-    devicePort_ = ini.readInteger(k.section, k.key, defInt);
-    endpoint_.setLocalPort(hostPort_);
+    link_.devicePort = ini.readInteger(k.section, k.key, defInt);
+    endpoint_.setLocalPort(link_.hostPort);
   } else if (k.target == field::IPBase) {
     pageMain_->setIpBase(ini.readString(k.section, k.key, k.defaultValue));
   } else if (k.target == field::ShowManufacturerPage) {
@@ -65,7 +65,7 @@ void TMainForm::applySetting(const SettingKey& k) {
 void TMainForm::writeSetting(const SettingKey& k) {
   IniFile& ini = *ini_;
   if (k.target == field::IPBase) {
-    ini.writeString(k.section, k.key, ipBase_);
+    ini.writeString(k.section, k.key, link_.ipBase);
     return;
   }
   QWidget* w = findChild<QWidget*>(QString::fromStdString(k.target));
@@ -95,17 +95,17 @@ void TMainForm::saveSettings() {
 
 void TMainForm::applySettingsDialog() {
   saveOnExit_ = settingsForm_->saveOnExit();
-  hostPort_ = settingsForm_->hostPort();
-  devicePort_ = settingsForm_->devicePort();
+  link_.hostPort = settingsForm_->hostPort();
+  link_.devicePort = settingsForm_->devicePort();
   // The next send binds the new host port.
   endpoint_.deactivate();
-  endpoint_.setLocalPort(hostPort_);
+  endpoint_.setLocalPort(link_.hostPort);
   const SettingKey& save = settingKeyFor(field::SaveOnExit);
   const SettingKey& myPort = settingKeyFor(field::MyPort);
   const SettingKey& devicePort = settingKeyFor(field::DevicePort);
   ini_->writeBool(save.section, save.key, saveOnExit_);
-  ini_->writeInteger(myPort.section, myPort.key, hostPort_);
-  ini_->writeInteger(devicePort.section, devicePort.key, devicePort_);
+  ini_->writeInteger(myPort.section, myPort.key, link_.hostPort);
+  ini_->writeInteger(devicePort.section, devicePort.key, link_.devicePort);
   if (!ini_->loaded()) return;
   try {
     ini_->save();
