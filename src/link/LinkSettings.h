@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/Framing.h"
+
 namespace tessaly {
 
 constexpr int kDefaultPort = 56789;
@@ -23,5 +25,19 @@ struct IpSplit {
 std::optional<IpSplit> splitChangeIp(std::string_view text);
 
 std::string deviceIp(const std::string& base, int extension);
+
+// The link as the Main page and the Settings dialog set it: what every request is
+// framed, addressed and sent with.
+struct LinkSettings {
+  Framing framing = Framing::CwNet;
+  std::uint8_t sdiAddress = 1;  // the SDI address radio group's index + 1 (0 with none selected)
+  std::string ipBase = kDefaultIpBase;
+  int ipExtension = kDefaultIpExt;
+  int hostPort = kDefaultPort;
+  int devicePort = kDefaultPort;
+
+  // The IP base followed by the extension, as the Main page composes its caption.
+  std::string deviceIp() const { return tessaly::deviceIp(ipBase, ipExtension); }
+};
 
 }  // namespace tessaly

@@ -1,10 +1,12 @@
 // The chart's fixed rules: axis steps, the plotted value, and the poll answer check
-// by received length.
+// by received length; the polling loop's events and the actions they give.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "text/Bytes.h"
+#include "status/ChartPoller.h"
 #include "status/PcrChart.h"
 
 using namespace tessaly;
@@ -78,5 +80,112 @@ TEST(PcrChart, PollAnswerCheckedByLength) {
     EXPECT_EQ(c.valid, r.valid) << r.name;
     EXPECT_EQ(c.answerBase, r.base) << r.name;
     EXPECT_EQ(std::string(c.message), r.message) << r.name;
+  }
+}
+
+namespace {
+
+// The actions as one line: "buttons+ interval100 state200 ...".
+std::string script(const ChartActions& actions) {
+  std::string out;
+  for (const ChartAction& a : actions) {
+    if (!out.empty()) out += ' ';
+    using K = ChartAction::Kind;
+    switch (a.kind) {
+      case K::SetPollingButtons: out += a.flag ? "buttons+" : "buttons-"; break;
+      case K::SetState: out += "state" + std::to_string(a.value); break;
+      case K::SetInterval: out += "interval" + std::to_string(a.value); break;
+      case K::EnableTimer: out += "timer"; break;
+      case K::ArmTimer: out += "arm" + std::to_string(a.value); break;
+      case K::SendStatusRequest: out += "send" + std::to_string(a.value); break;
+      case K::Message:
+        out += "'" + a.text + "'";
+        if (a.hasColour) out += a.colour == colour::LightOrange ? "/orange" : a.colour == colour::ButtonFace ? "/face" : "/?";
+        break;
+      case K::DecodeAndPresent: out += "decode" + std::to_string(a.value); break;
+      case K::AddSample: out += "sample"; break;
+      case K::ClearChart: out += "clear"; break;
+      case K::SetBottomMax: out += "bottom" + std::to_string(a.value); break;
+      case K::ApplyLeftAxis: out += "left"; break;
+      case K::SetSampleCount: out += "count" + std::to_string(a.value); break;
+      case K::ClearInfoMemo: out += "memo"; break;
+      case K::StopPolling: out += "abort"; break;
+    }
+  }
+  return out;
+}
+
+ChartTimerEvent fired(std::uint8_t code, const Bytes* answerBytes = nullptr, std::int32_t sampleCount = 0) {
+  ChartTimerEvent e;
+  e.state = code;
+  e.sampleCount = sampleCount;
+  if (answerBytes) {
+    e.receivedLength = answerBytes->size();
+    e.at = [answerBytes](std::size_t at) -> std::uint8_t { return at < answerBytes->size() ? (*answerBytes)[at] : 0; };
+  }
+  return e;
+}
+
+}  // namespace
+
+TEST(ChartPoller, EachEventInEachState) {
+  const Bytes good = answer(1032, 6, 0x09, 8, 0x45, 0x1A);
+  const Bytes goodDDToIP = answer(1049, 22, 0xF3, 25, 0x45, 0x1A);
+  const Bytes noDevice = answer(1032, 6, 0x09, 8, 0x44, 0x1A);
+  const Bytes notice = answer(27, 6, 0x09, 8, 0x45, 0x1A);
+  const std::string stop = "abort buttons- 'Press Start to analize PCR Correction!'/face";
+  const std::string next = "interval500 state200 ";
+  const struct {
+    const char* name;
+    bool pollingBefore;
+    std::function<ChartActions(ChartPoller&)> event;
+    std::string actions;
+    bool pollingAfter;
+  } rows[] = {
+      {"start", false, [](ChartPoller& p) { return p.start(); },
+       "buttons+ interval100 state200 clear bottom100 left count0 timer", true},
+      {"start while polling", true, [](ChartPoller& p) { return p.start(); },
+       "buttons+ interval100 state200 clear bottom100 left count0 timer", true},
+      {"continue keeps 3599", false, [](ChartPoller& p) { return p.continueRun(3599); },
+       "buttons+ interval100 state200 left timer", true},
+      {"continue keeps 0", false, [](ChartPoller& p) { return p.continueRun(0); },
+       "buttons+ interval100 state200 left timer", true},
+      {"continue resets 3600", false, [](ChartPoller& p) { return p.continueRun(3600); },
+       "buttons+ interval100 state200 left count0 timer", true},
+      {"continue resets negative", false, [](ChartPoller& p) { return p.continueRun(-1); },
+       "buttons+ interval100 state200 left count0 timer", true},
+      {"stop", true, [](ChartPoller& p) { return p.stop(); }, stop, false},
+      {"stop when resting", false, [](ChartPoller& p) { return p.stop(); }, stop, false},
+      {"other page while polling", true, [](ChartPoller& p) { return p.otherPageShown(); }, stop, false},
+      {"other page when resting", false, [](ChartPoller& p) { return p.otherPageShown(); }, "", false},
+      {"due", true, [](ChartPoller& p) { return p.timerFired(fired(state::ChartPollDue)); },
+       "send201 'Message sent...' arm500", true},
+      {"no answer", true, [](ChartPoller& p) { return p.timerFired(fired(state::ChartPollSent)); },
+       next + "'SDI Answer not received!'/orange timer", true},
+      {"answer", true, [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &good, 10)); },
+       next + "decode8 sample timer", true},
+      {"ddtoip answer", true,
+       [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &goodDDToIP, 10)); },
+       next + "decode25 sample timer", true},
+      // A refused answer still adds a point, from the record as it stands.
+      {"no device answer", true, [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &noDevice)); },
+       next + "'No device connected to the SDI.'/orange sample timer", true},
+      {"short answer", true, [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &notice)); },
+       next + "'Unknown message received.'/orange sample timer", true},
+      {"3,599th sample", true, [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &good, 3598)); },
+       next + "decode8 sample timer", true},
+      {"3,600th sample stops", true,
+       [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &good, 3599)); },
+       next + "decode8 sample " + stop, false},
+      {"another owner's code", true, [](ChartPoller& p) { return p.timerFired(fired(9)); }, "", true},
+      // The request could not go out: polling rests with Stop enabled.
+      {"send failed", true, [](ChartPoller& p) { return p.sendFailed(); }, "memo 'Communication Error!'/orange",
+       true},
+  };
+  for (const auto& r : rows) {
+    ChartPoller p;
+    if (r.pollingBefore) p.start();
+    EXPECT_EQ(script(r.event(p)), r.actions) << r.name;
+    EXPECT_EQ(p.polling(), r.pollingAfter) << r.name;
   }
 }

@@ -315,25 +315,18 @@ TEST(EmulatorProgram, SigtermEndsItDuringAFlood) {
   EmulatorProcess emu({"--listen", "127.0.0.1:0", "--seed", "4", "--irq-ms", "1000"});
   const int port = emu.port();
   ASSERT_GT(port, 0) << emu.listenLine();
-  Client flooder(port), reader(port);
+  Client flooder(port);
   std::atomic<bool> stop{false};
+  // The flood runs on until the first notices are due behind tens of thousands of
+  // others; whether a read gets through meanwhile depends on the socket buffer, so
+  // only the way out is checked here (reads after a flood are the test above).
   std::thread sender([&] { flooder.flood(serialLoad(Framing::DDToIP), 400000, 4000, &stop); });
-  // Under way: it still answers a read, and the flood runs until the first notices
-  // are due behind tens of thousands of others.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  std::optional<Bytes> a;
-  for (int i = 0; i < 5 && !a; ++i) {
-    reader.send(encodeReadDatagram(Framing::DDToIP, 1));
-    a = reader.receiveSized(1049, 100);
-  }
-  const bool answering = a.has_value();
-  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1300));
   const auto signalled = Clock::now();
   const int rc = emu.stop(SIGTERM, 1000);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled).count();
   stop = true;
   sender.join();
-  EXPECT_TRUE(answering);
   EXPECT_EQ(rc, 0) << "still running 1 s after SIGTERM";
   std::printf("exited %lld ms after SIGTERM\n", static_cast<long long>(ms));
 }

@@ -13,6 +13,13 @@ using uitest::Harness;
 
 namespace {
 
+// The device IP becomes the host name "board.lab.1", set as a user sets it: an IP
+// base (never validated) and the up-down's position.
+void useHostName(TMainForm& form) {
+  form.pageMain()->UpDownIP->setPosition(1);
+  form.pageMain()->setIpBase("board.lab.");
+}
+
 struct Sender {
   const char* name;
   std::function<void(Harness&)> trigger;  // starts the transaction
@@ -88,13 +95,13 @@ class HostLookupTest : public QObject {
     const Sender& s = senders()[std::size_t(sender)];
 
     Harness immediate;
-    immediate.form().pageMain()->LabelIPAddr->setText("board.lab");  // resolves to nothing
+    useHostName(immediate.form());  // resolves to nothing
     s.trigger(immediate);
     const QStringList expected = display(immediate, s.controls);
     QVERIFY2(expected.join("\n").contains(s.expected), qPrintable(expected.join("\n")));
 
     Harness late;
-    late.form().pageMain()->LabelIPAddr->setText("board.lab");
+    useHostName(late.form());
     late.endpoint.namesWait = true;
     s.trigger(late);
     QVERIFY(late.endpoint.sendPending());
@@ -113,7 +120,7 @@ class HostLookupTest : public QObject {
 
   void lookupThatAnswersInTimeIsOneLookupPerText() {
     Harness h;
-    h.form().pageMain()->LabelIPAddr->setText("board.lab");
+    useHostName(h.form());
     h.endpoint.namesWait = true;
     h.click("ButtonReset");
     h.advance(200);
@@ -122,7 +129,7 @@ class HostLookupTest : public QObject {
     h.advance(200);
     QCOMPARE(h.text("LabelGS"), QString("SDI IRQ received."));
     QCOMPARE(h.endpoint.sent.size(), std::size_t(1));
-    QCOMPARE(h.endpoint.sent[0].host, std::string("board.lab"));
+    QCOMPARE(h.endpoint.sent[0].host, std::string("board.lab.1"));
   }
 
   // The production endpoint and timer with a resolver that never answers: the click
@@ -135,7 +142,7 @@ class HostLookupTest : public QObject {
     tessaly::QtTimer timer;
     tessaly::QtUdpEndpoint endpoint(resolver);
     TMainForm form(timer, endpoint);
-    form.pageMain()->LabelIPAddr->setText("board.lab");
+    useHostName(form);
     QTest::mouseClick(form.findChild<QAbstractButton*>("ButtonQuery"), Qt::LeftButton);
     QCOMPARE(resolver.asked, 1);
     QCOMPARE(uitest::textOf(form, "PanelMS"), QString("Message sent, waiting for reply..."));

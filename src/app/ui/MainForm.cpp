@@ -106,7 +106,6 @@ void TMainForm::create() {
   shownTab_ = TabMain;
   pages_ = {pageMain_, pageGeneral_, pageMpx_, pagePsi_, pagePcr_, pageMfg_};
   query_ = std::make_unique<DeviceQuery>(*this, pages_);
-  pagePcr_->setStatusHooks([this] { PresentStatus(); }, [this] { pageMain_->clearInfo(); });
   loadSettings();
   connect(tabs_, &QTabWidget::currentChanged, this, &TMainForm::pageShown);
 }
@@ -159,7 +158,7 @@ void TMainForm::buildWindow() {
     l->addWidget(page);
     tabs_->addTab(holder, caption);
   };
-  pageMain_ = new PageMain(*this, ipBase_);
+  pageMain_ = new PageMain(*this, link_);
   pageInstrTest_ = new PageInstrTest(*this);
   pageGeneral_ = new PageGeneral(*this);
   pageMpx_ = new PageMpx(*this);
@@ -186,15 +185,10 @@ void TMainForm::buildWindow() {
 
 // ------------------------------------------------------------------ link values
 
-Framing TMainForm::framing() const {
-  return pageMain_->framing();
-}
-
-std::uint8_t TMainForm::sdiAddress() const {
-  return pageMain_->sdiAddress();
-}
-
-std::string TMainForm::deviceIp() const { return pageMain_->deviceIp(); }
+Framing TMainForm::framing() const { return link_.framing; }
+std::uint8_t TMainForm::sdiAddress() const { return link_.sdiAddress; }
+// The IP base and extension that the device IP caption shows.
+std::string TMainForm::deviceIp() const { return link_.deviceIp(); }
 
 bool TMainForm::manufacturerPageVisible() const { return tabs_->isTabVisible(TabMfg); }
 
@@ -224,6 +218,8 @@ void TMainForm::registerNoticeWait(std::uint8_t waiting, std::uint8_t received, 
 
 void TMainForm::ButtonQueryClick() { query_->start(); }
 
+void TMainForm::clearInfo() { pageMain_->clearInfo(); }
+
 void TMainForm::decodeAndPresent(int answerBase) {
   device_.AnswerBase = answerBase;
   DecodeStatus(device_, engine_.buffer());
@@ -243,106 +239,11 @@ void TMainForm::pageShown(int index) {
   if (index != TabPcr) pagePcr_->otherPageShown();
 }
 
-// ------------------------------------------------------------------ settings
-
-void TMainForm::loadSettings() {
-  ini_ = std::make_unique<IniFile>(settingsPath(QDir::currentPath().toStdString()));
-  if (!ini_->loaded()) {
-    // A file that is there but cannot be read is left alone: the defaults serve this
-    // run and nothing is written at exit. Reported once, when the window is up (and
-    // through whatever message box is set by then).
-    const QString text = QString::fromStdString("Unable to read " + ini_->path() + " (" + ini_->loadError() +
-                                                "). The default settings are used and the file is not changed.");
-    QTimer::singleShot(0, this, [this, text] { message(text); });
-  }
-  for (const auto& key : loadOrder()) applySetting(key);
-}
-
-void TMainForm::applySetting(const SettingKey& k) {
-  const IniFile& ini = *ini_;
-  const std::int32_t defInt = readIntOr(k.defaultValue, 0);
-  if (k.target == field::SaveOnExit) {
-    saveOnExit_ = ini.readBool(k.section, k.key, defInt != 0);
-  } else if (k.target == field::MyPort) {
-    hostPort_ = ini.readInteger(k.section, k.key, defInt);
-    endpoint_.setLocalPort(hostPort_);
-  } else if (k.target == field::DevicePort) {
-    devicePort_ = ini.readInteger(k.section, k.key, defInt);
-    endpoint_.setLocalPort(hostPort_);
-  } else if (k.target == field::IPBase) {
-    pageMain_->setIpBase(ini.readString(k.section, k.key, k.defaultValue));
-  } else if (k.target == field::ShowManufacturerPage) {
-    if (ini.readInteger(k.section, k.key, defInt) > 0) tabs_->setTabVisible(TabMfg, true);
-  } else {
-    QWidget* w = findChild<QWidget*>(QString::fromStdString(k.target));
-    if (auto* c = qobject_cast<QCheckBox*>(w)) {
-      c->setChecked(ini.readBool(k.section, k.key, defInt != 0));
-    } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
-      // Bytes in the file are characters 0..255: they go back out unchanged.
-      const std::string text = ini.readString(k.section, k.key, k.defaultValue);
-      e->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-    } else if (auto* r = qobject_cast<TRadioGroup*>(w)) {
-      // Past the last item selects the last; below 0 selects nothing.
-      const std::int32_t i = ini.readInteger(k.section, k.key, defInt);
-      r->setItemIndex(i >= r->count() ? r->count() - 1 : i);
-    } else if (auto* u = qobject_cast<TUpDown*>(w)) {
-      u->setPosition(ini.readInteger(k.section, k.key, defInt));
-      pageMain_->refreshDeviceIp();
-    }
-  }
-}
-
-void TMainForm::writeSetting(const SettingKey& k) {
-  IniFile& ini = *ini_;
-  if (k.target == field::IPBase) {
-    ini.writeString(k.section, k.key, ipBase_);
-    return;
-  }
-  QWidget* w = findChild<QWidget*>(QString::fromStdString(k.target));
-  if (auto* c = qobject_cast<QCheckBox*>(w))
-    ini.writeBool(k.section, k.key, c->isChecked());
-  else if (auto* e = qobject_cast<QLineEdit*>(w))
-    ini.writeString(k.section, k.key, e->text().toLatin1().toStdString());
-  else if (auto* r = qobject_cast<TRadioGroup*>(w))
-    ini.writeInteger(k.section, k.key, r->itemIndex());
-  else if (auto* u = qobject_cast<TUpDown*>(w))
-    ini.writeInteger(k.section, k.key, u->position());
-}
-
-void TMainForm::saveSettings() {
-  // An unreadable file was reported at start and is never replaced.
-  if (!ini_->loaded()) return;
-  ini_->writeBool("Settings", "SaveOnExit", saveOnExit_);
-  if (saveOnExit_)
-    for (const auto& key : saveOrder()) writeSetting(key);
-  try {
-    ini_->save();
-  } catch (const std::exception&) {
-    message(QString::fromStdString("Unable to write to " + ini_->path()));
-  }
-}
+// ------------------------------------------------------------------ settings dialog and about
 
 void TMainForm::Settings1Click() {
-  settingsForm_->load(saveOnExit_, hostPort_, devicePort_);
+  settingsForm_->load(saveOnExit_, link_.hostPort, link_.devicePort);
   if (settingsForm_->exec() == QDialog::Accepted) applySettingsDialog();
-}
-
-void TMainForm::applySettingsDialog() {
-  saveOnExit_ = settingsForm_->saveOnExit();
-  hostPort_ = settingsForm_->hostPort();
-  devicePort_ = settingsForm_->devicePort();
-  // The next send binds the new host port.
-  endpoint_.deactivate();
-  endpoint_.setLocalPort(hostPort_);
-  ini_->writeBool("Settings", "SaveOnExit", saveOnExit_);
-  ini_->writeInteger("Settings", "MyPort", hostPort_);
-  ini_->writeInteger("Settings", "DevicePort", devicePort_);
-  if (!ini_->loaded()) return;
-  try {
-    ini_->save();
-  } catch (const std::exception&) {
-    message(QString::fromStdString("Unable to write to " + ini_->path()));
-  }
 }
 
 void TMainForm::About1Click() {

@@ -50,14 +50,15 @@ class TMainForm : public QMainWindow, public PageHost {
   tessaly::Framing framing() const override;
   std::uint8_t sdiAddress() const override;
   std::string deviceIp() const override;
-  int devicePort() const override { return devicePort_; }
-  int hostPort() const override { return hostPort_; }
+  int devicePort() const override { return link_.devicePort; }
+  int hostPort() const override { return link_.hostPort; }
   bool sendPageTransaction(const PageTransaction& t) override;
   bool sendPageInstruction(std::string_view label, std::uint8_t opcode, const tessaly::Bytes& data, TPanel* panel,
                            std::uint8_t waitingCode, const QString& errorText, TMemo* readMemo = nullptr) override;
   void registerNoticeWait(std::uint8_t waiting, std::uint8_t received, TPanel* panel) override;
   void query() override { ButtonQueryClick(); }
   void decodeAndPresent(int answerBase) override;
+  void clearInfo() override;
   void message(const QString& text) override;
   void addChartSample() override;
 
@@ -73,7 +74,8 @@ class TMainForm : public QMainWindow, public PageHost {
 
   // Fields and parts, for the pages' later behaviour and for tests.
   bool saveOnExit() const { return saveOnExit_; }
-  const std::string& ipBase() const { return ipBase_; }
+  const std::string& ipBase() const { return link_.ipBase; }
+  const tessaly::LinkSettings& linkSettings() const { return link_; }
   tessaly::IniFile& settingsFile() { return *ini_; }
   tessaly::Timer& timer() { return timer_; }
   tessaly::Endpoint& endpoint() { return endpoint_; }
@@ -119,10 +121,8 @@ class TMainForm : public QMainWindow, public PageHost {
   PageSender sender_{*this};
   tessaly::tZODADevice device_;
   std::unique_ptr<tessaly::IniFile> ini_;
-  int hostPort_ = 56789;
-  int devicePort_ = 56789;
   bool saveOnExit_ = true;
-  std::string ipBase_ = tessaly::kDefaultIpBase;  // the device IP up to its last dot
+  tessaly::LinkSettings link_;  // framing, SDI address, device IP and ports, as the controls set them
   bool closed_ = false;
   int shownTab_ = 0;
 

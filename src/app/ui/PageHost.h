@@ -65,6 +65,8 @@ class PageHost {
   // Decodes the status block in the receive buffer from `answerBase` into the device
   // record and presents it on every page (the query's and the chart's answers).
   virtual void decodeAndPresent(int /*answerBase*/) {}
+  // Clears the Main page's information memo (the chart's failed poll).
+  virtual void clearInfo() {}
   // Shows a modal information box (replaceable in tests).
   virtual void message(const QString& text) = 0;
   // One more point on the PCR correction chart from the status record as it stands

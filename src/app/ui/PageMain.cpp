@@ -7,8 +7,8 @@
 #include "link/LinkSettings.h"
 #include "status/StatusReport.h"
 
-PageMain::PageMain(PageHost& host, std::string& ipBase, QWidget* parent)
-    : TPage(host, "PageMain", parent), ipBase_(ipBase) {
+PageMain::PageMain(PageHost& host, tessaly::LinkSettings& link, QWidget* parent)
+    : TPage(host, "PageMain", parent), link_(link) {
   auto* root = new QHBoxLayout(this);
 
   // Left: the Ethernet controller group.
@@ -23,7 +23,7 @@ PageMain::PageMain(PageHost& host, std::string& ipBase, QWidget* parent)
 
   auto* ipBox = makeGroup(" Device IP Address ", setup, "GroupDeviceIP");
   auto* ig = new QGridLayout(ipBox);
-  LabelIPAddr = makeLabel("LabelIPAddr", QString::fromStdString(tessaly::deviceIp(ipBase_, tessaly::kDefaultIpExt)), ipBox);
+  LabelIPAddr = makeLabel("LabelIPAddr", QString::fromStdString(link_.deviceIp()), ipBox);
   QFont bf = LabelIPAddr->font();
   bf.setBold(true);
   LabelIPAddr->setFont(bf);
@@ -70,17 +70,21 @@ PageMain::PageMain(PageHost& host, std::string& ipBase, QWidget* parent)
   root->addWidget(info, 4);
 
   connect(UpDownIP, &TUpDown::clicked, this, &PageMain::UpDownIPClick);
+  connect(RadioGroupAP, &TRadioGroup::changed, this, &PageMain::radioGroupsChanged);
+  connect(RadioGroup3, &TRadioGroup::changed, this, &PageMain::radioGroupsChanged);
+  radioGroupsChanged();
   connect(ButtonIPBase, &QPushButton::clicked, this, &PageMain::ButtonIPBaseClick);
   connect(ButtonQuery, &QPushButton::clicked, this, [this] { host_.query(); });
 }
 
 void PageMain::setIpBase(const std::string& base) {
-  ipBase_ = base;
+  link_.ipBase = base;
   refreshDeviceIp();
 }
 
 void PageMain::refreshDeviceIp() {
-  LabelIPAddr->setText(QString::fromStdString(tessaly::deviceIp(ipBase_, UpDownIP->position())));
+  link_.ipExtension = UpDownIP->position();
+  LabelIPAddr->setText(QString::fromStdString(link_.deviceIp()));
 }
 
 void PageMain::UpDownIPClick() { refreshDeviceIp(); }
@@ -88,7 +92,7 @@ void PageMain::UpDownIPClick() { refreshDeviceIp(); }
 void PageMain::ButtonIPBaseClick() {
   const auto split = tessaly::splitChangeIp(EditIP->text().toStdString());
   if (!split) return;  // an address that does not pass changes nothing, silently
-  ipBase_ = split->base;
+  link_.ipBase = split->base;
   UpDownIP->setPosition(split->extension);
   refreshDeviceIp();
 }
@@ -117,4 +121,10 @@ void PageMain::presentQueryOutcome(const tessaly::QueryOutcome& o) {
   MemoInfo->clearLines();
   MemoInfo->addLines(o.memoLines);
   if (o.labelDChanged) LabelD->setText(QString::fromStdString(o.labelD));
+}
+
+void PageMain::radioGroupsChanged() {
+  link_.framing = RadioGroupAP->itemIndex() == 1 ? tessaly::Framing::DDToIP : tessaly::Framing::CwNet;
+  // No selection (an index of -1 from the settings file) addresses SDI 0.
+  link_.sdiAddress = static_cast<std::uint8_t>(RadioGroup3->itemIndex() + 1);
 }

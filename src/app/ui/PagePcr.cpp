@@ -112,23 +112,18 @@ PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", paren
 
   // The chart's polling: every code from 200 upward leaves the countdown alone.
   TransactionEngine& engine = host_.engine();
-  engine.registerStep(state::ChartPollDue, [this] { pollDue(); }, HandOver::AtNextTick);
+  engine.registerStep(state::ChartPollDue, [this] { pollTimerFired(state::ChartPollDue); }, HandOver::AtNextTick);
   Transaction poll;
   poll.waiting = state::ChartPollSent;
   poll.received = state::ChartPollGot;
   poll.accepts = Answer::Long;
   poll.handOver = HandOver::AtNextTick;
-  poll.timedOut = [this] { pollUnanswered(); };
-  poll.answered = [this] { pollAnswered(); };
+  poll.timedOut = [this] { pollTimerFired(state::ChartPollSent); };
+  poll.answered = [this] { pollTimerFired(state::ChartPollGot); };
   poll.sendFailed = [this](bool) { pollSendFailed(); };
   engine.registerTransaction(std::move(poll));
   for (int code = state::ChartPollGot + 1; code <= 255; ++code)
     engine.registerStep(static_cast<std::uint8_t>(code), nullptr, HandOver::AtNextTick);
-}
-
-void PagePcr::setStatusHooks(std::function<void()> presentStatus, std::function<void()> clearInfoMemo) {
-  presentStatus_ = std::move(presentStatus);
-  clearInfoMemo_ = std::move(clearInfoMemo);
 }
 
 // ------------------------------------------------------------------ corrector instructions
@@ -149,7 +144,7 @@ void PagePcr::ButtonST1Click() {
 
 // ------------------------------------------------------------------ chart
 
-bool PagePcr::polling() const { return Button3->isEnabled(); }
+bool PagePcr::polling() const { return poller_.polling(); }
 
 void PagePcr::setPollingButtons(bool on) {
   Button2->setEnabled(!on);
@@ -168,35 +163,11 @@ void PagePcr::applyLeftAxisRule() {
     ChartPCR->setLeftManual(-chart::LeftMax, chart::LeftMax);
 }
 
-void PagePcr::Button2Click() {
-  TransactionEngine& engine = host_.engine();
-  setPollingButtons(true);
-  engine.timer().setInterval(chart::FirstPollMs);
-  engine.setState(state::ChartPollDue);
-  ChartPCR->clear();
-  ChartPCR->setBottomMax(chart::StartBottomMax);
-  applyLeftAxisRule();
-  host_.device().SampleCount = 0;
-  engine.timer().setEnabled(true);
-}
+void PagePcr::Button2Click() { carryOut(poller_.start()); }
 
-void PagePcr::Button5Click() {
-  TransactionEngine& engine = host_.engine();
-  setPollingButtons(true);
-  engine.timer().setInterval(chart::FirstPollMs);
-  engine.setState(state::ChartPollDue);
-  applyLeftAxisRule();
-  std::int32_t& count = host_.device().SampleCount;
-  if (count < 0 || count >= chart::SampleLimit) count = 0;
-  engine.timer().setEnabled(true);
-}
+void PagePcr::Button5Click() { carryOut(poller_.continueRun(host_.device().SampleCount)); }
 
-void PagePcr::Button3Click() {
-  host_.engine().abort();
-  setPollingButtons(false);
-  PanelPCR->setColor(colour::ButtonFace);
-  PanelPCR->setCaption(QString::fromLatin1(kChartStoppedText.data(), static_cast<int>(kChartStoppedText.size())));
-}
+void PagePcr::Button3Click() { carryOut(poller_.stop()); }
 
 void PagePcr::Button4Click() {
   ChartPCR->clear();
@@ -206,9 +177,7 @@ void PagePcr::Button4Click() {
 
 void PagePcr::CheckBox9Click() { applyLeftAxisRule(); }
 
-void PagePcr::otherPageShown() {
-  if (polling()) Button3Click();
-}
+void PagePcr::otherPageShown() { carryOut(poller_.otherPageShown()); }
 
 void PagePcr::AddChartSample() {
   tZODADevice& d = host_.device();
@@ -217,57 +186,51 @@ void PagePcr::AddChartSample() {
   ChartPCR->addXY(d.SampleCount, chartValue(d.PcrSlide));
 }
 
-void PagePcr::pollMessage(std::string_view text) {
-  PanelPCR->setCaption(QString::fromLatin1(text.data(), static_cast<int>(text.size())));
-  PanelPCR->setColor(colour::LightOrange);
-}
-
-void PagePcr::pollDue() {
-  TransactionEngine& engine = host_.engine();
-  const Bytes request = encodeReadDatagram(host_.framing(), host_.sdiAddress());
-  engine.setState(state::ChartPollSent);
-  if (!engine.activateAndSend(host_.deviceIp(), host_.devicePort(), request)) {
-    pollSendFailed();
-    return;
-  }
-  PanelPCR->setCaption(QString::fromLatin1(kChartSentText.data(), static_cast<int>(kChartSentText.size())));
-  engine.armTimer(chart::AnswerWaitMs);
-}
-
-void PagePcr::pollSendFailed() {
-  // Polling rests here, Stop still enabled, until Stop or Continue.
-  if (clearInfoMemo_) clearInfoMemo_();
-  pollMessage(kCommErrorText);
-}
-
-void PagePcr::pollUnanswered() {
-  TransactionEngine& engine = host_.engine();
-  engine.timer().setInterval(chart::NextPollMs);
-  engine.setState(state::ChartPollDue);
-  pollMessage(kChartNoAnswerText);
-  engine.timer().setEnabled(true);
-}
-
-void PagePcr::pollAnswered() {
-  TransactionEngine& engine = host_.engine();
-  engine.timer().setInterval(chart::NextPollMs);
-  engine.setState(state::ChartPollDue);
+void PagePcr::pollTimerFired(std::uint8_t code) {
+  const TransactionEngine& engine = host_.engine();
   const ReceiveBuffer& buffer = engine.buffer();
-  const PollAnswerCheck c =
-      checkPollAnswer(engine.receivedLength(), [&buffer](std::size_t at) { return buffer.at(at); });
-  if (c.valid) {
-    tZODADevice& d = host_.device();
-    d.AnswerBase = c.answerBase;
-    DecodeStatus(d, engine.buffer());
-    if (presentStatus_) presentStatus_();
-  } else {
-    pollMessage(c.message);
+  ChartTimerEvent e;
+  e.state = code;
+  e.receivedLength = engine.receivedLength();
+  e.at = [&buffer](std::size_t at) { return buffer.at(at); };
+  e.sampleCount = host_.device().SampleCount;
+  carryOut(poller_.timerFired(e));
+}
+
+void PagePcr::pollSendFailed() { carryOut(poller_.sendFailed()); }
+
+void PagePcr::carryOut(const ChartActions& actions) {
+  TransactionEngine& engine = host_.engine();
+  using K = ChartAction::Kind;
+  for (const ChartAction& a : actions) {
+    switch (a.kind) {
+      case K::SetPollingButtons: setPollingButtons(a.flag); break;
+      case K::SetState: engine.setState(static_cast<std::uint8_t>(a.value)); break;
+      case K::SetInterval: engine.timer().setInterval(a.value); break;
+      case K::EnableTimer: engine.timer().setEnabled(true); break;
+      case K::ArmTimer: engine.armTimer(a.value); break;
+      case K::SendStatusRequest: {
+        // A failed send runs the poll's send-failure handler; the rest of the list is dropped.
+        const Bytes request = encodeReadDatagram(host_.framing(), host_.sdiAddress());
+        if (!host_.startTransaction(static_cast<std::uint8_t>(a.value), request, StartOptions{})) return;
+        break;
+      }
+      case K::Message:
+        PanelPCR->setCaption(QString::fromLatin1(a.text.data(), static_cast<int>(a.text.size())));
+        if (a.hasColour) PanelPCR->setColor(a.colour);
+        break;
+      case K::DecodeAndPresent: host_.decodeAndPresent(a.value); break;
+      case K::AddSample: AddChartSample(); break;
+      case K::ClearChart: ChartPCR->clear(); break;
+      case K::SetBottomMax: ChartPCR->setBottomMax(a.value); break;
+      case K::ApplyLeftAxis: applyLeftAxisRule(); break;
+      case K::SetSampleCount: host_.device().SampleCount = a.value; break;
+      case K::ClearInfoMemo:
+        host_.clearInfo();
+        break;
+      case K::StopPolling: engine.abort(); break;
+    }
   }
-  AddChartSample();
-  if (host_.device().SampleCount < chart::SampleLimit)
-    engine.timer().setEnabled(true);
-  else
-    Button3Click();
 }
 
 void PagePcr::presentStatus(const tessaly::tZODADevice& d) {

@@ -5,7 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
-#include "status/PcrChart.h"
+#include "status/ChartPoller.h"
 
 // The corrector instructions' wait for the board's interrupt notice.
 namespace tessaly::state {
@@ -23,9 +23,6 @@ class PagePcr : public TPage {
   // Another page was shown: the chart's polling stops here when it runs.
   void otherPageShown();
 
-  // What the polling loop needs from the main window: the presentation of a
-  // freshly decoded status on every page, and clearing the Main page's memo.
-  void setStatusHooks(std::function<void()> presentStatus, std::function<void()> clearInfoMemo);
 
   // Button and check box handlers.
   void Button2Click();  // Start
@@ -66,12 +63,10 @@ class PagePcr : public TPage {
  private:
   void setPollingButtons(bool polling);
   void applyLeftAxisRule();
-  void pollDue();         // 200: send the next status request
-  void pollUnanswered();  // 201: the wait ended without an answer
-  void pollSendFailed();  // the request could not go out: polling rests
-  void pollAnswered();    // 202: the wait ended with an answer
-  void pollMessage(std::string_view text);
+  void pollTimerFired(std::uint8_t code);  // 200..202
+  void pollSendFailed();                   // the request could not go out: polling rests
+  // Carries out the poller's actions in order.
+  void carryOut(const tessaly::ChartActions& actions);
 
-  std::function<void()> presentStatus_;
-  std::function<void()> clearInfoMemo_;
+  tessaly::ChartPoller poller_;
 };

@@ -72,6 +72,7 @@ TRadioGroup::TRadioGroup(const QString& name, const QString& title, const QStrin
     grid->addWidget(b, i % rows, i / rows);  // filled column by column
   }
   connect(group_, &QButtonGroup::idClicked, this, &TRadioGroup::clicked);
+  connect(group_, &QButtonGroup::idToggled, this, [this](int, bool) { emit changed(); });
 }
 
 int TRadioGroup::itemIndex() const { return group_->checkedId(); }

@@ -60,6 +60,8 @@ class TRadioGroup : public QGroupBox {
 
  signals:
   void clicked(int index);
+  // The selection changed, by a click or by setItemIndex.
+  void changed();
 
  private:
   QButtonGroup* group_;
