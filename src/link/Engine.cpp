@@ -62,7 +62,7 @@ bool TransactionEngine::activateAndSend(const std::string& host, int port, const
 void TransactionEngine::onDatagram(const std::uint8_t* data, std::size_t length) {
   buffer_.seek(0);
   if (length <= 26) {
-    // Interrupt notices count only while a page waits for one (codes up to 10).
+    // Interrupt notices count only while the state is 10 or below.
     if (state_ > 10) return;
     receivedLength_ = length;
     buffer_.store(data, length);

@@ -88,7 +88,7 @@ class TransactionEngine {
 
   // Sets the interval, then enables the timer.
   void armTimer(int ms);
-  // Disables the timer and closes the endpoint (chart Stop, Break).
+  // Disables the timer and closes the endpoint; the state code stays.
   void abort();
 
   // activate, then send; on failure the endpoint is closed again. True on success.

@@ -31,7 +31,7 @@ Bytes encodeLoadDatagram(Framing framing, std::string_view outerLabel, std::uint
 // The status request: 28 bytes in DDToIP, 18 in CW-Net.
 Bytes encodeReadDatagram(Framing framing, std::uint8_t sdiAddress);
 
-// Label, one instruction, framing: what every single-instruction page sends.
+// Label, one instruction, framing: a datagram of a single instruction.
 Bytes encodeSingleInstructionDatagram(Framing framing, std::string_view label, std::uint8_t sdiAddress,
                                       std::uint8_t opcode, const Bytes& data);
 

@@ -1,6 +1,6 @@
 #pragma once
-// The link settings of the Main page: the device IP is the IP base followed by the
-// last octet; "Change IP" splits a typed address into those two parts.
+// The link settings: framing, SDI address, ports, and the device IP as the IP base
+// followed by the last octet; "Change IP" splits a typed address into those two parts.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,17 +26,16 @@ std::optional<IpSplit> splitChangeIp(std::string_view text);
 
 std::string deviceIp(const std::string& base, int extension);
 
-// The link as the Main page and the Settings dialog set it: what every request is
-// framed, addressed and sent with.
+// The link as the user set it: what every request is framed, addressed and sent with.
 struct LinkSettings {
   Framing framing = Framing::CwNet;
-  std::uint8_t sdiAddress = 1;  // the SDI address radio group's index + 1 (0 with none selected)
+  std::uint8_t sdiAddress = 1;  // 1..15; 0 when none is selected
   std::string ipBase = kDefaultIpBase;
   int ipExtension = kDefaultIpExt;
   int hostPort = kDefaultPort;
   int devicePort = kDefaultPort;
 
-  // The IP base followed by the extension, as the Main page composes its caption.
+  // The IP base followed by the extension in plain decimal.
   std::string deviceIp() const { return tessaly::deviceIp(ipBase, ipExtension); }
 };
 
