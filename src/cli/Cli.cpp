@@ -17,6 +17,7 @@
 #include "app/SettingsKeys.h"
 #include "app/StatusQuery.h"
 #include "instructions/GeneralInstructions.h"
+#include "instructions/InstructionTest.h"
 #include "instructions/NoticeWait.h"
 #include "instructions/PageInstructions.h"
 #include "link/Engine.h"
@@ -50,6 +51,12 @@ const char* const kHelp =
     "                           tessaly-cli set-user-text \"My UserText\"\n"
     "  set-address N          set the board's SDI address (1..15)\n"
     "                           tessaly-cli --sdi 1 set-address 3\n"
+    "  send [--label TEXT] OPCODE[:HEXBYTES]...\n"
+    "                         up to five raw instructions in one message, as the panel's\n"
+    "                         Instruction Test page sends them; prints the message dump and\n"
+    "                         the answer dump (OPCODE: one byte in hex; HEXBYTES: bytes in\n"
+    "                         hex, two digits each)\n"
+    "                           tessaly-cli send --label \"Serial\" 10:00003039\n"
     "\n"
     "Link options (default: the panel's Settings.ini in the working directory, else the\n"
     "panel's defaults):\n"
@@ -82,6 +89,7 @@ struct Options {
   std::optional<Framing> framing;
   std::optional<int> sdi;
   std::optional<int> timeoutMs;
+  std::optional<std::string> label;
   bool json = false;
   bool help = false;
   bool version = false;
@@ -133,6 +141,8 @@ Options parse(const QStringList& arguments) {
         throw UsageError{"--framing: '" + v + "' is neither ddtoip nor cw-net"};
     } else if (s == "--sdi") {
       o.sdi = static_cast<int>(number(s, value(), 1, 15));
+    } else if (s == "--label") {
+      o.label = value();
     } else if (s == "--timeout-ms") {
       o.timeoutMs = static_cast<int>(number(s, value(), 1, 600000));
     } else if (s.size() > 1 && s[0] == '-' && !(s[1] >= '0' && s[1] <= '9')) {
@@ -341,6 +351,59 @@ int runNoticeInstruction(Session& s, const Bytes& datagram, int timeoutMs) {
   return s.wait();
 }
 
+bool isHex(const std::string& text) {
+  for (const char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+  return true;
+}
+
+// One argument of `send` as the Instruction Test page's row texts: "$10" and
+// "$00,$00,$30,$39" for "10:00003039".
+InstructionRow instructionRow(const std::string& arg) {
+  const std::size_t colon = arg.find(':');
+  const std::string opcode = arg.substr(0, colon);
+  const std::string data = colon == std::string::npos ? std::string() : arg.substr(colon + 1);
+  if (opcode.empty() || opcode.size() > 2 || !isHex(opcode))
+    throw UsageError{"send: '" + arg + "': the opcode must be one byte in hex (00..FF)"};
+  if (!isHex(data) || data.size() % 2 != 0)
+    throw UsageError{"send: '" + arg + "': the data must be hex bytes, two digits each"};
+  if (data.size() / 2 > 1024) throw UsageError{"send: '" + arg + "': more than 1024 data bytes"};
+  InstructionRow r;
+  r.ticked = true;
+  r.opcodeText = "$" + opcode;
+  for (std::size_t i = 0; i < data.size(); i += 2) r.dataText += (i ? ",$" : "$") + data.substr(i, 2);
+  return r;
+}
+
+// send: the Instruction Test page's send report, then the answer or the time-out.
+int runSend(Session& s, const InstructionMessage& m, int timeoutMs) {
+  for (const auto& l : sendDumpLines(m)) out(l);
+  Transaction t;
+  t.waiting = state::InstrTestWait;
+  t.received = state::InstrTestGot;
+  t.accepts = Answer::Long;
+  t.timedOut = [&s] {
+    err(std::string(kInstructionNoAnswerLine));
+    s.finish(NoAnswer);
+  };
+  t.answered = [&s] {
+    const ReceiveBuffer& buffer = s.engine().buffer();
+    for (const auto& l : answerLines(buffer.bytes().data(), buffer.size(), s.engine().receivedLength())) out(l);
+    s.finish(Success);
+  };
+  t.sendFailed = [&s](bool) {
+    for (const auto& l : sendFailureLines()) err(l);
+    s.finish(SendFailed);
+  };
+  s.engine().registerTransaction(std::move(t));
+  StartOptions o;
+  o.stateAt = StateAt::AfterArm;
+  o.armMs = timeoutMs;
+  if (s.engine().start(state::InstrTestWait, s.target().deviceIp, s.target().devicePort, m.datagram, o))
+    for (const auto& l : sendSuccessLines(s.target().deviceIp, s.target().devicePort, m.sdiAddress)) out(l);
+  return s.wait();
+}
+
 void expectArgs(const Options& o, std::size_t n, const char* usage) {
   if (o.args.size() < n) throw UsageError{o.command + ": missing argument (usage: " + usage + ")"};
   if (o.args.size() > n) throw UsageError{o.command + ": unexpected argument '" + o.args[n] + "'"};
@@ -357,6 +420,7 @@ int dispatch(const Options& o) {
   }
   if (o.command.empty()) throw UsageError{"no command (see --help)"};
   if (o.json && o.command != "query") throw UsageError{"--json: only for query"};
+  if (o.label && o.command != "send") throw UsageError{"--label: only for send"};
 
   // Build the request first: bad input never reaches the network.
   std::function<Bytes(const QueryTarget&)> instruction;
@@ -389,6 +453,18 @@ int dispatch(const Options& o) {
     const int address = static_cast<int>(number("set-address", o.args[0], 1, 15));
     const auto m = setAddressInstruction(address - 1);
     instruction = [m](const QueryTarget& t) { return m.datagram(t.framing, t.sdiAddress); };
+  } else if (c == "send") {
+    if (o.args.empty()) throw UsageError{"send: missing argument (usage: send [--label TEXT] OPCODE[:HEXBYTES]...)"};
+    if (o.args.size() > static_cast<std::size_t>(kInstructionRows))
+      throw UsageError{"send: more than " + std::to_string(kInstructionRows) + " instructions"};
+    const std::string label = QString::fromStdString(o.label.value_or("")).toLatin1().toStdString();
+    if (label.size() > 15) throw UsageError{"--label: longer than 15 characters"};
+    std::array<InstructionRow, kInstructionRows> rows;
+    for (std::size_t i = 0; i < o.args.size(); ++i) rows[i] = instructionRow(o.args[i]);
+    const QueryTarget t = linkTarget(o);
+    const InstructionMessage m = buildInstructionMessage(rows, label, t.framing, t.sdiAddress);
+    Session s(t);
+    return runSend(s, m, o.timeoutMs.value_or(1000));
   } else {
     throw UsageError{"unknown command '" + c + "' (see --help)"};
   }
