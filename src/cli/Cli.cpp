@@ -51,6 +51,13 @@ const char* const kHelp =
     "                           tessaly-cli set-user-text \"My UserText\"\n"
     "  set-address N          set the board's SDI address (1..15)\n"
     "                           tessaly-cli --sdi 1 set-address 3\n"
+    "  clock --nco HZ | --pll HZ [--source nco|pll|input1..input6|external]\n"
+    "        [--format 188|204] [--priority low|high]\n"
+    "                         set the output clock and stream format (NCO 120..40500000 Hz,\n"
+    "                         PLL 97753..40500000 Hz); with the PLL, prints the PLL search\n"
+    "                         report; the source defaults to the one whose frequency is given,\n"
+    "                         the format to 188, the priority to low\n"
+    "                           tessaly-cli clock --pll 27000000 --format 204\n"
     "  send [--label TEXT] OPCODE[:HEXBYTES]...\n"
     "                         up to five raw instructions in one message, as the panel's\n"
     "                         Instruction Test page sends them; prints the message dump and\n"
@@ -90,6 +97,12 @@ struct Options {
   std::optional<int> sdi;
   std::optional<int> timeoutMs;
   std::optional<std::string> label;
+  // clock
+  std::optional<std::string> nco;
+  std::optional<std::string> pll;
+  std::optional<int> source;    // 0 NCO, 1 PLL, 2..7 TS inputs 1..6, 8 external clock
+  std::optional<int> format;    // 0 "188", 1 "204"
+  std::optional<int> priority;  // 0 low, 1 high
   bool json = false;
   bool help = false;
   bool version = false;
@@ -141,6 +154,24 @@ Options parse(const QStringList& arguments) {
         throw UsageError{"--framing: '" + v + "' is neither ddtoip nor cw-net"};
     } else if (s == "--sdi") {
       o.sdi = static_cast<int>(number(s, value(), 1, 15));
+    } else if (s == "--nco") {
+      o.nco = std::to_string(number(s, value(), 120, 40500000));
+    } else if (s == "--pll") {
+      o.pll = std::to_string(number(s, value(), 97753, 40500000));
+    } else if (s == "--source") {
+      const std::string v = value();
+      const char* const names[] = {"nco", "pll", "input1", "input2", "input3", "input4", "input5", "input6", "external"};
+      for (int i = 0; i < 9; ++i)
+        if (v == names[i]) o.source = i;
+      if (!o.source) throw UsageError{"--source: '" + v + "' is none of nco, pll, input1..input6, external"};
+    } else if (s == "--format") {
+      const std::string v = value();
+      if (v != "188" && v != "204") throw UsageError{"--format: '" + v + "' is neither 188 nor 204"};
+      o.format = v == "188" ? 0 : 1;
+    } else if (s == "--priority") {
+      const std::string v = value();
+      if (v != "low" && v != "high") throw UsageError{"--priority: '" + v + "' is neither low nor high"};
+      o.priority = v == "low" ? 0 : 1;
     } else if (s == "--label") {
       o.label = value();
     } else if (s == "--timeout-ms") {
@@ -421,6 +452,12 @@ int dispatch(const Options& o) {
   if (o.command.empty()) throw UsageError{"no command (see --help)"};
   if (o.json && o.command != "query") throw UsageError{"--json: only for query"};
   if (o.label && o.command != "send") throw UsageError{"--label: only for send"};
+  if (o.command != "clock")
+    for (const auto& [given, name] : {std::pair{o.nco.has_value(), "--nco"}, std::pair{o.pll.has_value(), "--pll"},
+                                      std::pair{o.source.has_value(), "--source"},
+                                      std::pair{o.format.has_value(), "--format"},
+                                      std::pair{o.priority.has_value(), "--priority"}})
+      if (given) throw UsageError{std::string(name) + ": only for clock"};
 
   // Build the request first: bad input never reaches the network.
   std::function<Bytes(const QueryTarget&)> instruction;
@@ -429,8 +466,10 @@ int dispatch(const Options& o) {
     expectArgs(o, 0, "query [--json]");
   } else if (c == "set-serial") {
     expectArgs(o, 1, "set-serial N");
-    number("set-serial", o.args[0], 0, 4294967295LL);
-    const auto m = setSerialInstruction(o.args[0]);
+    // Handed over as hexadecimal: the number reader takes decimal only up to 2^31-1.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "$%08llX", number("set-serial", o.args[0], 0, 4294967295LL));
+    const auto m = setSerialInstruction(hex);
     instruction = [m](const QueryTarget& t) { return m.instruction.datagram(t.framing, t.sdiAddress); };
   } else if (c == "set-type") {
     expectArgs(o, 1, "set-type N");
@@ -452,6 +491,22 @@ int dispatch(const Options& o) {
     expectArgs(o, 1, "set-address 1..15");
     const int address = static_cast<int>(number("set-address", o.args[0], 1, 15));
     const auto m = setAddressInstruction(address - 1);
+    instruction = [m](const QueryTarget& t) { return m.datagram(t.framing, t.sdiAddress); };
+  } else if (c == "clock") {
+    expectArgs(o, 0, "clock --nco HZ | --pll HZ [--source ...] [--format 188|204] [--priority low|high]");
+    if (!o.nco && !o.pll) throw UsageError{"clock: missing --nco HZ or --pll HZ"};
+    StreamFormatInput in;
+    in.clockSource = o.source.value_or(o.nco ? 0 : 1);
+    if (in.clockSource == 0 && !o.nco) throw UsageError{"--source nco: missing --nco HZ"};
+    if (in.clockSource == 1 && !o.pll) throw UsageError{"--source pll: missing --pll HZ"};
+    in.format = o.format.value_or(0);
+    in.priority = o.priority.value_or(0);
+    in.ncoText = o.nco.value_or("3000000");
+    in.pllText = o.pll.value_or("3000000");
+    const auto m = streamFormatMessage(in);
+    // The PLL search report, as the General page's memo shows it.
+    if (m.memoLines)
+      for (const auto& l : *m.memoLines) out(l);
     instruction = [m](const QueryTarget& t) { return m.datagram(t.framing, t.sdiAddress); };
   } else if (c == "send") {
     if (o.args.empty()) throw UsageError{"send: missing argument (usage: send [--label TEXT] OPCODE[:HEXBYTES]...)"};

@@ -104,6 +104,11 @@ class CliTest : public QObject {
                                  << QString();
     QTest::newRow("set-serial, no notice") << QStringList{"set-serial", "1"} << QStringList{"--drop", "1"} << 2
                                            << QStringList{} << "No SDI IRQ received (in 1s).";
+    QTest::newRow("clock PLL") << QStringList{"clock", "--pll", "27000000", "--format", "204"} << none << 0
+                               << QStringList{"PLL Info:", "Output Frequency: 27000000 Hz", "SDI IRQ received."}
+                               << QString();
+    QTest::newRow("clock NCO DDToIP") << QStringList{"--framing", "ddtoip", "clock", "--nco", "120", "--priority", "high"}
+                                      << none << 0 << QStringList{"SDI IRQ received."} << QString();
     QTest::newRow("send: notice only, so no answer")
         << QStringList{"send", "--label", "Serial", "10:00003039"} << none << 2
         << QStringList{"Step 1. - Processing CW-Net Message", " IT1:    $10 $00 $04 $00 $00 $30 $39 ",
@@ -167,6 +172,18 @@ class CliTest : public QObject {
     QCOMPARE(QString::number(j["pcr"].toObject()["test_pid"].toInteger()), valueAfter(text.out, " Test PID: "));
   }
 
+  // Serial numbers above 2^31-1 go out as they are (the board reports them back;
+  // the report shows the record's signed value).
+  void largeSerialGoesOut() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    uitest::TempWorkDir dir;
+    QCOMPARE(runCli(dir.path(), loopback(emu.port()) + QStringList{"set-serial", "4294967295"}).exitCode, 0);
+    const Run q = runCli(dir.path(), loopback(emu.port()) + QStringList{"query"});
+    QCOMPARE(q.exitCode, 0);
+    QVERIFY2(q.out.contains("Serial: -1"), qPrintable(q.out.join('\n')));
+  }
+
   // Without link options the client takes the panel's Settings.ini in its working
   // directory: here DDToIP to the emulator's port.
   void linkDefaultsComeFromSettingsIni() {
@@ -227,6 +244,15 @@ class CliTest : public QObject {
     QTest::newRow("send opcode of 3 digits") << QStringList{"send", "1FF"} << "1FF";
     QTest::newRow("send odd data") << QStringList{"send", "10:123"} << "10:123";
     QTest::newRow("send six") << QStringList{"send", "1", "2", "3", "4", "5", "6"} << "send";
+    QTest::newRow("nco 119") << QStringList{"clock", "--nco", "119"} << "--nco";
+    QTest::newRow("pll 97752") << QStringList{"clock", "--pll", "97752"} << "--pll";
+    QTest::newRow("pll 40500001") << QStringList{"clock", "--pll", "40500001"} << "--pll";
+    QTest::newRow("source input7") << QStringList{"clock", "--nco", "1000", "--source", "input7"} << "--source";
+    QTest::newRow("format 190") << QStringList{"clock", "--nco", "1000", "--format", "190"} << "--format";
+    QTest::newRow("priority mid") << QStringList{"clock", "--nco", "1000", "--priority", "mid"} << "--priority";
+    QTest::newRow("clock without a frequency") << QStringList{"clock"} << "clock";
+    QTest::newRow("source pll without --pll") << QStringList{"clock", "--nco", "1000", "--source", "pll"} << "--pll";
+    QTest::newRow("nco elsewhere") << QStringList{"query", "--nco", "1000"} << "--nco";
     QTest::newRow("label of 16") << QStringList{"send", "--label", "0123456789abcdef", "10"} << "--label";
   }
   void badInputIsExitOne() {
@@ -248,7 +274,8 @@ class CliTest : public QObject {
     const QString text = help.out.join('\n');
     for (const char* word : {"query", "set-serial", "set-type", "reset", "set-user-text", "set-address", "send",
                              "--device", "--device-port", "--host-port", "--framing", "--sdi", "--timeout-ms",
-                             "--json", "--label", "--version"})
+                             "--json", "--label", "--version", "clock", "--nco", "--pll", "--source",
+                             "--format", "--priority"})
       QVERIFY2(text.contains(word), word);
     const Run version = runCli(dir.path(), {"--version"});
     QCOMPARE(version.exitCode, 0);
