@@ -79,6 +79,8 @@ const char* const kHelp =
     "                           --sdi 2\n"
     "  --timeout-ms N         wait this long for the answer (1..600000; default 1000)\n"
     "                           --timeout-ms 3000\n"
+    "  --                     the end of the options: what follows are arguments\n"
+    "                           tessaly-cli set-user-text -- \"-- line 7 --\"\n"
     "  --help                 this text\n"
     "  --version              the version number\n"
     "\n"
@@ -110,12 +112,16 @@ struct Options {
   std::vector<std::string> args;
 };
 
+void out(const std::string& line) { std::fprintf(stdout, "%s\n", line.c_str()); }
+void err(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+
 // A plain decimal number lo..hi; anything else names the option.
 long long number(const std::string& what, const std::string& text, long long lo, long long hi) {
-  bool digits = !text.empty() && text.size() <= 12;
+  bool digits = !text.empty();
   for (const char c : text) digits = digits && c >= '0' && c <= '9';
   if (!digits) throw UsageError{what + ": '" + text + "' is not a number"};
-  const long long v = std::stoll(text);
+  const std::size_t first = std::min(text.find_first_not_of('0'), text.size() - 1);
+  const long long v = text.size() - first > 12 ? hi + 1 : std::stoll(text.substr(first));
   if (v < lo || v > hi)
     throw UsageError{what + ": " + text + " is out of range (" + std::to_string(lo) + ".." + std::to_string(hi) + ")"};
   return v;
@@ -125,8 +131,14 @@ Options parse(const QStringList& arguments) {
   Options o;
   std::vector<std::string> a;
   for (qsizetype i = 1; i < arguments.size(); ++i) a.push_back(arguments[i].toStdString());
+  bool optionsEnd = false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     const std::string& s = a[i];
+    if (optionsEnd || s == "--") {
+      if (optionsEnd) (o.command.empty() ? o.command : o.args.emplace_back()) = s;
+      optionsEnd = true;
+      continue;
+    }
     const auto value = [&]() -> std::string {
       if (i + 1 >= a.size()) throw UsageError{s + ": missing value"};
       return a[++i];
@@ -191,6 +203,7 @@ Options parse(const QStringList& arguments) {
 // directory (read only, never written), else its defaults; then the options.
 QueryTarget linkTarget(const Options& o) {
   const IniFile ini(settingsPath(QDir::currentPath().toStdString()));
+  if (!ini.loaded()) err(std::string(kProgram) + ": " + ini.path() + ": " + ini.loadError() + "; the defaults are used");
   const auto readInt = [&ini](const std::string& target) {
     const SettingKey& k = settingKeyFor(target);
     return ini.readInteger(k.section, k.key, readIntOr(k.defaultValue, 0));
@@ -214,9 +227,6 @@ QueryTarget linkTarget(const Options& o) {
   t.hostPort = o.hostPort.value_or(l.hostPort);
   return t;
 }
-
-void out(const std::string& line) { std::fprintf(stdout, "%s\n", line.c_str()); }
-void err(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 // The engine on the Qt timer and UDP endpoint, and the loop that waits for its end.
 class Session {

@@ -100,6 +100,8 @@ class CliTest : public QObject {
     QTest::newRow("reset") << QStringList{"reset"} << none << 0 << QStringList{"SDI IRQ received."} << QString();
     QTest::newRow("set-user-text") << QStringList{"set-user-text", "Line 7 board"} << none << 0
                                    << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("set-user-text after --") << QStringList{"set-user-text", "--", "-x-"} << none << 0
+                                            << QStringList{"SDI IRQ received."} << QString();
     QTest::newRow("set-address") << QStringList{"set-address", "1"} << none << 0 << QStringList{"SDI IRQ received."}
                                  << QString();
     QTest::newRow("set-serial, no notice") << QStringList{"set-serial", "1"} << QStringList{"--drop", "1"} << 2
@@ -236,6 +238,7 @@ class CliTest : public QObject {
     QTest::newRow("set-serial missing") << QStringList{"set-serial"} << "set-serial";
     QTest::newRow("set-serial text") << QStringList{"set-serial", "12a"} << "set-serial";
     QTest::newRow("set-serial 2^32") << QStringList{"set-serial", "4294967296"} << "set-serial";
+    QTest::newRow("set-type of 20 digits") << QStringList{"set-type", "99999999999999999999"} << "set-type";
     QTest::newRow("set-type 65536") << QStringList{"set-type", "65536"} << "set-type";
     QTest::newRow("set-address 0") << QStringList{"set-address", "0"} << "set-address";
     QTest::newRow("set-address 16") << QStringList{"set-address", "16"} << "set-address";
