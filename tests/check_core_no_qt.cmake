@@ -1,10 +1,10 @@
-# Fails when a core source (src/<subsystem>/*.h|*.cpp outside ui/ and outside the
-# widget folder) includes a Qt header.
+# Fails when a core source (src/<subsystem>/*.h|*.cpp outside ui/, outside the
+# widget folder and outside the command-line client's folder) includes a Qt header.
 file(GLOB_RECURSE files ${SRC}/*.h ${SRC}/*.cpp)
 set(bad "")
 foreach(f ${files})
   string(FIND "${f}" "/ui/" in_ui)
-  if(in_ui EQUAL -1 AND NOT f MATCHES "^${SRC}/widgets/" AND NOT f MATCHES "/main\\.cpp$" AND NOT f MATCHES "/app/MainForm\\.h$")
+  if(in_ui EQUAL -1 AND NOT f MATCHES "^${SRC}/widgets/" AND NOT f MATCHES "^${SRC}/cli/" AND NOT f MATCHES "/main\\.cpp$" AND NOT f MATCHES "/app/MainForm\\.h$")
     file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]Q")
     if(lines)
       list(APPEND bad ${f})

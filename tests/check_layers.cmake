@@ -5,7 +5,8 @@
 #   1  link, clock, protocol       framing and engine, PLL search, the wire layout
 #   2  status, instructions, mfgtest
 #   3  widgets                     generic Qt widgets
-#   4  app                         settings, main window and pages
+#   4  app                         settings, main window and pages, the device query
+#   5  cli                         the command-line client (a front end like the window)
 # src/main.cpp stands above them all. Includes within one layer are allowed in one
 # direction. A new folder must be given its layer here.
 set(layer_text 0)
@@ -17,6 +18,7 @@ set(layer_instructions 2)
 set(layer_mfgtest 2)
 set(layer_widgets 3)
 set(layer_app 4)
+set(layer_cli 5)
 
 file(GLOB_RECURSE files RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
 list(SORT files)

@@ -13,6 +13,11 @@
 
 namespace tessaly {
 
+// The General page's wait for the board's interrupt notice after an instruction.
+namespace state {
+constexpr std::uint8_t GeneralWait = 2, GeneralGot = 3;
+}
+
 // One labelled instruction, the unit every single-instruction page sends.
 struct LabelledInstruction {
   std::string label;  // 15 characters

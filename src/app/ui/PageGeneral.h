@@ -3,12 +3,8 @@
 // format, and the page memo with the frequencies.
 #include "app/ui/PageHost.h"
 #include "app/ui/Widgets.h"
+#include "instructions/GeneralInstructions.h"
 #include "text/Bytes.h"
-
-// The General page's wait for the board's interrupt notice after an instruction.
-namespace tessaly::state {
-constexpr std::uint8_t GeneralWait = 2, GeneralGot = 3;
-}
 
 class PageGeneral : public TPage {
   Q_OBJECT

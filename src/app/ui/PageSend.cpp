@@ -1,23 +1,20 @@
 #include "app/ui/PageSend.h"
 
 #include "app/ui/Widgets.h"
+#include "instructions/NoticeWait.h"
 #include "link/Framing.h"
 
 using namespace tessaly;
 
 void PageSender::registerNoticeWait(std::uint8_t waiting, std::uint8_t received, TPanel* panel) {
-  const auto outcome = [panel](bool got) {
-    panel->setCaption(got ? "SDI IRQ received." : "No SDI IRQ received (in 1s).");
-    panel->setColor(got ? colour::LightGreen : colour::Red);
-  };
-  Transaction t;
-  t.waiting = waiting;
-  t.received = received;
-  t.accepts = Answer::Notice;
-  t.timedOut = [outcome] { outcome(false); };
-  t.answered = [outcome] { outcome(true); };
-  t.sendFailed = [this, waiting](bool) { showFailure(waiting); };
-  host_.engine().registerTransaction(std::move(t));
+  tessaly::registerNoticeWait(
+      host_.engine(), waiting, received,
+      [panel](bool got) {
+        const std::string_view text = noticeOutcomeText(got);
+        panel->setCaption(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+        panel->setColor(got ? colour::LightGreen : colour::Red);
+      },
+      [this, waiting](bool) { showFailure(waiting); });
 }
 
 void PageSender::showFailure(std::uint8_t waiting) const {

@@ -1,0 +1,48 @@
+#include "app/StatusQuery.h"
+
+namespace tessaly {
+
+StatusQuery::StatusQuery(TransactionEngine& engine, std::function<QueryTarget()> target,
+                         StatusQueryListener& listener, int timeoutMs)
+    : engine_(engine), target_(std::move(target)), listener_(listener), timeoutMs_(timeoutMs) {
+  for (const Framing f : {Framing::CwNet, Framing::DDToIP}) {
+    const bool dd = f == Framing::DDToIP;
+    Transaction t;
+    t.waiting = dd ? state::QueryDDToIPWait : state::QueryCwNetWait;
+    t.received = dd ? state::QueryDDToIPGot : state::QueryCwNetGot;
+    t.accepts = Answer::Long;
+    t.timedOut = [this] { listener_.queryTimedOut(); };
+    t.answered = [this, f] { answered(f); };
+    t.sendFailed = [this](bool) { listener_.querySendFailed(); };
+    engine_.registerTransaction(std::move(t));
+  }
+}
+
+bool StatusQuery::start() {
+  const QueryTarget sent = target_();
+  const Bytes request = encodeReadDatagram(sent.framing, sent.sdiAddress);
+  listener_.queryStarted();
+  StartOptions o;
+  o.armMs = timeoutMs_;
+  const std::uint8_t waiting =
+      sent.framing == Framing::DDToIP ? state::QueryDDToIPWait : state::QueryCwNetWait;
+  if (!engine_.start(waiting, sent.deviceIp, sent.devicePort, request, o)) return false;
+  listener_.querySent(querySentLines(sent.hostPort, sent.devicePort, sent.deviceIp));
+  return true;
+}
+
+void StatusQuery::answered(Framing f) {
+  // The memo names the link as it stands when the answer is evaluated.
+  const QueryTarget now = target_();
+  QueryContext ctx;
+  ctx.framing = f;
+  ctx.deviceIp = now.deviceIp;
+  ctx.devicePort = now.devicePort;
+  ctx.selectedSdiAddress = now.sdiAddress;
+  const ReceiveBuffer& buffer = engine_.buffer();
+  const QueryOutcome o =
+      evaluateQueryAnswer(ctx, engine_.receivedLength(), [&buffer](std::size_t at) { return buffer.at(at); });
+  listener_.queryAnswered(o);
+}
+
+}  // namespace tessaly

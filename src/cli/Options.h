@@ -1,0 +1,53 @@
+#pragma once
+// The client's command line: options and arguments, the link they select, the help
+// text. Bad input throws UsageError with one line that names the option or command.
+#include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/StatusQuery.h"
+#include "link/Framing.h"
+
+namespace tessaly::cli {
+
+constexpr const char* kProgram = "tessaly-cli";
+extern const char* const kHelp;
+
+struct UsageError {
+  std::string message;
+};
+
+struct Options {
+  std::optional<std::string> device;
+  std::optional<int> devicePort;
+  std::optional<int> hostPort;
+  std::optional<Framing> framing;
+  std::optional<int> sdi;
+  std::optional<int> timeoutMs;
+  std::optional<std::string> label;
+  // clock
+  std::optional<std::string> nco;
+  std::optional<std::string> pll;
+  std::optional<int> source;    // 0 NCO, 1 PLL, 2..7 TS inputs 1..6, 8 external clock
+  std::optional<int> format;    // 0 "188", 1 "204"
+  std::optional<int> priority;  // 0 low, 1 high
+  bool json = false;
+  bool help = false;
+  bool version = false;
+  std::string command;
+  std::vector<std::string> args;
+};
+
+// A plain decimal number lo..hi; anything else throws, naming `what`.
+long long number(const std::string& what, const std::string& text, long long lo, long long hi);
+// `arguments` as QCoreApplication::arguments() gives them (the program first).
+Options parse(const QStringList& arguments);
+// The link as the panel would start with it: its Settings.ini in the working
+// directory (read only, never written), else its defaults; then the options.
+QueryTarget linkTarget(const Options& o);
+
+void out(const std::string& line);  // one line on standard output
+void err(const std::string& line);  // one line on standard error
+
+}  // namespace tessaly::cli

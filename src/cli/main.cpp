@@ -1,0 +1,9 @@
+// tessaly-cli: the board's exchanges from a shell, over the panel's core.
+#include <QCoreApplication>
+
+#include "cli/Cli.h"
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  return tessaly::cli::run(app.arguments());
+}

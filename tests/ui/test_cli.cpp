@@ -1,0 +1,290 @@
+// tessaly-cli end to end: the program run as a process against tessaly-emulator on
+// 127.0.0.1, in an empty working directory of its own. Every run names the device
+// 127.0.0.1 (or a Settings.ini that does). Skipped when either program is missing.
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include "helpers/Emulator.h"
+#include "helpers/UiHarness.h"
+
+using uitest::EmulatorProcess;
+
+namespace {
+
+struct Run {
+  int exitCode = -1;
+  QStringList out;
+  QStringList err;
+};
+
+QString cliProgram() { return QStringLiteral(TESSALY_CLI_PATH); }
+
+// Runs the client in `dir` with `args`; the link options come first when given.
+Run runCli(const QString& dir, const QStringList& args) {
+  QProcess p;
+  p.setWorkingDirectory(dir);
+  p.start(cliProgram(), args);
+  Run r;
+  if (!p.waitForStarted(5000) || !p.waitForFinished(15000)) {
+    p.kill();
+    p.waitForFinished(3000);
+    return r;
+  }
+  r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+  r.out = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  r.err = QString::fromLocal8Bit(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+  return r;
+}
+
+QStringList loopback(int devicePort) {
+  return {"--device", "127.0.0.1", "--device-port", QString::number(devicePort), "--host-port", "0"};
+}
+
+// The number after `prefix` on the first line that starts with it.
+QString valueAfter(const QStringList& lines, const QString& prefix) {
+  for (const QString& l : lines)
+    if (l.startsWith(prefix)) return l.mid(prefix.size()).section(' ', 0, 0);
+  return {};
+}
+
+}  // namespace
+
+class CliTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    if (!QFileInfo(cliProgram()).isExecutable()) QSKIP("tessaly-cli is not built");
+  }
+
+  // Each command against a fresh emulator: exit code, lines on standard output (in
+  // order, among others), and the one line on standard error when it fails.
+  void commandsAgainstTheEmulator_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("emulatorArgs");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("outLines");
+    QTest::addColumn<QString>("errLine");
+    const QStringList none;
+    QTest::newRow("query CW-Net") << QStringList{"query"} << none << 0
+                                  << QStringList{"CW-Net Data received.", "Controller IP: 127.0.0.1", "SDI Address: 1",
+                                                 "Version: v2.07", "Type: 4852", "Serial: 20417", " Test PID: 0"}
+                                  << QString();
+    QTest::newRow("query DDToIP") << QStringList{"--framing", "ddtoip", "query"} << none << 0
+                                  << QStringList{"DDToIP SDI Answer received.", "SDI Address: 1", "Serial: 20417"}
+                                  << QString();
+    QTest::newRow("query, SDI address 2 selected") << QStringList{"--sdi", "2", "--framing", "ddtoip", "query"}
+                                                   << QStringList{"--sdi-address", "2"} << 0
+                                                   << QStringList{"SDI Address: 2", "Address: 2 "} << QString();
+    QTest::newRow("query, no device") << QStringList{"query"} << QStringList{"--no-device"} << 3
+                                      << QStringList{"CW-Net Data received.", "There is no device connected to the SDI."}
+                                      << "There is no device connected to the SDI.";
+    QTest::newRow("query, not a remultiplexer")
+        << QStringList{"--framing", "ddtoip", "query"} << QStringList{"--device-code", "1B"} << 3
+        << QStringList{"There is no ASI Remultiplexer connected to the SDI."}
+        << "There is no ASI Remultiplexer connected to the SDI.";
+    QTest::newRow("query, no answer") << QStringList{"query"} << QStringList{"--drop", "1"} << 2 << QStringList{}
+                                      << "No answer received (in 1s).";
+    QTest::newRow("query --json, no device") << QStringList{"query", "--json"} << QStringList{"--no-device"} << 3
+                                             << QStringList{} << "There is no device connected to the SDI.";
+    QTest::newRow("set-serial") << QStringList{"set-serial", "12345"} << none << 0 << QStringList{"SDI IRQ received."}
+                                << QString();
+    QTest::newRow("set-type DDToIP") << QStringList{"--framing", "ddtoip", "set-type", "65535"} << none << 0
+                                     << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("reset") << QStringList{"reset"} << none << 0 << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("set-user-text") << QStringList{"set-user-text", "Line 7 board"} << none << 0
+                                   << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("set-user-text after --") << QStringList{"set-user-text", "--", "-x-"} << none << 0
+                                            << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("set-address") << QStringList{"set-address", "1"} << none << 0 << QStringList{"SDI IRQ received."}
+                                 << QString();
+    QTest::newRow("set-serial, no notice") << QStringList{"set-serial", "1"} << QStringList{"--drop", "1"} << 2
+                                           << QStringList{} << "No SDI IRQ received (in 1s).";
+    QTest::newRow("clock PLL") << QStringList{"clock", "--pll", "27000000", "--format", "204"} << none << 0
+                               << QStringList{"PLL Info:", "Output Frequency: 27000000 Hz", "SDI IRQ received."}
+                               << QString();
+    QTest::newRow("clock NCO DDToIP") << QStringList{"--framing", "ddtoip", "clock", "--nco", "120", "--priority", "high"}
+                                      << none << 0 << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("send: notice only, so no answer")
+        << QStringList{"send", "--label", "Serial", "10:00003039"} << none << 2
+        << QStringList{"Step 1. - Processing CW-Net Message", " IT1:    $10 $00 $04 $00 $00 $30 $39 ",
+                       "Step 2. - Sending Message", " Destination IP: 127.0.0.1", "Step 3. - Waiting for answer"}
+        << " No answer received (in 1s).";
+  }
+  void commandsAgainstTheEmulator() {
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, emulatorArgs);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, outLines);
+    QFETCH(QString, errLine);
+    EmulatorProcess emu;
+    QVERIFY(emu.start(emulatorArgs));
+    uitest::TempWorkDir dir;
+    const Run r = runCli(dir.path(), loopback(emu.port()) + args);
+    QCOMPARE(r.exitCode, exitCode);
+    qsizetype at = 0;
+    for (const QString& line : outLines) {
+      const qsizetype found = r.out.indexOf(line, at);
+      if (found < 0) qWarning() << r.out;
+      QVERIFY2(found >= 0, qPrintable(line));
+      at = found + 1;
+    }
+    if (errLine.isEmpty()) {
+      QCOMPARE(r.err, QStringList{});
+    } else {
+      QCOMPARE(r.err.value(0), errLine);
+    }
+    // The client only ever reads the settings file.
+    QVERIFY(!QFileInfo::exists(dir.file("Settings.ini")));
+  }
+
+  // The JSON object holds the values the text shows.
+  void jsonMatchesTheText() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    uitest::TempWorkDir dir;
+    const Run text = runCli(dir.path(), loopback(emu.port()) + QStringList{"query"});
+    const Run json = runCli(dir.path(), loopback(emu.port()) + QStringList{"query", "--json"});
+    QCOMPARE(text.exitCode, 0);
+    QCOMPARE(json.exitCode, 0);
+    QCOMPARE(json.out.size(), 1);
+    QJsonParseError error;
+    const QJsonObject j = QJsonDocument::fromJson(json.out.value(0).toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(j["device_code"].toString(), QString("1A"));
+    QCOMPARE("v" + j["version"].toString(), valueAfter(text.out, "Version: "));
+    QCOMPARE(QString::number(j["serial"].toInteger()), valueAfter(text.out, "Serial: "));
+    QCOMPARE(QString::number(j["type"].toInteger()), valueAfter(text.out, "Type: "));
+    QCOMPARE(QString::number(j["sdi_address"].toInteger()), valueAfter(text.out, "Address: "));
+    QCOMPARE(QString::number(j["nco_hz"].toInteger()), valueAfter(text.out, "NCO Frequency: "));
+    QCOMPARE(QString::number(j["output_format"].toInteger()), valueAfter(text.out, "Output Format: "));
+    const QJsonArray inputs = j["inputs"].toArray();
+    QCOMPARE(inputs.size(), 6);
+    QCOMPARE(inputs[0].toObject()["number"].toInt(), 1);
+    QVERIFY(inputs[0].toObject()["enabled"].toBool());
+    QVERIFY(inputs[0].toObject()["rate_kbps"].toInteger() > 0);
+    QCOMPARE(inputs[5].toObject()["number"].toInt(), 6);
+    for (const char* group : {"sdram", "psi", "pcr"}) QVERIFY2(j[group].isObject(), group);
+    QCOMPARE(QString::number(j["pcr"].toObject()["test_pid"].toInteger()), valueAfter(text.out, " Test PID: "));
+  }
+
+  // Serial numbers above 2^31-1 go out as they are (the board reports them back;
+  // the report shows the record's signed value).
+  void largeSerialGoesOut() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    uitest::TempWorkDir dir;
+    QCOMPARE(runCli(dir.path(), loopback(emu.port()) + QStringList{"set-serial", "4294967295"}).exitCode, 0);
+    const Run q = runCli(dir.path(), loopback(emu.port()) + QStringList{"query"});
+    QCOMPARE(q.exitCode, 0);
+    QVERIFY2(q.out.contains("Serial: -1"), qPrintable(q.out.join('\n')));
+  }
+
+  // Without link options the client takes the panel's Settings.ini in its working
+  // directory: here DDToIP to the emulator's port.
+  void linkDefaultsComeFromSettingsIni() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    uitest::TempWorkDir dir;
+    const QString settings = uitest::loopbackSettings(uitest::freeUdpPort(), emu.port(), true, 1);
+    dir.write("Settings.ini", settings);
+    const Run r = runCli(dir.path(), {"query"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out.value(0), QString("DDToIP SDI Answer received."));
+    QCOMPARE(r.out.value(2), QString("Controller Port: %1").arg(emu.port()));
+    QCOMPARE(dir.read("Settings.ini"), settings);
+  }
+
+  // A host port that is taken: the datagram cannot go out.
+  void sendFailureIsExitFour() {
+    QUdpSocket busy;
+    QVERIFY(busy.bind(QHostAddress::AnyIPv4, 0));
+    uitest::TempWorkDir dir;
+    QStringList link{"--device", "127.0.0.1", "--device-port", QString::number(uitest::freeUdpPort()), "--host-port",
+                     QString::number(busy.localPort())};
+    const Run q = runCli(dir.path(), link + QStringList{"query"});
+    QCOMPARE(q.exitCode, 4);
+    QCOMPARE(q.err, (QStringList{"Communication Error!", "Check your network connection!"}));
+    const Run s = runCli(dir.path(), link + QStringList{"reset"});
+    QCOMPARE(s.exitCode, 4);
+    QCOMPARE(s.err, QStringList{"Communication Error! Check your network connection!"});
+  }
+
+  // Bad input: exit 1, nothing on standard output, one line on standard error that
+  // names the option or command.
+  void badInputIsExitOne_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("names");
+    QTest::newRow("no command") << QStringList{} << "no command";
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << "frobnicate";
+    QTest::newRow("unknown option") << QStringList{"--frobnicate", "query"} << "--frobnicate";
+    QTest::newRow("missing value") << QStringList{"query", "--timeout-ms"} << "--timeout-ms";
+    QTest::newRow("sdi 0") << QStringList{"--sdi", "0", "query"} << "--sdi";
+    QTest::newRow("sdi 16") << QStringList{"--sdi", "16", "query"} << "--sdi";
+    QTest::newRow("sdi not a number") << QStringList{"--sdi", "x", "query"} << "--sdi";
+    QTest::newRow("device port 0") << QStringList{"--device-port", "0", "query"} << "--device-port";
+    QTest::newRow("device port 65536") << QStringList{"--device-port", "65536", "query"} << "--device-port";
+    QTest::newRow("host port -1") << QStringList{"--host-port", "-1", "query"} << "--host-port";
+    QTest::newRow("framing") << QStringList{"--framing", "udp", "query"} << "--framing";
+    QTest::newRow("timeout 0") << QStringList{"--timeout-ms", "0", "query"} << "--timeout-ms";
+    QTest::newRow("query extra argument") << QStringList{"query", "now"} << "now";
+    QTest::newRow("json elsewhere") << QStringList{"reset", "--json"} << "--json";
+    QTest::newRow("set-serial missing") << QStringList{"set-serial"} << "set-serial";
+    QTest::newRow("set-serial text") << QStringList{"set-serial", "12a"} << "set-serial";
+    QTest::newRow("set-serial 2^32") << QStringList{"set-serial", "4294967296"} << "set-serial";
+    QTest::newRow("set-type of 20 digits") << QStringList{"set-type", "99999999999999999999"} << "set-type";
+    QTest::newRow("set-type 65536") << QStringList{"set-type", "65536"} << "set-type";
+    QTest::newRow("set-address 0") << QStringList{"set-address", "0"} << "set-address";
+    QTest::newRow("set-address 16") << QStringList{"set-address", "16"} << "set-address";
+    QTest::newRow("user text of 16") << QStringList{"set-user-text", "0123456789abcdef"} << "set-user-text";
+    QTest::newRow("send nothing") << QStringList{"send"} << "send";
+    QTest::newRow("send opcode of 3 digits") << QStringList{"send", "1FF"} << "1FF";
+    QTest::newRow("send odd data") << QStringList{"send", "10:123"} << "10:123";
+    QTest::newRow("send six") << QStringList{"send", "1", "2", "3", "4", "5", "6"} << "send";
+    QTest::newRow("nco 119") << QStringList{"clock", "--nco", "119"} << "--nco";
+    QTest::newRow("pll 97752") << QStringList{"clock", "--pll", "97752"} << "--pll";
+    QTest::newRow("pll 40500001") << QStringList{"clock", "--pll", "40500001"} << "--pll";
+    QTest::newRow("source input7") << QStringList{"clock", "--nco", "1000", "--source", "input7"} << "--source";
+    QTest::newRow("format 190") << QStringList{"clock", "--nco", "1000", "--format", "190"} << "--format";
+    QTest::newRow("priority mid") << QStringList{"clock", "--nco", "1000", "--priority", "mid"} << "--priority";
+    QTest::newRow("clock without a frequency") << QStringList{"clock"} << "clock";
+    QTest::newRow("source pll without --pll") << QStringList{"clock", "--nco", "1000", "--source", "pll"} << "--pll";
+    QTest::newRow("nco elsewhere") << QStringList{"query", "--nco", "1000"} << "--nco";
+    QTest::newRow("label of 16") << QStringList{"send", "--label", "0123456789abcdef", "10"} << "--label";
+  }
+  void badInputIsExitOne() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, names);
+    uitest::TempWorkDir dir;
+    // A port nobody listens on: a fault that slips through still sends only to loopback.
+    const Run r = runCli(dir.path(), loopback(uitest::freeUdpPort()) + args);
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.out, QStringList{});
+    QCOMPARE(r.err.size(), 1);
+    QVERIFY2(r.err[0].startsWith("tessaly-cli: ") && r.err[0].contains(names), qPrintable(r.err[0]));
+  }
+
+  void helpAndVersion() {
+    uitest::TempWorkDir dir;
+    const Run help = runCli(dir.path(), {"--help"});
+    QCOMPARE(help.exitCode, 0);
+    const QString text = help.out.join('\n');
+    for (const char* word : {"query", "set-serial", "set-type", "reset", "set-user-text", "set-address", "send",
+                             "--device", "--device-port", "--host-port", "--framing", "--sdi", "--timeout-ms",
+                             "--json", "--label", "--version", "clock", "--nco", "--pll", "--source",
+                             "--format", "--priority"})
+      QVERIFY2(text.contains(word), word);
+    const Run version = runCli(dir.path(), {"--version"});
+    QCOMPARE(version.exitCode, 0);
+    QVERIFY(QRegularExpression("^tessaly-cli \\d+\\.\\d+").match(version.out.value(0)).hasMatch());
+  }
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "test_cli.moc"
