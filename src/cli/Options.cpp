@@ -115,7 +115,11 @@ const char* const kHelp =
     "3 an answer that is not the expected one; 4 send failure (network).\n";
 
 
-void out(const std::string& line) { std::fprintf(stdout, "%s\n", line.c_str()); }
+void out(const std::string& line) {
+  std::fprintf(stdout, "%s\n", line.c_str());
+  // Each line as it happens, also into a pipe: long runs can be followed.
+  std::fflush(stdout);
+}
 void err(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 long long number(const std::string& what, const std::string& text, long long lo, long long hi) {
