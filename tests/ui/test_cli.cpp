@@ -10,6 +10,7 @@
 #include <QUdpSocket>
 #include <QXmlStreamReader>
 #include <QtTest>
+#include <csignal>
 
 #include "helpers/Emulator.h"
 #include "helpers/UiHarness.h"
@@ -204,6 +205,27 @@ class CliTest : public QObject {
       QVERIFY(QRegularExpression("^-?\\d+\\.\\d{3}$").match(cells[4]).hasMatch());
     }
     QCOMPARE(dir.read("pcr.csv").split('\n', Qt::SkipEmptyParts), r.out);
+  }
+
+  // Ctrl+C ends a long log cleanly: exit 0, every line written so far kept whole.
+  void pcrLogEndsOnInterrupt() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    uitest::TempWorkDir dir;
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(cliProgram(), loopback(emu.port()) + QStringList{"pcr-log", "--samples", "100", "--csv", "pcr.csv"});
+    QVERIFY(p.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(dir.read("pcr.csv").count('\n') >= 2, 5000);
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    const QString csv = dir.read("pcr.csv");
+    QVERIFY(csv.endsWith('\n'));
+    const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);
+    QVERIFY(lines.size() >= 2 && lines.size() < 100);
+    for (const QString& l : lines.mid(1)) QCOMPARE(l.split(',').size(), 9);
   }
 
   // A whole test run: every step passes and the JUnit report holds one passed case per step.
