@@ -7,6 +7,7 @@
 
 #include "app/IniFile.h"
 #include "app/SettingsKeys.h"
+#include "instructions/PageInstructions.h"
 #include "link/LinkSettings.h"
 #include "text/Numbers.h"
 
@@ -42,6 +43,54 @@ const char* const kHelp =
     "                         the answer dump (OPCODE: one byte in hex; HEXBYTES: bytes in\n"
     "                         hex, two digits each)\n"
     "                           tessaly-cli send --label \"Serial\" 10:00003039\n"
+    "  pid-filter general --enable LIST [--dv-pin LIST] [--null-filter LIST] [--tsp-filter LIST]\n"
+    "                         set the inputs' general filter; LIST names inputs 1..6 (1,3,6)\n"
+    "                         or none; the instruction sets all six inputs, unnamed ones off\n"
+    "                           tessaly-cli pid-filter general --enable 1,2 --null-filter 1\n"
+    "  pid-filter erase       erase the PID filter\n"
+    "                           tessaly-cli pid-filter erase\n"
+    "  pid-filter write --input N --pid PID [--remap PID]\n"
+    "                         enable PID (0..8191) of input N (1..6), under PID or the remap PID\n"
+    "                           tessaly-cli pid-filter write --input 2 --pid 496 --remap 777\n"
+    "  pid-filter read --input N --pid PID\n"
+    "                         read back the filter entries of input N from PID rounded down to\n"
+    "                         a multiple of 8 (the read instruction, then a Query)\n"
+    "                           tessaly-cli pid-filter read --input 1 --pid 496\n"
+    "  psi sector --sector 1..4 --start ADDR --end ADDR [--disabled]\n"
+    "                         set a sector of the packet buffer (ADDR 0..131071)\n"
+    "                           tessaly-cli psi sector --sector 1 --start 0 --end 4095\n"
+    "  psi erase              erase the PSI inserter's flash\n"
+    "                           tessaly-cli psi erase\n"
+    "  psi write [--pid PID] [--address ADDR] [--timer N] [--packet ascending|descending|fix]\n"
+    "        [--fix B] [--auto-cc]\n"
+    "                         write a test packet (defaults: PID 1000, address 0, timer 10\n"
+    "                         (0..16777215), ascending, fix byte 15 (0..255))\n"
+    "                           tessaly-cli psi write --pid 100 --address 16 --packet fix --fix 255\n"
+    "  psi read --address ADDR\n"
+    "                         read back the flash at ADDR (the read instruction, then a Query)\n"
+    "                           tessaly-cli psi read --address 16\n"
+    "  pcr-corrector mode off|on|direct\n"
+    "                         switch the PCR corrector off, on, or on with direct re-stamping\n"
+    "                           tessaly-cli pcr-corrector mode on\n"
+    "  pcr-corrector test-pid PID\n"
+    "                         set the corrector's test PID (0..8191)\n"
+    "                           tessaly-cli pcr-corrector test-pid 1000\n"
+    "  pcr-log --samples N [--csv FILE]\n"
+    "                         poll the status as the PCR chart does (about once a second) and\n"
+    "                         print a CSV header and one line per request (N 1..1000000):\n"
+    "                         sample, slide, COR, base error (and in ms), PCR PIDs, new PCR\n"
+    "                         PIDs, PCR discontinuities, large PCR errors; a request without\n"
+    "                         a valid answer gives a line with empty figures; each line is\n"
+    "                         flushed (and written to FILE too); Ctrl+C ends the log with\n"
+    "                         exit 0; exit 2 (3) when no request got a (valid) answer\n"
+    "                           tessaly-cli pcr-log --samples 60 --csv pcr.csv\n"
+    "  mfg-test [--test-port N] [--pid1 PID|off] [--pid2 PID|off] [--pid3 PID|off]\n"
+    "        [--multicast A.B.C.D|off] [--junit FILE]\n"
+    "                         the manufacturer test run, printing each step and message as it\n"
+    "                         runs (defaults as the panel's page: port 58100, PIDs 150, 151,\n"
+    "                         160, multicast 239.123.13.100); --junit writes a JUnit XML report,\n"
+    "                         one test case per step; exit 3 when a step fails\n"
+    "                           tessaly-cli mfg-test --test-port 58100 --junit mfg.xml\n"
     "\n"
     "Link options (default: the panel's Settings.ini in the working directory, else the\n"
     "panel's defaults):\n"
@@ -66,7 +115,11 @@ const char* const kHelp =
     "3 an answer that is not the expected one; 4 send failure (network).\n";
 
 
-void out(const std::string& line) { std::fprintf(stdout, "%s\n", line.c_str()); }
+void out(const std::string& line) {
+  std::fprintf(stdout, "%s\n", line.c_str());
+  // Each line as it happens, also into a pipe: long runs can be followed.
+  std::fflush(stdout);
+}
 void err(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 long long number(const std::string& what, const std::string& text, long long lo, long long hi) {
@@ -79,6 +132,43 @@ long long number(const std::string& what, const std::string& text, long long lo,
     throw UsageError{what + ": " + text + " is out of range (" + std::to_string(lo) + ".." + std::to_string(hi) + ")"};
   return v;
 }
+
+namespace {
+
+// "1,3,6": the inputs named, each 1..6; "none" names none.
+std::array<bool, 6> inputList(const std::string& what, const std::string& text) {
+  std::array<bool, 6> on{};
+  if (text == "none") return on;
+  std::size_t at = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', at);
+    const std::string item = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    if (item.empty()) throw UsageError{what + ": '" + text + "' is not a list of inputs 1..6 (e.g. 1,3,6 or none)"};
+    on[static_cast<std::size_t>(number(what, item, 1, 6) - 1)] = true;
+    if (comma == std::string::npos) return on;
+    at = comma + 1;
+  }
+}
+
+// A dotted IPv4 address A.B.C.D, each part 0..255.
+std::string ipv4(const std::string& what, const std::string& text) {
+  int parts = 0;
+  std::size_t at = 0;
+  while (true) {
+    const std::size_t dot = text.find('.', at);
+    const std::string part = text.substr(at, dot == std::string::npos ? std::string::npos : dot - at);
+    bool digits = !part.empty() && part.size() <= 3;
+    for (const char c : part) digits = digits && c >= '0' && c <= '9';
+    if (!digits || std::stoi(part) > 255 || ++parts > 4)
+      throw UsageError{what + ": '" + text + "' is not an IPv4 address A.B.C.D"};
+    if (dot == std::string::npos) break;
+    at = dot + 1;
+  }
+  if (parts != 4) throw UsageError{what + ": '" + text + "' is not an IPv4 address A.B.C.D"};
+  return text;
+}
+
+}  // namespace
 
 Options parse(const QStringList& arguments) {
   Options o;
@@ -137,6 +227,45 @@ Options parse(const QStringList& arguments) {
       const std::string v = value();
       if (v != "low" && v != "high") throw UsageError{"--priority: '" + v + "' is neither low nor high"};
       o.priority = v == "low" ? 0 : 1;
+    } else if (s == "--input") {
+      o.input = static_cast<int>(number(s, value(), 1, 6));
+    } else if (s == "--pid" || s == "--remap") {
+      (s == "--pid" ? o.pid : o.remap) = std::to_string(number(s, value(), 0, kPidMax));
+    } else if (s == "--enable" || s == "--dv-pin" || s == "--null-filter" || s == "--tsp-filter") {
+      auto& list = s == "--enable" ? o.enable : s == "--dv-pin" ? o.dvPin : s == "--null-filter" ? o.nullFilter : o.tspFilter;
+      list = inputList(s, value());
+    } else if (s == "--sector") {
+      o.sector = static_cast<int>(number(s, value(), 1, 4));
+    } else if (s == "--start" || s == "--end" || s == "--address") {
+      (s == "--start" ? o.start : s == "--end" ? o.end : o.address) = std::to_string(number(s, value(), 0, kFlashAddressMax));
+    } else if (s == "--timer") {
+      o.timer = std::to_string(number(s, value(), 0, kPsiTimerMax));
+    } else if (s == "--packet") {
+      const std::string v = value();
+      if (v == "ascending") o.packet = 0;
+      else if (v == "descending") o.packet = 1;
+      else if (v == "fix") o.packet = 2;
+      else throw UsageError{"--packet: '" + v + "' is none of ascending, descending, fix"};
+    } else if (s == "--fix") {
+      o.fix = std::to_string(number(s, value(), 0, 255));
+    } else if (s == "--disabled") {
+      o.disabled = true;
+    } else if (s == "--auto-cc") {
+      o.autoCc = true;
+    } else if (s == "--samples") {
+      o.samples = static_cast<int>(number(s, value(), 1, 1000000));
+    } else if (s == "--csv" || s == "--junit") {
+      const std::string v = value();
+      if (v.empty()) throw UsageError{s + ": empty file name"};
+      (s == "--csv" ? o.csv : o.junit) = v;
+    } else if (s == "--test-port") {
+      o.testPort = std::to_string(number(s, value(), 1, 65535));
+    } else if (s == "--pid1" || s == "--pid2" || s == "--pid3") {
+      const std::string v = value();
+      (s == "--pid1" ? o.pid1 : s == "--pid2" ? o.pid2 : o.pid3) = v == "off" ? v : std::to_string(number(s, v, 0, kPidMax));
+    } else if (s == "--multicast") {
+      const std::string v = value();
+      o.multicast = v == "off" ? v : ipv4(s, v);
     } else if (s == "--label") {
       o.label = value();
     } else if (s == "--timeout-ms") {

@@ -2,6 +2,7 @@
 // The client's command line: options and arguments, the link they select, the help
 // text. Bad input throws UsageError with one line that names the option or command.
 #include <QStringList>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,22 @@ struct Options {
   std::optional<int> source;    // 0 NCO, 1 PLL, 2..7 TS inputs 1..6, 8 external clock
   std::optional<int> format;    // 0 "188", 1 "204"
   std::optional<int> priority;  // 0 low, 1 high
+  // pid-filter, psi, pcr-corrector
+  std::optional<int> input;                             // 1..6
+  std::optional<std::string> pid, remap;                // 0..8191, as typed
+  std::optional<std::array<bool, 6>> enable, dvPin, nullFilter, tspFilter;  // inputs 1..6
+  std::optional<int> sector;                            // 1..4
+  std::optional<std::string> start, end, address;       // 0..131071
+  std::optional<std::string> timer;                     // 0..16777215
+  std::optional<int> packet;                            // 0 ascending, 1 descending, 2 fix
+  std::optional<std::string> fix;                       // 0..255
+  bool disabled = false;
+  bool autoCc = false;
+  // pcr-log
+  std::optional<int> samples;
+  std::optional<std::string> csv;
+  // mfg-test
+  std::optional<std::string> testPort, pid1, pid2, pid3, multicast, junit;
   bool json = false;
   bool help = false;
   bool version = false;

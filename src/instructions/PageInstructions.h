@@ -12,6 +12,14 @@
 
 namespace tessaly {
 
+// Each page's wait for the board's interrupt notice after one of its instructions
+// (the panel's pages and tessaly-cli use the same codes).
+namespace state {
+constexpr std::uint8_t MpxWait = 4, MpxGot = 5;  // Mpx and PID Filter
+constexpr std::uint8_t PsiWait = 6, PsiGot = 7;  // SDRAM and PSI Inserter
+constexpr std::uint8_t PcrWait = 8, PcrGot = 9;  // PCR Corrector
+}  // namespace state
+
 // Texts of the page-instruction send.
 extern const std::string_view kMessageSentText;       // "Message sent, waiting for reply..."
 extern const std::string_view kPressQueryText;        // "Press Query to show data!"

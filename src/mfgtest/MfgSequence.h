@@ -45,6 +45,11 @@ constexpr std::uint8_t MfgPcrWait = 104, MfgPcrGot = 105;
 void registerMfgTransactions(TransactionEngine& engine, std::function<void()> timerFired,
                              std::function<void(std::uint8_t waitState, bool late)> sendFailed);
 
+// The five steps the run highlights in turn (HighlightStep 0..4).
+inline constexpr std::array<std::string_view, 5> kMfgStepTexts{
+    "Set up NCOs and stream formats", "Erase PID Filters and PSI Inserters", "Program PID Filters and PSI Ins.",
+    "Read PID Filters", "Read PSI Inserters"};
+
 // Colours of the unit panels: button face, light yellow, light green, red.
 enum class UnitPanelState { NotSeen, InProgress, Done, Failed };
 enum class UnitGroup { Pid, Psi, Pcr };

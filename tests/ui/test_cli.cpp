@@ -8,7 +8,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QUdpSocket>
+#include <QXmlStreamReader>
 #include <QtTest>
+#include <csignal>
 
 #include "helpers/Emulator.h"
 #include "helpers/UiHarness.h"
@@ -26,12 +28,12 @@ struct Run {
 QString cliProgram() { return QStringLiteral(TESSALY_CLI_PATH); }
 
 // Runs the client in `dir` with `args`; the link options come first when given.
-Run runCli(const QString& dir, const QStringList& args) {
+Run runCli(const QString& dir, const QStringList& args, int finishMs = 15000) {
   QProcess p;
   p.setWorkingDirectory(dir);
   p.start(cliProgram(), args);
   Run r;
-  if (!p.waitForStarted(5000) || !p.waitForFinished(15000)) {
+  if (!p.waitForStarted(5000) || !p.waitForFinished(finishMs)) {
     p.kill();
     p.waitForFinished(3000);
     return r;
@@ -111,6 +113,46 @@ class CliTest : public QObject {
                                << QString();
     QTest::newRow("clock NCO DDToIP") << QStringList{"--framing", "ddtoip", "clock", "--nco", "120", "--priority", "high"}
                                       << none << 0 << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("pid-filter general") << QStringList{"pid-filter", "general", "--enable", "1,2", "--tsp-filter", "none"}
+                                        << none << 0 << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("pid-filter erase DDToIP") << QStringList{"--framing", "ddtoip", "pid-filter", "erase"} << none << 0
+                                             << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("pid-filter write, no notice")
+        << QStringList{"pid-filter", "write", "--input", "2", "--pid", "496", "--remap", "777"}
+        << QStringList{"--drop", "1"} << 2 << QStringList{} << "No SDI IRQ received (in 1s).";
+    // An erased filter reads back as hFFFF; the start PID is rounded down to a multiple of 8.
+    QTest::newRow("pid-filter read") << QStringList{"pid-filter", "read", "--input", "6", "--pid", "8191"} << none << 0
+                                     << QStringList{"Start PID: 8184", "SDI IRQ received.", "PID Filter Readback Data:",
+                                                    " hFFFF hFFFF hFFFF hFFFF "}
+                                     << QString();
+    QTest::newRow("pid-filter read, no device")
+        << QStringList{"pid-filter", "read", "--input", "1", "--pid", "0"} << QStringList{"--no-device"} << 2
+        << QStringList{"Start PID: 0"} << "No SDI IRQ received (in 1s).";
+    QTest::newRow("psi read, not a remultiplexer")
+        << QStringList{"--framing", "ddtoip", "psi", "read", "--address", "0"} << QStringList{"--device-code", "1B"} << 3
+        << QStringList{"SDI IRQ received."} << "There is no ASI Remultiplexer connected to the SDI.";
+    QTest::newRow("psi sector") << QStringList{"psi", "sector", "--sector", "4", "--start", "0", "--end", "131071",
+                                               "--disabled"}
+                                << none << 0 << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("psi erase") << QStringList{"psi", "erase"} << none << 0 << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("psi write") << QStringList{"psi", "write", "--pid", "100", "--address", "16", "--packet", "fix",
+                                              "--fix", "255", "--auto-cc"}
+                               << none << 0 << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("psi read") << QStringList{"psi", "read", "--address", "0"} << none << 0
+                              << QStringList{"SDI IRQ received.", "PSI Inserter Readback Data:"} << QString();
+    QTest::newRow("pcr-corrector mode") << QStringList{"pcr-corrector", "mode", "direct"} << none << 0
+                                        << QStringList{"SDI IRQ received."} << QString();
+    QTest::newRow("pcr-corrector test-pid, no notice") << QStringList{"pcr-corrector", "test-pid", "1000"}
+                                                       << QStringList{"--drop", "1"} << 2 << QStringList{}
+                                                       << "No SDI IRQ received (in 1s).";
+    QTest::newRow("pcr-log, no device") << QStringList{"pcr-log", "--samples", "1"} << QStringList{"--no-device"} << 3
+                                        << QStringList{"1,,,,,,,,"} << "No device connected to the SDI.";
+    QTest::newRow("pcr-log, no answer") << QStringList{"pcr-log", "--samples", "1"} << QStringList{"--drop", "1"} << 2
+                                        << QStringList{"1,,,,,,,,"} << "SDI Answer not received!";
+    QTest::newRow("mfg-test, no answer")
+        << QStringList{"mfg-test"} << QStringList{"--drop", "1"} << 2
+        << QStringList{"Step 1/5: Set up NCOs and stream formats", "  Error: No ACK answer received (in 2s)."}
+        << "Programming failed: Error: No ACK answer received (in 2s).";
     QTest::newRow("send: notice only, so no answer")
         << QStringList{"send", "--label", "Serial", "10:00003039"} << none << 2
         << QStringList{"Step 1. - Processing CW-Net Message", " IT1:    $10 $00 $04 $00 $00 $30 $39 ",
@@ -142,6 +184,78 @@ class CliTest : public QObject {
     }
     // The client only ever reads the settings file.
     QVERIFY(!QFileInfo::exists(dir.file("Settings.ini")));
+  }
+
+  // Three polls of the chart: a header and one line per sample, the same in the file.
+  void pcrLogWritesCsv() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    uitest::TempWorkDir dir;
+    const Run r = runCli(dir.path(), loopback(emu.port()) + QStringList{"pcr-log", "--samples", "3", "--csv", "pcr.csv"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QStringList{});
+    QCOMPARE(r.out.size(), 4);
+    QCOMPARE(r.out[0], QString("sample,slide,cor,base_error,base_error_ms,pcr_pids,new_pcr_pids,pcr_discontinuities,"
+                               "large_pcr_errors"));
+    for (int i = 1; i <= 3; ++i) {
+      const QStringList cells = r.out[i].split(',');
+      QCOMPARE(cells.size(), 9);
+      QCOMPARE(cells[0], QString::number(i));
+      for (const QString& c : cells) QVERIFY2(!c.isEmpty(), qPrintable(r.out[i]));
+      QVERIFY(QRegularExpression("^-?\\d+\\.\\d{3}$").match(cells[4]).hasMatch());
+    }
+    QCOMPARE(dir.read("pcr.csv").split('\n', Qt::SkipEmptyParts), r.out);
+  }
+
+  // Ctrl+C ends a long log cleanly: exit 0, every line written so far kept whole.
+  void pcrLogEndsOnInterrupt() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    uitest::TempWorkDir dir;
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(cliProgram(), loopback(emu.port()) + QStringList{"pcr-log", "--samples", "100", "--csv", "pcr.csv"});
+    QVERIFY(p.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(dir.read("pcr.csv").count('\n') >= 2, 5000);
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    const QString csv = dir.read("pcr.csv");
+    QVERIFY(csv.endsWith('\n'));
+    const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);
+    QVERIFY(lines.size() >= 2 && lines.size() < 100);
+    for (const QString& l : lines.mid(1)) QCOMPARE(l.split(',').size(), 9);
+  }
+
+  // A whole test run: every step passes and the JUnit report holds one passed case per step.
+  void mfgTestWithJunit() {
+    EmulatorProcess emu;
+    // Busy long enough for the first erase poll to see it, over by the second.
+    QVERIFY(emu.start({"--erase-ms", "1000"}));
+    uitest::TempWorkDir dir;
+    const Run r = runCli(dir.path(), loopback(emu.port()) + QStringList{"mfg-test", "--test-port", "58101", "--pid3",
+                                                                        "off", "--junit", "mfg.xml"},
+                         40000);
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QStringList{});
+    for (int step = 1; step <= 5; ++step)
+      QVERIFY2(r.out.indexOf(QRegularExpression(QString("Step %1/5: .*").arg(step))) >= 0, qPrintable(r.out.join('\n')));
+    QCOMPARE(r.out.value(r.out.size() - 2), QString("  Test program loaded successfully."));
+    QCOMPARE(r.out.last(), QString("Programming succeeded"));
+    QXmlStreamReader xml(dir.read("mfg.xml"));
+    QStringList cases;
+    int failures = 0;
+    while (!xml.atEnd()) {
+      xml.readNext();
+      if (!xml.isStartElement()) continue;
+      if (xml.name() == QLatin1String("testcase")) cases << xml.attributes().value("name").toString();
+      if (xml.name() == QLatin1String("failure") || xml.name() == QLatin1String("skipped")) ++failures;
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(cases, (QStringList{"1. Set up NCOs and stream formats", "2. Erase PID Filters and PSI Inserters",
+                                 "3. Program PID Filters and PSI Ins.", "4. Read PID Filters", "5. Read PSI Inserters"}));
+    QCOMPARE(failures, 0);
   }
 
   // The JSON object holds the values the text shows.
@@ -256,6 +370,36 @@ class CliTest : public QObject {
     QTest::newRow("clock without a frequency") << QStringList{"clock"} << "clock";
     QTest::newRow("source pll without --pll") << QStringList{"clock", "--nco", "1000", "--source", "pll"} << "--pll";
     QTest::newRow("nco elsewhere") << QStringList{"query", "--nco", "1000"} << "--nco";
+    QTest::newRow("pid-filter without subcommand") << QStringList{"pid-filter"} << "pid-filter";
+    QTest::newRow("pid-filter unknown subcommand") << QStringList{"pid-filter", "wipe"} << "wipe";
+    QTest::newRow("pid-filter general without --enable") << QStringList{"pid-filter", "general"} << "--enable";
+    QTest::newRow("enable input 7") << QStringList{"pid-filter", "general", "--enable", "1,7"} << "--enable";
+    QTest::newRow("enable empty item") << QStringList{"pid-filter", "general", "--enable", "1,,2"} << "--enable";
+    QTest::newRow("pid 8192") << QStringList{"pid-filter", "write", "--input", "1", "--pid", "8192"} << "--pid";
+    QTest::newRow("pid not a number") << QStringList{"pid-filter", "read", "--input", "1", "--pid", "x"} << "--pid";
+    QTest::newRow("write without --input") << QStringList{"pid-filter", "write", "--pid", "1"} << "--input";
+    QTest::newRow("input 0") << QStringList{"pid-filter", "read", "--input", "0", "--pid", "1"} << "--input";
+    QTest::newRow("remap on read") << QStringList{"pid-filter", "read", "--input", "1", "--pid", "1", "--remap", "2"}
+                                   << "--remap";
+    QTest::newRow("sector 5") << QStringList{"psi", "sector", "--sector", "5", "--start", "0", "--end", "1"} << "--sector";
+    QTest::newRow("end 131072") << QStringList{"psi", "sector", "--sector", "1", "--start", "0", "--end", "131072"}
+                                << "--end";
+    QTest::newRow("timer 2^24") << QStringList{"psi", "write", "--timer", "16777216"} << "--timer";
+    QTest::newRow("packet type") << QStringList{"psi", "write", "--packet", "random"} << "--packet";
+    QTest::newRow("fix without packet fix") << QStringList{"psi", "write", "--fix", "1"} << "--fix";
+    QTest::newRow("fix 256") << QStringList{"psi", "write", "--packet", "fix", "--fix", "256"} << "--fix";
+    QTest::newRow("psi read without --address") << QStringList{"psi", "read"} << "--address";
+    QTest::newRow("pcr mode missing") << QStringList{"pcr-corrector", "mode"} << "pcr-corrector";
+    QTest::newRow("pcr mode half") << QStringList{"pcr-corrector", "mode", "half"} << "half";
+    QTest::newRow("pcr test-pid 8192") << QStringList{"pcr-corrector", "test-pid", "8192"} << "test-pid";
+    QTest::newRow("pcr-log without --samples") << QStringList{"pcr-log"} << "--samples";
+    QTest::newRow("samples 0") << QStringList{"pcr-log", "--samples", "0"} << "--samples";
+    QTest::newRow("csv elsewhere") << QStringList{"query", "--csv", "a.csv"} << "--csv";
+    QTest::newRow("test port 0") << QStringList{"mfg-test", "--test-port", "0"} << "--test-port";
+    QTest::newRow("pid2 text") << QStringList{"mfg-test", "--pid2", "on"} << "--pid2";
+    QTest::newRow("multicast of 3 parts") << QStringList{"mfg-test", "--multicast", "239.1.2"} << "--multicast";
+    QTest::newRow("multicast 256") << QStringList{"mfg-test", "--multicast", "239.1.2.256"} << "--multicast";
+    QTest::newRow("junit unwritable") << QStringList{"mfg-test", "--junit", "no/such/dir/x.xml"} << "--junit";
     QTest::newRow("label of 16") << QStringList{"send", "--label", "0123456789abcdef", "10"} << "--label";
   }
   void badInputIsExitOne() {
@@ -278,7 +422,8 @@ class CliTest : public QObject {
     for (const char* word : {"query", "set-serial", "set-type", "reset", "set-user-text", "set-address", "send",
                              "--device", "--device-port", "--host-port", "--framing", "--sdi", "--timeout-ms",
                              "--json", "--label", "--version", "clock", "--nco", "--pll", "--source",
-                             "--format", "--priority"})
+                             "--format", "--priority", "pid-filter", "psi", "pcr-corrector", "pcr-log",
+                             "mfg-test", "--junit", "--csv", "--multicast"})
       QVERIFY2(text.contains(word), word);
     const Run version = runCli(dir.path(), {"--version"});
     QCOMPARE(version.exitCode, 0);

@@ -119,10 +119,10 @@ PageMfg::PageMfg(PageHost& host, QWidget* parent) : TPage(host, "PageMfg", paren
   auto* pl = new QGridLayout(procs);
   pl->setContentsMargins(6, 2, 6, 4);
   pl->setVerticalSpacing(2);
-  const char* steps[] = {"Set up NCOs and stream formats", "Erase PID Filters and PSI Inserters",
-                         "Program PID Filters and PSI Ins.", "Read PID Filters", "Read PSI Inserters"};
   for (int i = 0; i < 5; ++i) {
-    LabelProcess[i] = makeLabel("Label" + QString::number(94 + i), steps[i], procs);
+    const std::string_view step = tessaly::kMfgStepTexts[static_cast<std::size_t>(i)];
+    LabelProcess[i] = makeLabel("Label" + QString::number(94 + i),
+                                QString::fromLatin1(step.data(), static_cast<qsizetype>(step.size())), procs);
     pl->addWidget(LabelProcess[i], i, 0, 1, 5);
   }
   pl->addWidget(makeLabel("", "PID Filters:", procs), 5, 0);

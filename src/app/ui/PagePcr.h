@@ -4,13 +4,9 @@
 #include <functional>
 
 #include "app/ui/PageHost.h"
+#include "instructions/PageInstructions.h"
 #include "app/ui/Widgets.h"
 #include "status/ChartPoller.h"
-
-// The corrector instructions' wait for the board's interrupt notice.
-namespace tessaly::state {
-constexpr std::uint8_t PcrWait = 8, PcrGot = 9;
-}
 
 class TLineChart;
 

@@ -4,13 +4,9 @@
 #include <array>
 
 #include "app/ui/PageHost.h"
+#include "instructions/PageInstructions.h"
 #include "app/ui/Widgets.h"
 #include "instructions/GeneralInstructions.h"
-
-// The page's wait for the board's interrupt notice after an instruction.
-namespace tessaly::state {
-constexpr std::uint8_t PsiWait = 6, PsiGot = 7;
-}
 
 class PagePsi : public TPage {
   Q_OBJECT
