@@ -39,21 +39,8 @@ const char* const kCsvHeader =
 class PcrLog {
  public:
   PcrLog(Session& s, int samples, std::FILE* csv) : s_(s), samples_(samples), csv_(csv) {
-    TransactionEngine& engine = s_.engine();
-    // Registered as the PCR page registers its chart: every code from 200 up leaves
-    // the countdown alone.
-    engine.registerStep(state::ChartPollDue, [this] { timerFired(state::ChartPollDue); }, HandOver::AtNextTick);
-    Transaction poll;
-    poll.waiting = state::ChartPollSent;
-    poll.received = state::ChartPollGot;
-    poll.accepts = Answer::Long;
-    poll.handOver = HandOver::AtNextTick;
-    poll.timedOut = [this] { timerFired(state::ChartPollSent); };
-    poll.answered = [this] { timerFired(state::ChartPollGot); };
-    poll.sendFailed = [this](bool) { sendFailed(); };
-    engine.registerTransaction(std::move(poll));
-    for (int code = state::ChartPollGot + 1; code <= 255; ++code)
-      engine.registerStep(static_cast<std::uint8_t>(code), nullptr, HandOver::AtNextTick);
+    registerChartTransactions(
+        s_.engine(), [this](std::uint8_t code) { timerFired(code); }, [this] { sendFailed(); });
   }
 
   void start() {

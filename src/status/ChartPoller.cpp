@@ -110,4 +110,20 @@ ChartActions ChartPoller::timerFired(const ChartTimerEvent& e) {
   return out;
 }
 
+void registerChartTransactions(TransactionEngine& engine, std::function<void(std::uint8_t code)> timerFired,
+                               std::function<void()> sendFailed) {
+  engine.registerStep(state::ChartPollDue, [timerFired] { timerFired(state::ChartPollDue); }, HandOver::AtNextTick);
+  Transaction poll;
+  poll.waiting = state::ChartPollSent;
+  poll.received = state::ChartPollGot;
+  poll.accepts = Answer::Long;
+  poll.handOver = HandOver::AtNextTick;
+  poll.timedOut = [timerFired] { timerFired(state::ChartPollSent); };
+  poll.answered = [timerFired] { timerFired(state::ChartPollGot); };
+  poll.sendFailed = [sendFailed](bool) { sendFailed(); };
+  engine.registerTransaction(std::move(poll));
+  for (int code = state::ChartPollGot + 1; code <= 255; ++code)
+    engine.registerStep(static_cast<std::uint8_t>(code), nullptr, HandOver::AtNextTick);
+}
+
 }  // namespace tessaly

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "link/Engine.h"
 #include "status/Palette.h"
 #include "status/PcrChart.h"  // the polling codes 200..202
 
@@ -60,6 +61,12 @@ struct ChartTimerEvent {
   std::function<std::uint8_t(std::size_t)> at;
   std::int32_t sampleCount = 0;
 };
+
+// Registers the polling codes with the engine: 200 a step, 201 -> 202 on a long
+// answer; every code from 200 up leaves the countdown alone. `timerFired` gets the
+// code the timer fired in; `sendFailed` runs when a request could not go out.
+void registerChartTransactions(TransactionEngine& engine, std::function<void(std::uint8_t code)> timerFired,
+                               std::function<void()> sendFailed);
 
 class ChartPoller {
  public:

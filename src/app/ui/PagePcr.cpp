@@ -110,20 +110,8 @@ PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", paren
   connect(Button4, &QPushButton::clicked, this, &PagePcr::Button4Click);
   connect(CheckBox9, &QCheckBox::clicked, this, &PagePcr::CheckBox9Click);
 
-  // The chart's polling: every code from 200 upward leaves the countdown alone.
-  TransactionEngine& engine = host_.engine();
-  engine.registerStep(state::ChartPollDue, [this] { pollTimerFired(state::ChartPollDue); }, HandOver::AtNextTick);
-  Transaction poll;
-  poll.waiting = state::ChartPollSent;
-  poll.received = state::ChartPollGot;
-  poll.accepts = Answer::Long;
-  poll.handOver = HandOver::AtNextTick;
-  poll.timedOut = [this] { pollTimerFired(state::ChartPollSent); };
-  poll.answered = [this] { pollTimerFired(state::ChartPollGot); };
-  poll.sendFailed = [this](bool) { pollSendFailed(); };
-  engine.registerTransaction(std::move(poll));
-  for (int code = state::ChartPollGot + 1; code <= 255; ++code)
-    engine.registerStep(static_cast<std::uint8_t>(code), nullptr, HandOver::AtNextTick);
+  registerChartTransactions(
+      host_.engine(), [this](std::uint8_t code) { pollTimerFired(code); }, [this] { pollSendFailed(); });
 }
 
 // ------------------------------------------------------------------ corrector instructions
