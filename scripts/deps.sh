@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the project needs, only those that are missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache qt6-base-dev
-      libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev)
+      libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev
+      libpcap-dev tshark)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -11,6 +12,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   echo "Installing: ${missing[*]}"
+  # tshark's package asks whether ordinary users may capture; answer no without a prompt.
+  echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "link/Traffic.h"
 #include "text/Bytes.h"
 
 namespace tessaly {
@@ -62,12 +63,19 @@ class Endpoint {
   void setSendFailureHandler(std::function<void()> handler) { sendFailure_ = std::move(handler); }
   // Datagrams dropped because they did not come from the addressed device.
   std::size_t droppedCount() const { return dropped_; }
+  // Every datagram sent, received or dropped is shown to the tap (not owned; null:
+  // none). An endpoint without a socket of its own (a test double) reports nothing.
+  void setTap(TrafficTap* tap) { tap_ = tap; }
+  TrafficTap* tap() const { return tap_; }
 
  protected:
   void deliver(const std::uint8_t* data, std::size_t length) {
     if (receiver_) receiver_(data, length);
   }
   void countDropped() { ++dropped_; }
+  void tapRecord(const TrafficRecord& r) {
+    if (tap_) tap_->record(r);
+  }
   // A send that reported success could not go out after all.
   void reportSendFailure() {
     if (sendFailure_) sendFailure_();
@@ -77,6 +85,7 @@ class Endpoint {
   Receiver receiver_;
   std::function<void()> sendFailure_;
   std::size_t dropped_ = 0;
+  TrafficTap* tap_ = nullptr;
 };
 
 }  // namespace tessaly
