@@ -92,7 +92,9 @@ class CaptureFile::Writer {
     if (!pcap_) return fail("cannot start a capture");
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return fail(std::strerror(errno));
-    std::setvbuf(f, nullptr, _IOFBF, kBuffer);
+    // A buffer of our own: without one the library picks its size and ignores ours.
+    buffer_.resize(kBuffer);
+    std::setvbuf(f, buffer_.data(), _IOFBF, buffer_.size());
     dumper_ = pcap_dump_fopen(pcap_, f);
     if (!dumper_) {
       std::fclose(f);
@@ -128,6 +130,7 @@ class CaptureFile::Writer {
  private:
   pcap_t* pcap_ = nullptr;
   pcap_dumper_t* dumper_ = nullptr;
+  std::vector<char> buffer_;  // the stream's buffer; outlives the stream
   std::int64_t wallAtOpen_ = 0;
   std::int64_t monotonicAtOpen_ = 0;
   std::size_t buffered_ = 0;
