@@ -24,6 +24,7 @@
 #include "app/ui/PagePsi.h"
 #include "app/ui/Query.h"
 #include "app/ui/SettingsForm.h"
+#include "app/ui/TrafficWindow.h"
 #include "app/ui/Widgets.h"
 #include "link/Framing.h"
 #include "text/Numbers.h"
@@ -91,6 +92,7 @@ TMainForm::~TMainForm() {
   endpoint_.deactivate();
   timer_.setHandler(nullptr);
   endpoint_.setReceiver(nullptr);
+  endpoint_.setTap(nullptr);
 }
 
 // The create handler: the device record, the receive buffer and state 0 come with
@@ -99,6 +101,8 @@ TMainForm::~TMainForm() {
 void TMainForm::create() {
   setObjectName("MainForm");
   messageBox_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
+  trafficTap_.add(&trafficLog_);
+  endpoint_.setTap(&trafficTap_);
   buildWindow();
   setWindowTitle(kCaption);
   tabs_->setTabVisible(TabMfg, false);
@@ -128,6 +132,10 @@ void TMainForm::buildWindow() {
   connect(exit, &QAction::triggered, this, &QWidget::close);
   connect(settings, &QAction::triggered, this, &TMainForm::Settings1Click);
   connect(about, &QAction::triggered, this, &TMainForm::About1Click);
+  // After the menu's own entries: the traffic view.
+  auto* traffic = bar->addAction("Traffic");
+  traffic->setObjectName("Traffic1");
+  connect(traffic, &QAction::triggered, this, &TMainForm::Traffic1Click);
 
   auto* background = new TBackground(this);
   auto* outer = new QVBoxLayout(background);
@@ -249,6 +257,13 @@ void TMainForm::Settings1Click() {
 void TMainForm::About1Click() {
   aboutForm_->setTexts("ASI Remultiplexer", "Tessaly v1.00");
   aboutForm_->exec();
+}
+
+void TMainForm::Traffic1Click() {
+  if (!trafficWindow_) trafficWindow_ = new TrafficWindow(trafficLog_, this);
+  trafficWindow_->show();
+  trafficWindow_->raise();
+  trafficWindow_->activateWindow();
 }
 
 // ------------------------------------------------------------------ shutdown

@@ -21,6 +21,7 @@
 #include "link/LinkSettings.h"
 #include "link/Ports.h"
 #include "status/DeviceStatus.h"
+#include "wire/TrafficLog.h"
 
 class QTabWidget;
 class PageMain;
@@ -33,6 +34,7 @@ class PageMfg;
 class TSettingsForm;
 class DeviceQuery;
 class TFormAbout;
+class TrafficWindow;
 
 class TMainForm : public QMainWindow, public PageHost {
   Q_OBJECT
@@ -69,6 +71,8 @@ class TMainForm : public QMainWindow, public PageHost {
   // Menu actions.
   void Settings1Click();
   void About1Click();
+  // "Traffic": opens (or raises) the traffic view.
+  void Traffic1Click();
   // Takes over what the Settings dialog holds after "Save".
   void applySettingsDialog();
 
@@ -89,6 +93,11 @@ class TMainForm : public QMainWindow, public PageHost {
   PageMfg* pageMfg() const { return pageMfg_; }
   TSettingsForm* settingsForm() const { return settingsForm_; }
   TFormAbout* aboutForm() const { return aboutForm_; }
+  // Every datagram the endpoint shows goes to this fanout; the traffic log is one
+  // of its taps for the whole run.
+  tessaly::TrafficFanout& trafficTap() { return trafficTap_; }
+  tessaly::TrafficLog& trafficLog() { return trafficLog_; }
+  TrafficWindow* trafficWindow() const { return trafficWindow_; }
   bool manufacturerPageVisible() const;
   // Replaces the modal information box (tests).
   void setMessageBox(std::function<void(const QString&)> box);
@@ -115,6 +124,8 @@ class TMainForm : public QMainWindow, public PageHost {
   void pageShown(int index);
 
   OwnedPorts owned_;
+  tessaly::TrafficFanout trafficTap_;
+  tessaly::TrafficLog trafficLog_;
   tessaly::Timer& timer_;
   tessaly::Endpoint& endpoint_;
   tessaly::TransactionEngine engine_;
@@ -136,6 +147,7 @@ class TMainForm : public QMainWindow, public PageHost {
   PageMfg* pageMfg_ = nullptr;
   TSettingsForm* settingsForm_ = nullptr;
   TFormAbout* aboutForm_ = nullptr;
+  TrafficWindow* trafficWindow_ = nullptr;  // made on first use
   std::vector<TPage*> pages_;  // the pages that present a status, in presentation order
   std::unique_ptr<DeviceQuery> query_;
   std::function<void(const QString&)> messageBox_;
