@@ -18,7 +18,6 @@ set(layer_capture 1)
 set(layer_status 2)
 set(layer_instructions 2)
 set(layer_mfgtest 2)
-set(layer_capture 2)  # capture files of the traffic records
 set(layer_widgets 3)
 set(layer_wire 3)
 set(layer_app 4)

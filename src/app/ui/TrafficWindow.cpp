@@ -18,12 +18,8 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "wire/DatagramDecode.h"
-
-#if __has_include("capture/CaptureFile.h")
 #include "capture/CaptureFile.h"
-#define TESSALY_HAVE_CAPTURE_FILE 1
-#endif
+#include "wire/DatagramDecode.h"
 
 using namespace tessaly;
 
@@ -32,18 +28,6 @@ namespace {
 constexpr int kTickMs = 100;
 constexpr int kHexPerLine = 16;
 constexpr int kHexColumn = 6;  // "0000  " before the first byte
-
-// The one call into the capture writer.
-bool writeCapture(const std::string& path, const std::vector<TrafficRecord>& records, std::string* error) {
-#ifdef TESSALY_HAVE_CAPTURE_FILE
-  return writeCaptureFile(path, records, error);
-#else
-  (void)path;
-  (void)records;
-  if (error) *error = "this build has no capture file writer";
-  return false;
-#endif
-}
 
 QString address(std::uint32_t a, std::uint16_t port) {
   return QStringLiteral("%1.%2.%3.%4:%5")
@@ -304,7 +288,7 @@ void TrafficWindow::save() {
   const QString path = saveDialog_ ? saveDialog_(suggested) : QString();
   if (path.isEmpty()) return;
   std::string error;
-  if (!writeCapture(path.toStdString(), log_.records(), &error))
+  if (!writeCaptureFile(path.toStdString(), log_.records(), &error))
     messageBox_(QStringLiteral("The capture could not be saved: %1").arg(QString::fromStdString(error)));
 }
 
