@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableView>
 #include <QTextBlock>
 #include <QTimer>
@@ -123,7 +124,7 @@ TrafficWindow::TrafficWindow(TrafficLog& log, QWidget* parent)
     : QWidget(parent, Qt::Window), log_(log) {
   setObjectName("TrafficWindow");
   setWindowTitle("Traffic");
-  resize(980, 640);
+  resize(1120, 680);
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
   model_ = new TrafficModel(log_, this);
@@ -159,8 +160,9 @@ TrafficWindow::TrafficWindow(TrafficLog& log, QWidget* parent)
   fields_->setObjectName("TrafficFields");
   fields_->setColumnCount(4);
   fields_->setHeaderLabels({"Field", "Value", "Offset", "Length"});
-  fields_->setColumnWidth(0, 180);
-  fields_->setColumnWidth(1, 260);
+  fields_->setColumnWidth(0, 200);
+  fields_->setColumnWidth(1, 220);
+  fields_->setColumnWidth(2, 50);
   fields_->setUniformRowHeights(true);
 
   auto* details = new QSplitter(Qt::Horizontal, this);
@@ -168,13 +170,15 @@ TrafficWindow::TrafficWindow(TrafficLog& log, QWidget* parent)
   details->addWidget(fields_);
   details->setStretchFactor(0, 1);
   details->setStretchFactor(1, 1);
-  const int hexWidth = QFontMetrics(fixed).horizontalAdvance(QString(72, 'M')) + 30;
-  details->setSizes({hexWidth, 980 - hexWidth});
+  // The whole dump line in view: 71 characters, the frame and the scroll bar.
+  const int hexWidth = QFontMetrics(fixed).horizontalAdvance(QString(73, '0')) +
+                       hex_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4 * hex_->frameWidth() + 8;
+  details->setSizes({hexWidth, 1120 - hexWidth});
   auto* split = new QSplitter(Qt::Vertical, this);
   split->setObjectName("TrafficSplitter");
   split->addWidget(table_);
   split->addWidget(details);
-  split->setSizes({360, 240});
+  split->setSizes({260, 380});
 
   status_ = new QLabel(this);
   status_->setObjectName("TrafficStatus");
