@@ -145,6 +145,13 @@ TEST(TrafficLog, KeepsTheNewestWithinCountAndBytes) {
   EXPECT_EQ(log.droppedCount(), 1u);
   EXPECT_EQ(log.find(4), nullptr);
   ASSERT_NE(log.find(5), nullptr);
+  TrafficRecord cut = rec(3, TrafficDirection::Dropped);
+  cut.dropReason = DropReason::TooLong;
+  cut.wireLength = 9000;
+  EXPECT_EQ(summarizeRecord(cut), "dropped (too long, 3 of 9000 bytes kept): interrupt notice");
+  cut.dropReason = DropReason::OtherSender;
+  cut.wireLength = 3;
+  EXPECT_EQ(summarizeRecord(cut), "dropped (other sender): interrupt notice");
   log.clear();
   EXPECT_EQ(log.size(), 0u);
   EXPECT_EQ(log.firstSeq(), 6u);  // numbers go on after a clear
