@@ -2,9 +2,17 @@
 
 #include <QNetworkDatagram>
 
-#include "model/Describe.h"
+#include "wire/DatagramDecode.h"
 
 namespace tessaly::emu {
+
+namespace {
+// "[28] DDToIP read, SDI 1, 1024 bytes": the length, then what the panel's decoder reads.
+// What comes in was sent by the panel; what goes out the panel receives.
+std::string traceLine(const std::uint8_t* data, std::size_t size, WireSide side) {
+  return "[" + std::to_string(size) + "] " + summarizeDatagram(data, size, side);
+}
+}  // namespace
 
 EmulatorServer::EmulatorServer(const EmulatorOptions& options, bool verbose, std::FILE* log)
     : emu_(options), delayed_(static_cast<std::size_t>(options.delayQueueCap)), verbose_(verbose), log_(log) {
@@ -53,7 +61,7 @@ void EmulatorServer::handle(const QNetworkDatagram& d) {
   const std::string peer = verbose_ ? from.toString().toStdString() + ":" + std::to_string(fromPort) : std::string();
   if (verbose_)
     std::fprintf(log_, "in  %s %s\n", peer.c_str(),
-                 describeDatagram(bytes, static_cast<std::size_t>(payload.size())).c_str());
+                 traceLine(bytes, static_cast<std::size_t>(payload.size()), WireSide::Sent).c_str());
   const std::uint64_t droppedBefore = emu_.stats().dropped;
   const std::int64_t now = clock_.elapsed();
   const auto answers = emu_.receive(bytes, static_cast<std::size_t>(payload.size()), now);
@@ -62,7 +70,7 @@ void EmulatorServer::handle(const QNetworkDatagram& d) {
   for (const Answer& a : answers) {
     if (verbose_)
       std::fprintf(log_, "out %s +%lld ms %s%s%s\n", peer.c_str(), static_cast<long long>(a.delayMs),
-                   describeDatagram(a.data).c_str(), a.corrupted ? " (corrupted)" : "",
+                   traceLine(a.data.data(), a.data.size(), WireSide::Received).c_str(), a.corrupted ? " (corrupted)" : "",
                    a.copy ? " (duplicate)" : "");
     if (a.delayMs <= 0) {
       send(a.data, from, fromPort);

@@ -3,7 +3,8 @@
 # first every page and both dialogs after a Query, then each page in the state its
 # own feature leaves it (General after a PLL programming, Instruction Test after a
 # Send, the board pages after their exchanges, the PCR chart after 300 samples, the
-# manufacturer test after a successful and a failed run).
+# manufacturer test after a successful and a failed run), and the traffic view
+# after a Query.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
@@ -11,6 +12,7 @@ out=$PWD/docs/screenshots
 mkdir -p "$out"
 run() { TESSALY_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb xvfb-run -a "build/tests/ui/$1" "${@:2}" >/dev/null; }
 run test_e2e_emulator screenshots
+run test_e2e_emulator trafficScreenshot
 run test_general_e2e screenshotAfterPllProgramming
 run test_e2e_instruction_test screenshot
 run test_mpx_psi_e2e screenshots

@@ -5,7 +5,7 @@
 #   1  link, clock, protocol,      framing and engine, PLL search, the wire layout,
 #      capture                     capture files of the traffic (link never includes it)
 #   2  status, instructions, mfgtest
-#   3  widgets                     generic Qt widgets
+#   3  widgets, wire               generic Qt widgets; what a datagram says, the traffic log
 #   4  app                         settings, main window and pages, the device query
 #   5  cli                         the command-line client (a front end like the window)
 # src/main.cpp stands above them all. Includes within one layer are allowed in one
@@ -19,6 +19,7 @@ set(layer_status 2)
 set(layer_instructions 2)
 set(layer_mfgtest 2)
 set(layer_widgets 3)
+set(layer_wire 3)
 set(layer_app 4)
 set(layer_cli 5)
 

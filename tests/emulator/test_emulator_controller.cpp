@@ -6,7 +6,7 @@
 
 #include "EmuTestSupport.h"
 #include "instructions/PageInstructions.h"
-#include "model/Describe.h"
+#include "wire/DatagramDecode.h"
 
 using namespace tessaly;
 using namespace tessaly::emu;
@@ -194,21 +194,21 @@ TEST(EmulatorController, SameSeedGivesIdenticalAnswers) {
   EXPECT_TRUE(anyDifference);
 }
 
-TEST(EmulatorController, VerboseLinesNameWhatTravels) {
+// The verbose trace reads the emulator's own answers with the panel's decoder.
+TEST(EmulatorController, AnswersReadAsTheirKind) {
   Emulator emu(seeded());
   const struct {
     Bytes datagram;
     const char* line;
   } cases[] = {
-      {encodeReadDatagram(Framing::DDToIP, 1), "[28] DDToIP read, SDI 1, 1024 bytes"},
-      {encodeReadDatagram(Framing::CwNet, 15), "[18] CW-Net read, SDI 15"},
-      {setSerialInstruction("56765").instruction.datagram(Framing::DDToIP, 3),
-       "[55] DDToIP forward, SDI 3: 'Set Serial Num ' set serial 56765"},
-      {emu.receive(encodeReadDatagram(Framing::DDToIP, 1), 0).at(0).data,
-       "[1049] DDToIP status answer, presence h45, device h1A"},
+      {emu.receive(encodeReadDatagram(Framing::DDToIP, 1), 0).at(0).data, "DDToIP status answer, device h1A"},
+      {emu.receive(encodeReadDatagram(Framing::CwNet, 1), 0).at(0).data, "CW-Net status answer, SDI 1, device h1A"},
+      {emu.receive(encodeReadDatagram(Framing::DDToIP, 9), 0).at(0).data,
+       "DDToIP status answer, no device (presence h00, code h00)"},
       {emu.receive(setTypeInstruction("1").instruction.datagram(Framing::DDToIP, 1), 0).at(0).data,
-       "[26] DDToIP interrupt notice, SDI 1"},
-      {Bytes{1, 2, 3}, "[3] unrecognised datagram"},
+       "DDToIP interrupt notice, SDI 1"},
+      {emu.receive(setTypeInstruction("1").instruction.datagram(Framing::CwNet, 1), 0).at(0).data,
+       "CW-Net interrupt notice, SDI 1"},
   };
-  for (const auto& c : cases) EXPECT_EQ(describeDatagram(c.datagram), c.line);
+  for (const auto& c : cases) EXPECT_EQ(summarizeDatagram(c.datagram, WireSide::Received), c.line);
 }

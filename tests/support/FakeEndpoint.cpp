@@ -30,7 +30,37 @@ bool resolves(const std::string& host) {
   }
   return dots == 3 && digits > 0;
 }
+
+// A dotted IPv4 text in host order ("localhost" is 127.0.0.1); 0 for anything else.
+std::uint32_t addressOf(const std::string& host) {
+  if (host == "localhost") return 0x7F000001;
+  if (!resolves(host)) return 0;
+  std::uint32_t a = 0, part = 0;
+  for (char c : host) {
+    if (c == '.') {
+      a = (a << 8) | part;
+      part = 0;
+    } else {
+      part = part * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+  }
+  return (a << 8) | part;
+}
 }  // namespace
+
+void FakeEndpoint::tapDatagram(TrafficDirection direction, const Bytes& datagram) {
+  if (!tap()) return;
+  TrafficRecord r;
+  r.monotonicNs = (clock_ ? clock_->now() : 0) * 1000000;
+  r.direction = direction;
+  r.localAddress = 0x7F000001;
+  r.localPort = static_cast<std::uint16_t>(localPort_);
+  r.peerAddress = addressOf(lastHost_);
+  r.peerPort = static_cast<std::uint16_t>(lastPort_);
+  r.wireLength = static_cast<std::uint32_t>(datagram.size());
+  r.data = datagram;
+  tapRecord(r);
+}
 
 bool FakeEndpoint::send(const std::string& host, int port, const Bytes& datagram) {
   if (!activate()) return false;
@@ -44,6 +74,9 @@ bool FakeEndpoint::send(const std::string& host, int port, const Bytes& datagram
   }
   if (!resolves(host)) return false;
   sent.push_back({host, port, datagram, clock_ ? clock_->now() : 0});
+  lastHost_ = host;
+  lastPort_ = port;
+  tapDatagram(TrafficDirection::Sent, datagram);
   if (onSend) onSend(sent.back());
   return true;
 }
@@ -59,12 +92,16 @@ void FakeEndpoint::finishLookup(bool resolved) {
   for (SentDatagram& d : waiting) {
     d.at = clock_ ? clock_->now() : 0;
     sent.push_back(d);
+    lastHost_ = d.host;
+    lastPort_ = d.port;
+    tapDatagram(TrafficDirection::Sent, d.data);
     if (onSend) onSend(sent.back());
   }
 }
 
 bool FakeEndpoint::inject(const Bytes& datagram) {
   if (!active_) return false;
+  tapDatagram(TrafficDirection::Received, datagram);
   deliver(datagram.data(), datagram.size());
   return true;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // A fake UDP endpoint for tests: records every send, can be told to fail, and
 // delivers injected datagrams only while active (a closed endpoint loses them).
+// Like a real socket it shows every datagram sent or delivered to its tap, the
+// peer being the last destination.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,7 +53,11 @@ class FakeEndpoint : public Endpoint {
   std::function<void(const SentDatagram&)> onSend;
 
  private:
+  void tapDatagram(TrafficDirection direction, const Bytes& datagram);
+
   VirtualClock* clock_;
+  std::string lastHost_;
+  int lastPort_ = 0;
   int localPort_ = 0;
   bool active_ = false;
   int deactivations_ = 0;

@@ -1,14 +1,16 @@
 // End to end on loopback: the production window (Qt timer, real UDP endpoint)
 // queries tessaly-emulator on 127.0.0.1. Skipped when the emulator is not built.
 // With TESSALY_SCREENSHOT_DIR set, also saves the seven pages and both dialogs
-// after a query.
+// after a query, and the traffic view after a query.
 #include <QLabel>
 #include <QTabWidget>
+#include <QTableView>
 #include <QtTest>
 
 #include "app/MainForm.h"
 #include "app/ui/FormAbout.h"
 #include "app/ui/SettingsForm.h"
+#include "app/ui/TrafficWindow.h"
 #include "helpers/CaptureReader.h"
 #include "helpers/Emulator.h"
 #include "helpers/UiHarness.h"
@@ -163,6 +165,26 @@ class E2eEmulator : public QObject {
     QTest::qWait(150);
     QVERIFY(about->grab().save(out + "/9-about.png"));
     about->hide();
+  }
+
+  void trafficScreenshot() {
+    const QString out = qEnvironmentVariable("TESSALY_SCREENSHOT_DIR");
+    if (out.isEmpty()) QSKIP("TESSALY_SCREENSHOT_DIR is not set");
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    Panel p(emu.port(), 1);
+    p.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(p.form.get()));
+    p.query();
+    QTRY_COMPARE_WITH_TIMEOUT(p.text("LabelD"), QString("Device Code: h1A (v2.07)"), 3000);
+    p.form->Traffic1Click();
+    TrafficWindow* w = p.form->trafficWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->refresh();
+    QCOMPARE(w->model()->rowCount(), 2);
+    w->table()->selectRow(1);
+    QTest::qWait(200);
+    QVERIFY(w->grab().save(out + "/traffic.png"));
   }
 };
 

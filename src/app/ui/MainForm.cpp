@@ -25,6 +25,7 @@
 #include "app/ui/PagePsi.h"
 #include "app/ui/Query.h"
 #include "app/ui/SettingsForm.h"
+#include "app/ui/TrafficWindow.h"
 #include "app/ui/Widgets.h"
 #include "capture/CaptureFile.h"
 #include "link/Framing.h"
@@ -102,6 +103,8 @@ TMainForm::~TMainForm() {
 void TMainForm::create() {
   setObjectName("MainForm");
   messageBox_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
+  trafficTap_.add(&trafficLog_);
+  endpoint_.setTap(&trafficTap_);
   buildWindow();
   setWindowTitle(kCaption);
   tabs_->setTabVisible(TabMfg, false);
@@ -110,7 +113,6 @@ void TMainForm::create() {
   pages_ = {pageMain_, pageGeneral_, pageMpx_, pagePsi_, pagePcr_, pageMfg_};
   query_ = std::make_unique<DeviceQuery>(*this, pages_);
   loadSettings();
-  endpoint_.setTap(&traffic_);
   connect(tabs_, &QTabWidget::currentChanged, this, &TMainForm::pageShown);
 }
 
@@ -132,6 +134,10 @@ void TMainForm::buildWindow() {
   connect(exit, &QAction::triggered, this, &QWidget::close);
   connect(settings, &QAction::triggered, this, &TMainForm::Settings1Click);
   connect(about, &QAction::triggered, this, &TMainForm::About1Click);
+  // After the menu's own entries: the traffic view.
+  auto* traffic = bar->addAction("Traffic");
+  traffic->setObjectName("Traffic1");
+  connect(traffic, &QAction::triggered, this, &TMainForm::Traffic1Click);
 
   auto* background = new TBackground(this);
   auto* outer = new QVBoxLayout(background);
@@ -202,7 +208,7 @@ void TMainForm::message(const QString& text) {
 
 bool TMainForm::startCapture(const QString& path, QString* error) {
   if (capture_) {
-    traffic_.remove(capture_.get());
+    trafficTap_.remove(capture_.get());
     capture_.reset();
   }
   auto file = std::make_unique<CaptureFile>();
@@ -214,7 +220,7 @@ bool TMainForm::startCapture(const QString& path, QString* error) {
     return false;
   }
   capture_ = std::move(file);
-  traffic_.add(capture_.get());
+  trafficTap_.add(capture_.get());
   return true;
 }
 
@@ -271,6 +277,13 @@ void TMainForm::Settings1Click() {
 void TMainForm::About1Click() {
   aboutForm_->setTexts("ASI Remultiplexer", "Tessaly v1.00");
   aboutForm_->exec();
+}
+
+void TMainForm::Traffic1Click() {
+  if (!trafficWindow_) trafficWindow_ = new TrafficWindow(trafficLog_, this);
+  trafficWindow_->show();
+  trafficWindow_->raise();
+  trafficWindow_->activateWindow();
 }
 
 // ------------------------------------------------------------------ shutdown

@@ -21,6 +21,7 @@
 #include "link/LinkSettings.h"
 #include "link/Ports.h"
 #include "status/DeviceStatus.h"
+#include "wire/TrafficLog.h"
 
 class QTabWidget;
 class PageMain;
@@ -33,6 +34,7 @@ class PageMfg;
 class TSettingsForm;
 class DeviceQuery;
 class TFormAbout;
+class TrafficWindow;
 namespace tessaly {
 class CaptureFile;
 }
@@ -72,6 +74,8 @@ class TMainForm : public QMainWindow, public PageHost {
   // Menu actions.
   void Settings1Click();
   void About1Click();
+  // "Traffic": opens (or raises) the traffic view.
+  void Traffic1Click();
   // Takes over what the Settings dialog holds after "Save".
   void applySettingsDialog();
 
@@ -92,10 +96,12 @@ class TMainForm : public QMainWindow, public PageHost {
   PageMfg* pageMfg() const { return pageMfg_; }
   TSettingsForm* settingsForm() const { return settingsForm_; }
   TFormAbout* aboutForm() const { return aboutForm_; }
+  // Every datagram the endpoint sends, receives or drops goes to this fanout for the
+  // whole run: the traffic log is one of its taps, a capture file another.
+  tessaly::TrafficFanout& trafficTap() { return trafficTap_; }
+  tessaly::TrafficLog& trafficLog() { return trafficLog_; }
+  TrafficWindow* trafficWindow() const { return trafficWindow_; }
   bool manufacturerPageVisible() const;
-  // Every datagram the endpoint sends, receives or drops, for the whole run: the
-  // capture file and other listeners add themselves here.
-  tessaly::TrafficFanout& trafficTap() { return traffic_; }
   // Writes every datagram from now on to a capture file at `path` (replacing one
   // being written). A file that cannot be written is reported in the message box,
   // and the window runs on without a capture.
@@ -125,6 +131,8 @@ class TMainForm : public QMainWindow, public PageHost {
   void pageShown(int index);
 
   OwnedPorts owned_;
+  tessaly::TrafficFanout trafficTap_;
+  tessaly::TrafficLog trafficLog_;
   tessaly::Timer& timer_;
   tessaly::Endpoint& endpoint_;
   tessaly::TransactionEngine engine_;
@@ -146,9 +154,9 @@ class TMainForm : public QMainWindow, public PageHost {
   PageMfg* pageMfg_ = nullptr;
   TSettingsForm* settingsForm_ = nullptr;
   TFormAbout* aboutForm_ = nullptr;
+  TrafficWindow* trafficWindow_ = nullptr;  // made on first use
   std::vector<TPage*> pages_;  // the pages that present a status, in presentation order
   std::unique_ptr<DeviceQuery> query_;
   std::function<void(const QString&)> messageBox_;
-  tessaly::TrafficFanout traffic_;
   std::unique_ptr<tessaly::CaptureFile> capture_;
 };

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include "instructions/GeneralInstructions.h"
+#include "instructions/PageInstructions.h"
+#include "link/Framing.h"
+#include "mfgtest/MfgMessages.h"
+#include "wire/DatagramDecode.h"
+#include "wire/TrafficLog.h"
+
+using namespace tessaly;
+
+namespace {
+
+Bytes statusAnswer(Framing framing, std::uint8_t presence, std::uint8_t code) {
+  Bytes a = framing == Framing::CwNet ? bytesOf("CW-Net") : bytesOf("DDToIPQuillmarsh  SDI");
+  if (framing == Framing::CwNet) {
+    a.push_back(kCwNetReadCode);
+    a.push_back(1);
+  } else {
+    for (std::uint8_t b : {std::uint8_t{0x01}, kStatusAnswerCode, std::uint8_t{0x04}, std::uint8_t{0x01}}) a.push_back(b);
+  }
+  Bytes blk(kStatusBlockSize, 0);
+  blk[block::Presence] = presence;
+  blk[block::DeviceCode] = code;
+  blk[block::Serial + 3] = 77;
+  append(a, blk);
+  return a;
+}
+
+// The innermost (last) field of that name.
+const WireField* findField(const WireDecode& d, const std::string& name) {
+  const WireField* found = nullptr;
+  for (const auto& f : d.fields)
+    if (f.name == name) found = &f;
+  return found;
+}
+
+Bytes withTruncatedLength() {
+  // One instruction claims 500 data bytes where 2 follow.
+  Bytes d = setTypeInstruction("7").instruction.datagram(Framing::DDToIP, 2);
+  d[d.size() - 4] = 0x01;
+  d[d.size() - 3] = 0xF4;
+  return d;
+}
+
+}  // namespace
+
+TEST(WireDecode, OneLineAndKeyFields) {
+  MfgInputs mfg;
+  const struct {
+    const char* what;
+    bool sent;  // by the panel; false: received
+    Bytes datagram;
+    const char* line;
+    const char* field;  // a field that must be there ("" for none), with its value
+    const char* value;
+  } rows[] = {
+      {"DDToIP read", true, encodeReadDatagram(Framing::DDToIP, 1), "DDToIP read, SDI 1, 1024 bytes", "bytes to read", "1024"},
+      {"CW-Net read", true, encodeReadDatagram(Framing::CwNet, 15), "CW-Net read, SDI 15", "SDI address", "15"},
+      {"housekeeping", true, setSerialInstruction("56765").instruction.datagram(Framing::DDToIP, 3),
+       "DDToIP forward, SDI 3: 'Set Serial Num ': h10 set serial number 56765", "data length", "4"},
+      {"CW-Net load", true, resetInstruction().datagram(Framing::CwNet, 2),
+       "CW-Net load, SDI 2: 'Set Type       ': h01 reset", "code", "h01"},
+      {"PID filter", true, writePidFilterInstruction(1, "256", false, "").instruction.datagram(Framing::DDToIP, 1),
+       "DDToIP forward, SDI 1: 'Write PIDFilter': hE0 operation h11 write PID filter entry, units h01, input 1 PID 256 word hC100",
+       "operation", "h11 write PID filter entry"},
+      {"PSI", true, readPsiInstruction("16").instruction.datagram(Framing::DDToIP, 1),
+       "DDToIP forward, SDI 1: 'Read  PSI      ': hE0 operation h25 read PSI flash, units h01, address 16", "unit mask",
+       "h01"},
+      {"PCR", true, setPcrCorrectorInstruction(true, false).datagram(Framing::DDToIP, 1),
+       "DDToIP forward, SDI 1: 'Set PCR Correct': hE0 operation h30 PCR corrector mode h01", "", ""},
+      {"DDToIP status", false, statusAnswer(Framing::DDToIP, kDevicePresent, kRemuxDeviceCode),
+       "DDToIP status answer, device h1A", "serial number", "77"},
+      {"CW-Net status", false, statusAnswer(Framing::CwNet, kDevicePresent, kRemuxDeviceCode),
+       "CW-Net status answer, SDI 1, device h1A", "device code", "h1A (ASI Remultiplexer)"},
+      {"no device", false, statusAnswer(Framing::DDToIP, 0, 0), "DDToIP status answer, no device (presence h00, code h00)",
+       "presence", "h00 (no device)"},
+      {"notice", false, encodeSdiMessage("Set Type       ", encodeInstruction(kNoticeCode, Bytes{1})),
+       "DDToIP interrupt notice, SDI 1", "", ""},
+      {"short", false, Bytes{1, 2, 3}, "interrupt notice", "notice", "01 02 03"},
+      {"mfg", true, mfgErasePollMessage(), "direct-port message 'Quillmarsh  ACK': h03 status request", "", ""},
+      {"mfg configuration", true, mfgConfigurationMessage(mfg),
+       "direct-port message 'Quillmarsh  ACK': h40 NCO frequency unit 1, 2000000 Hz, h40 NCO frequency unit 2, "
+       "2000000 Hz, h40 NCO frequency unit 3, 2000000 Hz, h40 NCO frequency unit 4, 2000000 Hz, hE0 operation h27 "
+       "stream format, units h0F h80, hE0 operation h15 test stream port 57000, hE0 operation h10 general filter, "
+       "units h02, hE0 operation h01 test stream on, hE0 operation h20 set sector, units h0F, hE0 operation h20 set "
+       "sector, units h0F, hE0 operation h20 set sector, units h0F, hE0 operation h20 set sector, units h0F, hE0 "
+       "operation h30 PCR corrector mode h00, hE0 operation h31 test PCR PID, units h0F 151, hE0 operation h02 test "
+       "stream address, hE0 operation h03 test stream join, h03 status request",
+       "frequency", "2000000 Hz"},
+      {"truncated", true, withTruncatedLength(),
+       "DDToIP forward, SDI 2: 'Set Type       ': h11 set type (length 500 exceeds the datagram)", "data length",
+       "500 (length 500 exceeds the datagram)"},
+      {"random", false, Bytes(40, 0xA5), "unknown", "data", nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    const WireSide side = r.sent ? WireSide::Sent : WireSide::Received;
+    EXPECT_EQ(summarizeDatagram(r.datagram, side), r.line);
+    const WireDecode d = decodeDatagram(r.datagram.data(), r.datagram.size(), side);
+    EXPECT_EQ(d.summary, r.line);
+    for (const auto& f : d.fields) EXPECT_LE(f.offset + f.length, r.datagram.size()) << f.name;
+    if (*r.field) {
+      const WireField* f = findField(d, r.field);
+      ASSERT_NE(f, nullptr);
+      if (r.value) {
+        EXPECT_EQ(f->value, r.value);
+      }
+    }
+  }
+}
+
+// Every prefix of real datagrams decodes without reading past its end (the
+// sanitizer build catches a stray read) and says something.
+TEST(WireDecode, EveryPrefixStaysInside) {
+  const Bytes sources[] = {mfgProgrammingMessage(MfgInputs{}), statusAnswer(Framing::CwNet, 0x45, 0x1A),
+                           setUserTextInstruction("abc").datagram(Framing::DDToIP, 4)};
+  for (const Bytes& s : sources)
+    for (std::size_t n = 0; n <= s.size(); ++n) {
+      const Bytes part(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
+      const WireDecode d = decodeDatagram(part.data(), part.size());
+      EXPECT_FALSE(d.summary.empty());
+      for (const auto& f : d.fields) EXPECT_LE(f.offset + f.length, n) << f.name;
+    }
+}
+
+TEST(TrafficLog, KeepsTheNewestWithinCountAndBytes) {
+  TrafficLog log(3, 100);
+  auto rec = [](std::size_t bytes, TrafficDirection dir) {
+    TrafficRecord r;
+    r.direction = dir;
+    r.data = Bytes(bytes, 0);
+    return r;
+  };
+  log.record(rec(10, TrafficDirection::Dropped));
+  log.record(rec(10, TrafficDirection::Sent));
+  log.record(rec(10, TrafficDirection::Sent));
+  log.record(rec(10, TrafficDirection::Received));  // over the count: the dropped one goes
+  EXPECT_EQ(log.firstSeq(), 2u);
+  EXPECT_EQ(log.endSeq(), 5u);
+  EXPECT_EQ(log.droppedCount(), 0u);
+  log.record(rec(95, TrafficDirection::Dropped));  // over the bytes: all but it go
+  EXPECT_EQ(log.size(), 1u);
+  EXPECT_EQ(log.dataBytes(), 95u);
+  EXPECT_EQ(log.droppedCount(), 1u);
+  EXPECT_EQ(log.find(4), nullptr);
+  ASSERT_NE(log.find(5), nullptr);
+  TrafficRecord cut = rec(3, TrafficDirection::Dropped);
+  cut.dropReason = DropReason::TooLong;
+  cut.wireLength = 9000;
+  EXPECT_EQ(summarizeRecord(cut), "dropped (too long, 3 of 9000 bytes kept): interrupt notice");
+  cut.dropReason = DropReason::OtherSender;
+  cut.wireLength = 3;
+  EXPECT_EQ(summarizeRecord(cut), "dropped (other sender): interrupt notice");
+  log.clear();
+  EXPECT_EQ(log.size(), 0u);
+  EXPECT_EQ(log.firstSeq(), 6u);  // numbers go on after a clear
+}
