@@ -37,6 +37,18 @@ void EmulatorServer::handle(const QNetworkDatagram& d) {
   const QByteArray payload = d.data();
   const QHostAddress from = d.senderAddress();
   const quint16 fromPort = static_cast<quint16>(d.senderPort());
+  if (tap_) {
+    TrafficRecord r;
+    r.monotonicNs = trafficNow();
+    r.direction = TrafficDirection::Received;
+    r.localAddress = d.destinationAddress().toIPv4Address();
+    r.localPort = socket_.localPort();
+    r.peerAddress = from.toIPv4Address();
+    r.peerPort = fromPort;
+    r.wireLength = static_cast<std::uint32_t>(payload.size());
+    r.data.assign(payload.constBegin(), payload.constEnd());
+    tap_->record(r);
+  }
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
   const std::string peer = verbose_ ? from.toString().toStdString() + ":" + std::to_string(fromPort) : std::string();
   if (verbose_)
@@ -92,7 +104,24 @@ void EmulatorServer::armTimer() {
 void EmulatorServer::send(const Bytes& data, const QHostAddress& to, quint16 port) {
   const qint64 n = socket_.writeDatagram(reinterpret_cast<const char*>(data.data()),
                                          static_cast<qint64>(data.size()), to, port);
-  if (n == static_cast<qint64>(data.size())) ++sent_;
+  if (n != static_cast<qint64>(data.size())) return;
+  ++sent_;
+  if (tap_) {
+    TrafficRecord r;
+    r.monotonicNs = trafficNow();
+    r.direction = TrafficDirection::Sent;
+    // Bound to one address, it sends from it; on the wildcard, the route decides.
+    const QHostAddress bound = socket_.localAddress();
+    r.localAddress = bound.isNull() || bound == QHostAddress(QHostAddress::AnyIPv4) || bound == QHostAddress(QHostAddress::Any)
+                         ? sources_.forDestination(to)
+                         : bound.toIPv4Address();
+    r.localPort = socket_.localPort();
+    r.peerAddress = to.toIPv4Address();
+    r.peerPort = port;
+    r.wireLength = static_cast<std::uint32_t>(data.size());
+    r.data = data;
+    tap_->record(r);
+  }
 }
 
 }  // namespace tessaly::emu

@@ -15,6 +15,8 @@
 
 class QNetworkDatagram;
 
+#include "link/Traffic.h"
+#include "link/ui/SourceAddress.h"
 #include "model/DelayQueue.h"
 #include "model/Emulator.h"
 
@@ -28,6 +30,8 @@ class EmulatorServer {
   quint16 port() const { return socket_.localPort(); }
   const Emulator& emulator() const { return emu_; }
   std::uint64_t sent() const { return sent_; }
+  // Every datagram received and every answer sent is shown to the tap (not owned).
+  void setTap(TrafficTap* tap) { tap_ = tap; }
   // Delayed answers pushed out of the full queue so far.
   std::uint64_t queueDropped() const { return delayed_.dropped(); }
 
@@ -55,6 +59,8 @@ class EmulatorServer {
   bool verbose_;
   std::FILE* log_;
   std::uint64_t sent_ = 0;
+  TrafficTap* tap_ = nullptr;
+  SourceAddresses sources_;  // the local address of each destination, for the tap
 };
 
 }  // namespace tessaly::emu

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "EmulatorServer.h"
+#include "capture/CaptureFile.h"
 #include "model/Options.h"
 
 using namespace tessaly::emu;
@@ -57,7 +58,8 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption delayQueue("delay-queue", "Most delayed answers held at once (default 10000); beyond it the oldest is dropped and counted.", "N", "10000");
   const QCommandLineOption seed("seed", "Seed of every random choice (live figures and faults); the same seed repeats a run.", "N");
   const QCommandLineOption verbose("verbose", "Print one decoded line per datagram in and out.");
-  parser.addOptions({listen, sdi, code, noDevice, erase, irq, drop, duplicate, corrupt, delay, delayQueue, seed, verbose});
+  const QCommandLineOption capture("capture", "Write every datagram in and out to FILE as it flows, a capture file for Wireshark (pcap).", "FILE");
+  parser.addOptions({listen, sdi, code, noDevice, erase, irq, drop, duplicate, corrupt, delay, delayQueue, seed, verbose, capture});
   parser.process(app);
 
   EmulatorOptions o;
@@ -112,7 +114,17 @@ int main(int argc, char* argv[]) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 
+  // Opened before the server: closed, with everything written, after it has gone.
+  tessaly::CaptureFile captureFile;
+  if (parser.isSet(capture)) {
+    std::string why;
+    if (parser.value(capture).isEmpty() || !captureFile.open(parser.value(capture).toStdString(), &why))
+      return fail("--capture: cannot write '" + parser.value(capture) + "'" +
+                  (why.empty() ? QString() : ": " + QString::fromStdString(why)));
+  }
+
   EmulatorServer server(o, parser.isSet(verbose), stdout);
+  if (captureFile.isOpen()) server.setTap(&captureFile);
   QString error;
   if (!server.listen(QHostAddress(QString::fromStdString(where->host)), where->port, &error))
     return fail("cannot listen on " + QString::fromStdString(where->host) + ":" + QString::number(where->port) +
@@ -131,6 +143,11 @@ int main(int argc, char* argv[]) {
                 static_cast<unsigned long long>(server.queueDropped()), server.queueDropped() > 1 ? "s" : "");
   std::printf("tessaly-emulator stopped: %llu datagrams received, %llu answers sent\n",
               static_cast<unsigned long long>(st.received), static_cast<unsigned long long>(server.sent()));
+  if (captureFile.isOpen()) {
+    captureFile.close();
+    std::printf("    (capture: %llu packets written, %llu lost)\n", static_cast<unsigned long long>(captureFile.written()),
+                static_cast<unsigned long long>(captureFile.lost()));
+  }
   std::fflush(stdout);
   return rc;
 }

@@ -1,10 +1,8 @@
 #include <QApplication>
 
-#include "app/MainForm.h"
+#include "app/ui/PanelMain.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  TMainForm form;
-  form.show();
-  return app.exec();
+  return runPanel(app);
 }

@@ -2,7 +2,8 @@
 # folders include each other. Layers, lowest first; a folder's ui/ subfolder belongs
 # to its folder's layer:
 #   0  text                        byte strings, number reading, hex notation
-#   1  link, clock, protocol       framing and engine, PLL search, the wire layout
+#   1  link, clock, protocol,      framing and engine, PLL search, the wire layout,
+#      capture                     capture files of the traffic (link never includes it)
 #   2  status, instructions, mfgtest
 #   3  widgets                     generic Qt widgets
 #   4  app                         settings, main window and pages, the device query
@@ -13,6 +14,7 @@ set(layer_text 0)
 set(layer_link 1)
 set(layer_clock 1)
 set(layer_protocol 1)
+set(layer_capture 1)
 set(layer_status 2)
 set(layer_instructions 2)
 set(layer_mfgtest 2)

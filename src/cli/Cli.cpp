@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/StatusQuery.h"
+#include "capture/CaptureFile.h"
 #include "cli/MfgTest.h"
 #include "cli/Options.h"
 #include "cli/PcrLog.h"
@@ -251,6 +252,16 @@ int dispatch(const Options& o) {
     }
   }
 
+  // The capture file, opened just before the run's endpoint exists; it outlives the
+  // run and is complete when the command returns.
+  CaptureFile captureFile;
+  const auto capture = [&]() -> TrafficTap* {
+    if (!o.capture) return nullptr;
+    std::string why;
+    if (!captureFile.open(*o.capture, &why)) throw UsageError{"--capture: cannot write '" + *o.capture + "': " + why};
+    return &captureFile;
+  };
+
   // Build the request first: bad input never reaches the network.
   std::function<Bytes(const QueryTarget&)> instruction;
   NoticeCodes codes = kGeneralNotice;
@@ -390,7 +401,8 @@ int dispatch(const Options& o) {
   } else if (c == "pcr-log") {
     expectArgs(o, 0, "pcr-log --samples N [--csv FILE]");
     if (!o.samples) throw UsageError{"pcr-log: missing --samples N"};
-    return runPcrLog(linkTarget(o), *o.samples, o.csv);
+    const QueryTarget t = linkTarget(o);
+    return runPcrLog(t, *o.samples, o.csv, capture());
   } else if (c == "mfg-test") {
     expectArgs(o, 0, "mfg-test [--test-port N] [--pid1 PID] [--pid2 PID] [--pid3 PID] [--multicast A.B.C.D] [--junit FILE]");
     // The page's input texts (its defaults where no option is given): its normalising applies.
@@ -414,7 +426,8 @@ int dispatch(const Options& o) {
       QFile f(QString::fromStdString(*o.junit));
       if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw UsageError{"--junit: cannot write '" + *o.junit + "'"};
     }
-    return runMfgTest(linkTarget(o), in, o.junit);
+    const QueryTarget t = linkTarget(o);
+    return runMfgTest(t, in, o.junit, capture());
   } else if (c == "send") {
     if (o.args.empty()) throw UsageError{"send: missing argument (usage: send [--label TEXT] OPCODE[:HEXBYTES]...)"};
     if (o.args.size() > static_cast<std::size_t>(kInstructionRows))
@@ -425,13 +438,14 @@ int dispatch(const Options& o) {
     for (std::size_t i = 0; i < o.args.size(); ++i) rows[i] = instructionRow(o.args[i]);
     const QueryTarget t = linkTarget(o);
     const InstructionMessage m = buildInstructionMessage(rows, label, t.framing, t.sdiAddress);
-    Session s(t);
+    Session s(t, capture());
     return runSend(s, m, o.timeoutMs.value_or(1000));
   } else {
     throw UsageError{"unknown command '" + c + "' (see --help)"};
   }
 
-  Session s(linkTarget(o));
+  const QueryTarget t = linkTarget(o);
+  Session s(t, capture());
   if (!instruction) return QueryCommand(s, o.json ? Present::Json : Present::Report, o.timeoutMs.value_or(kQueryReplyTimeoutMs)).run();
   return runNoticeInstruction(s, instruction(s.target()), o.timeoutMs.value_or(1000), codes, readBack);
 }

@@ -167,8 +167,9 @@ class MfgTest {
 
 }  // namespace
 
-int runMfgTest(const QueryTarget& target, const MfgInputTexts& inputs, const std::optional<std::string>& junitPath) {
-  Session s(target);
+int runMfgTest(const QueryTarget& target, const MfgInputTexts& inputs, const std::optional<std::string>& junitPath,
+               TrafficTap* tap) {
+  Session s(target, tap);
   MfgTest test(s);
   test.start(inputs);
   s.wait();

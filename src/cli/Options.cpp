@@ -106,6 +106,10 @@ const char* const kHelp =
     "                           --sdi 2\n"
     "  --timeout-ms N         wait this long for the answer (1..600000; default 1000)\n"
     "                           --timeout-ms 3000\n"
+    "  --capture FILE         write every datagram sent and received to FILE as it flows,\n"
+    "                         a capture file (pcap) for Wireshark; exit 1 when it cannot be\n"
+    "                         written\n"
+    "                           tessaly-cli --capture query.pcap query\n"
     "  --                     the end of the options: what follows are arguments\n"
     "                           tessaly-cli set-user-text -- \"-- line 7 --\"\n"
     "  --help                 this text\n"
@@ -254,10 +258,10 @@ Options parse(const QStringList& arguments) {
       o.autoCc = true;
     } else if (s == "--samples") {
       o.samples = static_cast<int>(number(s, value(), 1, 1000000));
-    } else if (s == "--csv" || s == "--junit") {
+    } else if (s == "--csv" || s == "--junit" || s == "--capture") {
       const std::string v = value();
       if (v.empty()) throw UsageError{s + ": empty file name"};
-      (s == "--csv" ? o.csv : o.junit) = v;
+      (s == "--csv" ? o.csv : s == "--junit" ? o.junit : o.capture) = v;
     } else if (s == "--test-port") {
       o.testPort = std::to_string(number(s, value(), 1, 65535));
     } else if (s == "--pid1" || s == "--pid2" || s == "--pid3") {

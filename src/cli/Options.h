@@ -26,6 +26,7 @@ struct Options {
   std::optional<Framing> framing;
   std::optional<int> sdi;
   std::optional<int> timeoutMs;
+  std::optional<std::string> capture;  // capture file of every datagram in and out
   std::optional<std::string> label;
   // clock
   std::optional<std::string> nco;

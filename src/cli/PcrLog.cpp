@@ -152,7 +152,7 @@ class PcrLog {
 
 }  // namespace
 
-int runPcrLog(const QueryTarget& target, int samples, const std::optional<std::string>& csvPath) {
+int runPcrLog(const QueryTarget& target, int samples, const std::optional<std::string>& csvPath, TrafficTap* tap) {
   std::FILE* csv = nullptr;
   if (csvPath) {
     csv = std::fopen(csvPath->c_str(), "w");
@@ -161,7 +161,7 @@ int runPcrLog(const QueryTarget& target, int samples, const std::optional<std::s
       return Usage;
     }
   }
-  Session s(target);
+  Session s(target, tap);
   PcrLog log(s, samples, csv);
   std::optional<QSocketNotifier> notifier;
   if (::pipe(signalPipe) == 0) {

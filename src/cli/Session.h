@@ -14,7 +14,11 @@ namespace tessaly::cli {
 // The engine on the Qt timer and UDP endpoint, and the loop that waits for its end.
 class Session {
  public:
-  explicit Session(const QueryTarget& t) : target_(t), engine_(timer_, endpoint_) { endpoint_.setLocalPort(t.hostPort); }
+  // `tap` (not owned, may be null) sees every datagram of the run.
+  explicit Session(const QueryTarget& t, TrafficTap* tap = nullptr) : target_(t), engine_(timer_, endpoint_) {
+    endpoint_.setLocalPort(t.hostPort);
+    endpoint_.setTap(tap);
+  }
   TransactionEngine& engine() { return engine_; }
   const QueryTarget& target() const { return target_; }
   void finish(int code) {

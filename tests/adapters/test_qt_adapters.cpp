@@ -46,7 +46,8 @@ class QtAdapterTest : public QObject {
   void sameIntervalDoesNotRestartTheCountdown();
   void newIntervalRestartsTheCountdown();
   void secondActivationOnATakenPortFails();
-  void datagramsAreDeliveredInOrderAndCutAt8192();
+  void datagramsUpTo8192AreDeliveredInOrder();
+  void everyDatagramIsShownToTheTap();
   void nothingIsDeliveredAfterDeactivate();
   void unresolvableHostIsASendFailure();
   void onlyTheAddressedDeviceIsHeard();
@@ -108,7 +109,7 @@ void QtAdapterTest::secondActivationOnATakenPortFails() {
   QVERIFY(second.activate());
 }
 
-void QtAdapterTest::datagramsAreDeliveredInOrderAndCutAt8192() {
+void QtAdapterTest::datagramsUpTo8192AreDeliveredInOrder() {
   const int port = freePort();
   QtUdpEndpoint endpoint;
   endpoint.setLocalPort(port);
@@ -125,13 +126,19 @@ void QtAdapterTest::datagramsAreDeliveredInOrderAndCutAt8192() {
   QVERIFY(endpoint.send("127.0.0.1", peer.localPort(), Bytes{0x00}));
   QTRY_VERIFY_WITH_TIMEOUT(peer.hasPendingDatagrams(), 3000);
   take(peer);
-  for (int i = 0; i < 3; ++i) {
-    QByteArray d(i == 1 ? 9000 : 30, char(i + 1));
+  // A longer datagram is no answer: it is dropped whole, not cut. More than one read
+  // batch of datagrams: the rest come on the next turns.
+  const int sizes[] = {30, 8192, 9000, 30};
+  for (int i = 0; i < 4; ++i) {
+    QByteArray d(sizes[i], char(i + 1));
     QCOMPARE(peer.writeDatagram(d, QHostAddress::LocalHost, quint16(port)), qint64(d.size()));
   }
-  QTRY_COMPARE_WITH_TIMEOUT(lengths.size(), std::size_t(3), 3000);
+  for (int i = 0; i < 2 * QtUdpEndpoint::kReadBatch; ++i)
+    peer.writeDatagram(QByteArray(26, char(0x40 + i % 64)), QHostAddress::LocalHost, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(lengths.size(), std::size_t(3 + 2 * QtUdpEndpoint::kReadBatch), 3000);
   QCOMPARE(lengths[1], std::size_t(8192));
-  QCOMPARE(firstBytes, (std::vector<std::uint8_t>{1, 2, 3}));
+  firstBytes.resize(4);
+  QCOMPARE(firstBytes, (std::vector<std::uint8_t>{1, 2, 4, 0x40}));
 
   // And the endpoint's own sends come from its bound port.
   QVERIFY(endpoint.send("127.0.0.1", peer.localPort(), Bytes{0xAB, 0xCD}));
@@ -142,6 +149,66 @@ void QtAdapterTest::datagramsAreDeliveredInOrderAndCutAt8192() {
   got.resize(int(peer.readDatagram(got.data(), got.size(), &from, &fromPort)));
   QCOMPARE(got, QByteArray("\xAB\xCD", 2));
   QCOMPARE(int(fromPort), port);
+}
+
+// Sent, received and dropped datagrams reach the tap with the real local address
+// and port; a dropped one never reaches the receiver.
+void QtAdapterTest::everyDatagramIsShownToTheTap() {
+  struct Recorder : TrafficTap {
+    std::vector<TrafficRecord> records;
+    void record(const TrafficRecord& r) override { records.push_back(r); }
+  } tap;
+  const int port = freePort();
+  QtUdpEndpoint endpoint;
+  endpoint.setLocalPort(port);
+  endpoint.setTap(&tap);
+  std::vector<std::size_t> delivered;
+  endpoint.setReceiver([&](const std::uint8_t*, std::size_t n) { delivered.push_back(n); });
+  QUdpSocket device, forger;
+  QVERIFY(device.bind(QHostAddress::LocalHost, 0));
+  QVERIFY(forger.bind(QHostAddress("127.0.0.2"), 0));
+  QVERIFY(endpoint.send("127.0.0.1", device.localPort(), Bytes{1, 2}));
+  QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
+  take(device);
+  const auto to = QHostAddress::LocalHost;
+  device.writeDatagram(QByteArray(30, 'r'), to, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(tap.records.size(), std::size_t(2), 3000);
+  forger.writeDatagram(QByteArray(27, 'f'), to, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(tap.records.size(), std::size_t(3), 3000);
+  device.writeDatagram(QByteArray(9000, 'l'), to, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(tap.records.size(), std::size_t(4), 3000);
+
+  const quint32 loopback = QHostAddress(QHostAddress::LocalHost).toIPv4Address();
+  const struct {
+    TrafficDirection direction;
+    DropReason why;
+    quint32 peer;
+    quint16 peerPort;
+    std::size_t kept;
+    std::uint32_t wire;
+    std::uint8_t first;
+  } expected[] = {
+      {TrafficDirection::Sent, DropReason::None, loopback, device.localPort(), 2, 2, 1},
+      {TrafficDirection::Received, DropReason::None, loopback, device.localPort(), 30, 30, 'r'},
+      {TrafficDirection::Dropped, DropReason::OtherSender, QHostAddress("127.0.0.2").toIPv4Address(), forger.localPort(), 27, 27, 'f'},
+      {TrafficDirection::Dropped, DropReason::TooLong, loopback, device.localPort(), 8192, 9000, 'l'},
+  };
+  for (std::size_t i = 0; i < 4; ++i) {
+    const TrafficRecord& r = tap.records[i];
+    const auto& e = expected[i];
+    QCOMPARE(r.direction, e.direction);
+    QCOMPARE(r.dropReason, e.why);
+    QCOMPARE(r.localAddress, loopback);
+    QCOMPARE(int(r.localPort), port);
+    QCOMPARE(r.peerAddress, e.peer);
+    QCOMPARE(r.peerPort, e.peerPort);
+    QCOMPARE(r.data.size(), e.kept);
+    QCOMPARE(r.wireLength, e.wire);
+    QCOMPARE(r.data.front(), e.first);
+    if (i > 0) QVERIFY(r.monotonicNs >= tap.records[i - 1].monotonicNs);
+  }
+  QCOMPARE(delivered, std::vector<std::size_t>{30});
+  QCOMPARE(endpoint.droppedCount(), std::size_t(1));
 }
 
 void QtAdapterTest::nothingIsDeliveredAfterDeactivate() {

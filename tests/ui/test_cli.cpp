@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <csignal>
 
+#include "helpers/CaptureReader.h"
 #include "helpers/Emulator.h"
 #include "helpers/UiHarness.h"
 
@@ -214,7 +215,8 @@ class CliTest : public QObject {
     uitest::TempWorkDir dir;
     QProcess p;
     p.setWorkingDirectory(dir.path());
-    p.start(cliProgram(), loopback(emu.port()) + QStringList{"pcr-log", "--samples", "100", "--csv", "pcr.csv"});
+    p.start(cliProgram(), loopback(emu.port()) + QStringList{"pcr-log", "--samples", "100", "--csv", "pcr.csv",
+                                                             "--capture", "pcr.pcap"});
     QVERIFY(p.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(dir.read("pcr.csv").count('\n') >= 2, 5000);
     ::kill(static_cast<pid_t>(p.processId()), SIGINT);
@@ -226,6 +228,58 @@ class CliTest : public QObject {
     const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);
     QVERIFY(lines.size() >= 2 && lines.size() < 100);
     for (const QString& l : lines.mid(1)) QCOMPARE(l.split(',').size(), 9);
+    // The capture is complete too: a request and its answer per sample at least.
+    bool complete = false;
+    const auto packets = uitest::readCapture(dir.file("pcr.pcap"), &complete);
+    QVERIFY(complete);
+    QVERIFY(packets.size() >= 2 * std::size_t(lines.size() - 1));
+  }
+
+  // Both ends write what crossed the wire: the request and the answer, with the real
+  // addresses and ports. A killed emulator leaves a file that reads to its end.
+  void captureFilesOfBothEnds() {
+    uitest::TempWorkDir dir;
+    EmulatorProcess emu;
+    QVERIFY(emu.start({"--capture", dir.file("emu.pcap")}));
+    const Run r = runCli(dir.path(), loopback(emu.port()) + QStringList{"--capture", "cli.pcap", "query"});
+    QCOMPARE(r.exitCode, 0);
+    emu.stop();
+    const quint32 loopbackAddress = 0x7F000001;
+    bool complete = false;
+    const auto cli = uitest::readCapture(dir.file("cli.pcap"), &complete);
+    QVERIFY(complete);
+    QCOMPARE(cli.size(), std::size_t(2));
+    const quint16 cliPort = cli[0].srcPort;
+    const quint16 emuPort = quint16(emu.port());
+    const auto emulator = uitest::readCapture(dir.file("emu.pcap"), &complete);
+    QVERIFY(complete);
+    QCOMPARE(emulator.size(), std::size_t(2));
+    for (const auto* file : {&cli, &emulator}) {
+      const auto& f = *file;
+      for (const auto& p : f) QVERIFY(p.src == loopbackAddress && p.dst == loopbackAddress);
+      QVERIFY(f[0].srcPort == cliPort && f[0].dstPort == emuPort);  // the request
+      QVERIFY(f[1].srcPort == emuPort && f[1].dstPort == cliPort);  // the answer
+      QVERIFY(f[0].payload > 0 && f[1].payload > f[0].payload);
+    }
+    QCOMPARE(emulator[0].payload, cli[0].payload);
+    QCOMPARE(emulator[1].payload, cli[1].payload);
+
+    // Killed while datagrams flow in: the file still reads to its end.
+    EmulatorProcess killed;
+    QVERIFY(killed.start({"--capture", dir.file("killed.pcap")}));
+    QUdpSocket sender;
+    QVERIFY(sender.bind(QHostAddress::LocalHost, 0));
+    const QByteArray junk(200, 'k');
+    for (int i = 0; i < 3000; ++i) {
+      sender.writeDatagram(junk, QHostAddress::LocalHost, quint16(killed.port()));
+      if (i == 1500) {
+        QTest::qWait(50);
+        killed.kill();
+      }
+    }
+    const auto left = uitest::readCapture(dir.file("killed.pcap"), &complete);
+    QVERIFY(complete);
+    QVERIFY(!left.empty());
   }
 
   // A whole test run: every step passes and the JUnit report holds one passed case per step.
@@ -401,6 +455,7 @@ class CliTest : public QObject {
     QTest::newRow("multicast 256") << QStringList{"mfg-test", "--multicast", "239.1.2.256"} << "--multicast";
     QTest::newRow("junit unwritable") << QStringList{"mfg-test", "--junit", "no/such/dir/x.xml"} << "--junit";
     QTest::newRow("label of 16") << QStringList{"send", "--label", "0123456789abcdef", "10"} << "--label";
+    QTest::newRow("capture unwritable") << QStringList{"query", "--capture", "no/such/dir/x.pcap"} << "--capture";
   }
   void badInputIsExitOne() {
     QFETCH(QStringList, args);
@@ -423,7 +478,7 @@ class CliTest : public QObject {
                              "--device", "--device-port", "--host-port", "--framing", "--sdi", "--timeout-ms",
                              "--json", "--label", "--version", "clock", "--nco", "--pll", "--source",
                              "--format", "--priority", "pid-filter", "psi", "pcr-corrector", "pcr-log",
-                             "mfg-test", "--junit", "--csv", "--multicast"})
+                             "mfg-test", "--junit", "--csv", "--multicast", "--capture"})
       QVERIFY2(text.contains(word), word);
     const Run version = runCli(dir.path(), {"--version"});
     QCOMPARE(version.exitCode, 0);

@@ -9,6 +9,7 @@
 #include "app/MainForm.h"
 #include "app/ui/FormAbout.h"
 #include "app/ui/SettingsForm.h"
+#include "helpers/CaptureReader.h"
 #include "helpers/Emulator.h"
 #include "helpers/UiHarness.h"
 
@@ -65,6 +66,32 @@ class E2eEmulator : public QObject {
     QCOMPARE(p.form->findChild<TRadioGroup*>("RadioGroupAddress")->itemIndex(), 0);
     QCOMPARE(p.form->engine().state(), framing ? std::uint8_t{43} : std::uint8_t{41});
     QVERIFY(!p.form->endpoint().isActive());
+  }
+
+  // The window's capture file holds the query and its answer as they flow; a file
+  // that cannot be written is reported and the window runs on without one.
+  void captureFileOfAQuery() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    Panel p(emu.port(), 0);
+    QStringList messages;
+    p.form->setMessageBox([&](const QString& m) { messages << m; });
+    QString error;
+    QVERIFY(!p.form->startCapture(p.dir.file("no/such/dir/x.pcap"), &error));
+    QCOMPARE(messages, QStringList{error});
+    QVERIFY2(error.contains("no/such/dir/x.pcap"), qPrintable(error));
+    QVERIFY(p.form->startCapture(p.dir.file("panel.pcap")));
+    p.query();
+    QTRY_COMPARE_WITH_TIMEOUT(p.text("LabelD"), QString("Device Code: h1A (v2.07)"), 3000);
+    std::vector<uitest::CapturedPacket> packets;
+    bool complete = false;
+    QTRY_VERIFY_WITH_TIMEOUT((packets = uitest::readCapture(p.dir.file("panel.pcap"), &complete)).size() == 2, 3000);
+    QVERIFY(complete);
+    QCOMPARE(int(packets[0].srcPort), p.form->hostPort());
+    QCOMPARE(int(packets[0].dstPort), emu.port());
+    QCOMPARE(int(packets[1].srcPort), emu.port());
+    QCOMPARE(int(packets[1].dstPort), p.form->hostPort());
+    QCOMPARE(messages.size(), 1);
   }
 
   void answersWithoutARemultiplexer_data() {

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QLinearGradient>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -25,6 +26,7 @@
 #include "app/ui/Query.h"
 #include "app/ui/SettingsForm.h"
 #include "app/ui/Widgets.h"
+#include "capture/CaptureFile.h"
 #include "link/Framing.h"
 #include "text/Numbers.h"
 #include "link/ui/QtTimer.h"
@@ -91,6 +93,7 @@ TMainForm::~TMainForm() {
   endpoint_.deactivate();
   timer_.setHandler(nullptr);
   endpoint_.setReceiver(nullptr);
+  endpoint_.setTap(nullptr);
 }
 
 // The create handler: the device record, the receive buffer and state 0 come with
@@ -107,6 +110,7 @@ void TMainForm::create() {
   pages_ = {pageMain_, pageGeneral_, pageMpx_, pagePsi_, pagePcr_, pageMfg_};
   query_ = std::make_unique<DeviceQuery>(*this, pages_);
   loadSettings();
+  endpoint_.setTap(&traffic_);
   connect(tabs_, &QTabWidget::currentChanged, this, &TMainForm::pageShown);
 }
 
@@ -194,6 +198,24 @@ bool TMainForm::manufacturerPageVisible() const { return tabs_->isTabVisible(Tab
 
 void TMainForm::message(const QString& text) {
   if (messageBox_) messageBox_(text);
+}
+
+bool TMainForm::startCapture(const QString& path, QString* error) {
+  if (capture_) {
+    traffic_.remove(capture_.get());
+    capture_.reset();
+  }
+  auto file = std::make_unique<CaptureFile>();
+  std::string why;
+  if (!file->open(QFile::encodeName(path).toStdString(), &why)) {
+    const QString text = "Cannot write the capture file " + path + ": " + QString::fromStdString(why);
+    if (error) *error = text;
+    message(text);
+    return false;
+  }
+  capture_ = std::move(file);
+  traffic_.add(capture_.get());
+  return true;
 }
 
 void TMainForm::addChartSample() { pagePcr_->AddChartSample(); }

@@ -33,6 +33,9 @@ class PageMfg;
 class TSettingsForm;
 class DeviceQuery;
 class TFormAbout;
+namespace tessaly {
+class CaptureFile;
+}
 
 class TMainForm : public QMainWindow, public PageHost {
   Q_OBJECT
@@ -90,6 +93,13 @@ class TMainForm : public QMainWindow, public PageHost {
   TSettingsForm* settingsForm() const { return settingsForm_; }
   TFormAbout* aboutForm() const { return aboutForm_; }
   bool manufacturerPageVisible() const;
+  // Every datagram the endpoint sends, receives or drops, for the whole run: the
+  // capture file and other listeners add themselves here.
+  tessaly::TrafficFanout& trafficTap() { return traffic_; }
+  // Writes every datagram from now on to a capture file at `path` (replacing one
+  // being written). A file that cannot be written is reported in the message box,
+  // and the window runs on without a capture.
+  bool startCapture(const QString& path, QString* error = nullptr);
   // Replaces the modal information box (tests).
   void setMessageBox(std::function<void(const QString&)> box);
 
@@ -139,4 +149,6 @@ class TMainForm : public QMainWindow, public PageHost {
   std::vector<TPage*> pages_;  // the pages that present a status, in presentation order
   std::unique_ptr<DeviceQuery> query_;
   std::function<void(const QString&)> messageBox_;
+  tessaly::TrafficFanout traffic_;
+  std::unique_ptr<tessaly::CaptureFile> capture_;
 };

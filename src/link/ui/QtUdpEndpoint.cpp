@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QTimer>
+#include <algorithm>
 
 namespace tessaly {
 
@@ -67,26 +68,66 @@ bool QtUdpEndpoint::isBroadcastDestination(const QHostAddress& address) {
   return false;
 }
 
+// One batch per readyRead. Reading re-enables the socket's read notifier, so while
+// datagrams remain it fires again on the next turn of the event loop, after the
+// timers and the user's input. Reads stay on this path: a readyRead that finds the
+// socket drained by someone else reads nothing and leaves the notifier off for good.
 void QtUdpEndpoint::readPending() {
-  std::vector<std::uint8_t> buf(kMaxDatagram);
-  QHostAddress from;
-  while (socket_ && socket_->hasPendingDatagrams()) {
-    const qint64 n = socket_->readDatagram(reinterpret_cast<char*>(buf.data()), kMaxDatagram, &from);
-    if (n < 0) break;
+  for (int i = 0; i < kReadBatch && socket_ && socket_->hasPendingDatagrams(); ++i) {
+    const qint64 size = socket_->pendingDatagramSize();
+    const QNetworkDatagram d = socket_->receiveDatagram(kMaxDatagram);
+    if (!d.isValid()) break;
+    const QByteArray data = d.data();
     // Only the device answers; a datagram from anywhere else never reaches the engine.
+    const QHostAddress from = d.senderAddress();
     if (!anySender_ && (expectedSource_.isNull() || !from.isEqual(expectedSource_, QHostAddress::TolerantConversion))) {
       countDropped();
+      if (tap()) tapArrival(d, DropReason::OtherSender, std::max<qint64>(size, data.size()));
       continue;
     }
-    deliver(buf.data(), static_cast<std::size_t>(n));
+    // Longer than the endpoint takes: its head alone is no answer.
+    if (size > kMaxDatagram) {
+      if (tap()) tapArrival(d, DropReason::TooLong, size);
+      continue;
+    }
+    if (tap()) tapArrival(d, DropReason::None, data.size());
+    deliver(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size()));
   }
+}
+
+void QtUdpEndpoint::tapArrival(const QNetworkDatagram& d, DropReason why, qint64 wireLength) {
+  TrafficRecord r;
+  r.monotonicNs = trafficNow();
+  r.direction = why == DropReason::None ? TrafficDirection::Received : TrafficDirection::Dropped;
+  r.dropReason = why;
+  r.localAddress = d.destinationAddress().toIPv4Address();
+  r.localPort = socket_ ? socket_->localPort() : static_cast<quint16>(d.destinationPort());
+  r.peerAddress = d.senderAddress().toIPv4Address();
+  r.peerPort = static_cast<std::uint16_t>(d.senderPort());
+  r.wireLength = static_cast<std::uint32_t>(wireLength);
+  const QByteArray data = d.data();
+  r.data.assign(data.constBegin(), data.constEnd());
+  tapRecord(r);
 }
 
 bool QtUdpEndpoint::writeTo(const QHostAddress& address, int port, const QByteArray& data) {
   if (!activate()) return false;
   expectedSource_ = address;
   anySender_ = isBroadcastDestination(address);
-  return socket_->writeDatagram(data, address, static_cast<quint16>(port)) == data.size();
+  if (socket_->writeDatagram(data, address, static_cast<quint16>(port)) != data.size()) return false;
+  if (tap()) {
+    TrafficRecord r;
+    r.monotonicNs = trafficNow();
+    r.direction = TrafficDirection::Sent;
+    r.localAddress = sources_.forDestination(address);
+    r.localPort = socket_->localPort();
+    r.peerAddress = address.toIPv4Address();
+    r.peerPort = static_cast<std::uint16_t>(port);
+    r.wireLength = static_cast<std::uint32_t>(data.size());
+    r.data.assign(data.constBegin(), data.constEnd());
+    tapRecord(r);
+  }
+  return true;
 }
 
 bool QtUdpEndpoint::send(const std::string& host, int port, const Bytes& datagram) {

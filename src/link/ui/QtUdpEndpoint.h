@@ -3,8 +3,11 @@
 // address sharing, datagrams of up to 8,192 bytes delivered in order on the UI thread,
 // only from the address the last datagram went to (any sender after a broadcast).
 // Host names are looked up in the background and the answer kept for the host text.
+// A longer datagram is dropped (its first 8,192 bytes go to the tap). Each turn of
+// the event loop reads a bounded batch, so a flood never stalls the UI thread.
 #include <QByteArray>
 #include <QHostAddress>
+#include <QNetworkDatagram>
 #include <QObject>
 #include <QString>
 #include <QUdpSocket>
@@ -14,6 +17,7 @@
 
 #include "link/Ports.h"
 #include "link/ui/Resolver.h"
+#include "link/ui/SourceAddress.h"
 
 namespace tessaly {
 
@@ -21,6 +25,7 @@ class QtUdpEndpoint : public QObject, public Endpoint {
   Q_OBJECT
  public:
   static constexpr int kMaxDatagram = 8192;
+  static constexpr int kReadBatch = 64;  // datagrams read per event-loop turn
 
   // With the system resolver.
   explicit QtUdpEndpoint(QObject* parent = nullptr);
@@ -48,6 +53,7 @@ class QtUdpEndpoint : public QObject, public Endpoint {
   void readPending();
   bool writeTo(const QHostAddress& address, int port, const QByteArray& data);
   void lookupEnded(std::uint64_t id, const QHostAddress& address);
+  void tapArrival(const QNetworkDatagram& d, DropReason why, qint64 wireLength);
 
   std::unique_ptr<QtResolver> ownResolver_;
   Resolver& resolver_;
@@ -63,6 +69,7 @@ class QtUdpEndpoint : public QObject, public Endpoint {
   bool lookupRunning_ = false;
   std::uint64_t lookupId_ = 0;
   std::vector<Waiting> pending_;
+  SourceAddresses sources_;  // the local address of each destination, for the tap
   std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 

@@ -42,6 +42,12 @@ void EmulatorProcess::stop() {
   }
 }
 
+void EmulatorProcess::kill() {
+  if (process_.state() == QProcess::NotRunning) return;
+  process_.kill();
+  process_.waitForFinished(3000);
+}
+
 LivePanel::LivePanel(int emulatorPort, int framing, const QString& extraSettings) {
   dir.write("Settings.ini", loopbackSettings(freeUdpPort(), emulatorPort, true, framing) + extraSettings);
   form = std::make_unique<TMainForm>();

@@ -22,6 +22,8 @@ class EmulatorProcess {
   bool start(const QStringList& extraArgs = {});
   int port() const { return port_; }
   void stop();
+  // Ends it with SIGKILL: no clean-up of its own runs.
+  void kill();
   ~EmulatorProcess() { stop(); }
 
  private:
