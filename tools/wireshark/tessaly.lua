@@ -733,7 +733,7 @@ end
 local function dissect(tvb, pinfo, root)
   local len = tvb:len()
   pinfo.cols.protocol = "Tessaly"
-  local tree = root:add(p, tvb:range(0, len))
+  local tree = len > 0 and root:add(p, tvb:range(0, len)) or root:add(p)
   local framing, direction, kind = classify(tvb)
   local pdir = port_direction(pinfo)
   -- Answers of 26 bytes or fewer are interrupt notices, whatever their bytes.
@@ -784,7 +784,7 @@ local function dissect(tvb, pinfo, root)
         add(tree, F.presence, tvb, 8, 1); add(tree, F.device_code, tvb, 9, 1)
       end
       text = "CW-Net " .. (present and "status answer" or "status answer, no device") .. " SDI " .. sdi
-          .. " device " .. hex2(u(tvb, 9, 1))
+          .. (present and (" device " .. hex2(u(tvb, 9, 1))) or "")
     end
   elseif framing == 1 and (kind == A_STATUS or kind == A_NODEVICE or kind == A_DEVSTATUS or kind == A_READBACK) then
     dissect_head(tvb, 0, len, tree)
@@ -798,7 +798,8 @@ local function dissect(tvb, pinfo, root)
         add(tree, F.presence, tvb, 25, 1); add(tree, F.device_code, tvb, 26, 1)
       end
       text = "DDToIP " .. (present and "status answer" or "status answer, no device")
-          .. (info.board_address and (" SDI " .. info.board_address) or "") .. " device " .. hex2(u(tvb, 26, 1))
+          .. (info.board_address and (" SDI " .. info.board_address) or "")
+          .. (present and (" device " .. hex2(u(tvb, 26, 1))) or "")
     elseif kind == A_DEVSTATUS then
       dissect_device_status(tvb, tree, info)
       text = "device status answer device " .. hex2(u(tvb, 26, 1))
