@@ -19,7 +19,7 @@ done
 tmp=$(mktemp -d)
 emu_pid=""
 cleanup() {
-  [ -n "$emu_pid" ] && kill "$emu_pid" 2>/dev/null || true
+  if [ -n "$emu_pid" ]; then kill "$emu_pid" 2>/dev/null || true; fi
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -66,6 +66,8 @@ expect_exit=2 cli ddtoip --timeout-ms 100 send --label Probe 10:00003039 11:12F4
 cli ddtoip pid-filter erase
 cli cw-net psi erase
 sleep 0.7 # the erases end before the manufacturer run starts its own
+# The multicast address of the run is only data inside its messages: every
+# datagram goes to 127.0.0.1.
 cli ddtoip mfg-test --pid3 off
 kill -TERM "$emu_pid"
 wait "$emu_pid" || true

@@ -11,8 +11,8 @@
 --
 -- Every read is checked against the captured bytes first: a short or
 -- overrunning datagram is reported as expert information, never as an error.
--- Only arithmetic is used on numbers (no bit library), so it runs under the
--- Lua versions of Wireshark 3.x to 4.x alike.
+-- Bits are taken with arithmetic, so no bit library is needed (Lua 5.2 has
+-- bit32, later versions do not).
 
 local DEFAULT_PORT = 56789
 
