@@ -568,7 +568,12 @@ local function dissect_block(tvb, b, tree, info)
   add(t, F.pid_state, tvb, b + 50, 1):append_text(bit(ps, 0) and " (Flash is busy.)" or " (Flash is free.)")
   add(t, F.int_r_error, tvb, b + 51, 1)
   add(t, F.readback_kind, tvb, b + 52, 1)
-  add(t, F.leds, tvb, b + 53, 1)
+  local leds, on = u(tvb, b + 53, 1), {}
+  for _, led in ipairs({ { 0, "TS Input Overflow" }, { 1, "SDRAM Overflow" }, { 2, "PSI Overflow" }, { 3, "Stream" },
+    { 7, "Power On" } }) do
+    if bit(leds, led[1]) then on[#on + 1] = led[2] end
+  end
+  add(t, F.leds, tvb, b + 53, 1):append_text(#on > 0 and (" (LEDs on: " .. table.concat(on, ", ") .. ")") or "")
   local psi = u(tvb, b + 54, 1)
   add(t, F.psi_state, tvb, b + 54, 1):append_text(bit(psi, 0) and " (Flash is busy.)" or " (Flash is free.)")
   local pcr = u(tvb, b + 55, 1)
