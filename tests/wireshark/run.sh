@@ -27,16 +27,25 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 ts() { tshark -n -X lua_script:"$lua" "$@" 2>"$tmp/tshark.err"; }
 
 # --- 1. End-to-end capture ----------------------------------------------------
-"$emu" --listen 127.0.0.1:0 --seed 7 --erase-ms 600 --capture "$tmp/emu.pcap" >"$tmp/emu.out" 2>&1 &
-emu_pid=$!
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$tmp/emu.out")
-  [ -n "$port" ] && break
-  sleep 0.05
+# The port tests need a port other than the default: a free port that happens to be
+# 56789 is given back and another taken.
+start_emulator() {
+  "$emu" --listen 127.0.0.1:0 --seed 7 --erase-ms 600 --capture "$tmp/emu.pcap" >"$tmp/emu.out" 2>&1 &
+  emu_pid=$!
+  port=""
+  for _ in $(seq 100); do
+    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$tmp/emu.out")
+    [ -n "$port" ] && break
+    sleep 0.05
+  done
+  [ -n "$port" ] || fail "the emulator did not start: $(cat "$tmp/emu.out")"
+}
+for _ in 1 2 3; do
+  start_emulator
+  [ "$port" != 56789 ] && break
+  kill -TERM "$emu_pid"; wait "$emu_pid" || true; emu_pid=""
 done
-[ -n "$port" ] || fail "the emulator did not start: $(cat "$tmp/emu.out")"
-[ "$port" != 56789 ] || fail "the emulator took the default port; the port tests need another one"
+[ "$port" != 56789 ] || fail "the emulator took the default port three times"
 cli() {
   local framing=$1
   shift
