@@ -1,9 +1,11 @@
 // DecodeStatus and every text and value the presentation derives from the record,
-// on any receive buffer and any AnswerBase.
+// on any receive buffer and any AnswerBase; and the traffic view's decode of the
+// same bytes as any datagram, from either side.
 #include "FuzzInput.h"
 #include "link/ReceiveBuffer.h"
 #include "status/Decode.h"
 #include "status/StatusReport.h"
+#include "wire/DatagramDecode.h"
 
 using namespace tessaly;
 
@@ -36,5 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)baseErrorMsText(d.PcrBaseError);
     (void)gradientText(d.PcrBaseError);
   }
+  const auto side = static_cast<WireSide>(baseChoice % 3);
+  (void)summarizeDatagram(datagram.data(), datagram.size(), side);
+  (void)decodeDatagram(datagram.data(), datagram.size(), side);
   return 0;
 }

@@ -326,9 +326,9 @@ std::string Decoder::operation(std::size_t p, std::size_t size, int depth) {
   }
   switch (op) {
     case PidWrite:
-      line += ", input " + std::to_string(arg(2, 2)) + " PID " + std::to_string(arg(4, 2)) + " word " + h(arg(6, 2), 4);
+      line += ", TS" + std::to_string(arg(2, 2) + 1) + " PID " + std::to_string(arg(4, 2)) + " word " + h(arg(6, 2), 4);
       break;
-    case PidRead: line += ", input " + std::to_string(arg(2, 2)) + " from PID " + std::to_string(arg(4, 2)); break;
+    case PidRead: line += ", TS" + std::to_string(arg(2, 2) + 1) + " from PID " + std::to_string(arg(4, 2)); break;
     case PsiWrite:
       line += ", address " + std::to_string(arg(2, 3)) + " timer " + std::to_string(arg(5, 3)) + " ms";
       break;
@@ -367,7 +367,8 @@ std::string Decoder::statusAnswer(const std::string& framing, std::size_t base) 
   field(0, "status block", "1024 bytes", base, kStatusBlockSize);
   f("presence", h(presence) + (presence == kDevicePresent ? " (device present)" : " (no device)"), block::Presence, 1);
   f("device code", h(code) + (code == kRemuxDeviceCode ? " (ASI Remultiplexer)" : ""), block::DeviceCode, 1);
-  f("user text", quoted(d_ + base + block::UserText, 22), block::UserText, 22);
+  // The board keeps the 15 bytes of its last user text here.
+  f("user text", quoted(d_ + base + block::UserText, 15), block::UserText, 15);
   f("device type", num(s.DeviceType), block::DeviceType, 2);
   f("serial number", num(s.SerialNumber), block::Serial, 4);
   f("address byte",

@@ -62,7 +62,7 @@ TEST(WireDecode, OneLineAndKeyFields) {
       {"CW-Net load", true, resetInstruction().datagram(Framing::CwNet, 2),
        "CW-Net load, SDI 2: 'Set Type       ': h01 reset", "code", "h01"},
       {"PID filter", true, writePidFilterInstruction(1, "256", false, "").instruction.datagram(Framing::DDToIP, 1),
-       "DDToIP forward, SDI 1: 'Write PIDFilter': hE0 operation h11 write PID filter entry, units h01, input 1 PID 256 word hC100",
+       "DDToIP forward, SDI 1: 'Write PIDFilter': hE0 operation h11 write PID filter entry, units h01, TS2 PID 256 word hC100",
        "operation", "h11 write PID filter entry"},
       {"PSI", true, readPsiInstruction("16").instruction.datagram(Framing::DDToIP, 1),
        "DDToIP forward, SDI 1: 'Read  PSI      ': hE0 operation h25 read PSI flash, units h01, address 16", "unit mask",

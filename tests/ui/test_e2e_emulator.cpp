@@ -165,18 +165,7 @@ class E2eEmulator : public QObject {
     QTest::qWait(150);
     QVERIFY(about->grab().save(out + "/9-about.png"));
     about->hide();
-  }
-
-  void trafficScreenshot() {
-    const QString out = qEnvironmentVariable("TESSALY_SCREENSHOT_DIR");
-    if (out.isEmpty()) QSKIP("TESSALY_SCREENSHOT_DIR is not set");
-    EmulatorProcess emu;
-    QVERIFY(emu.start());
-    Panel p(emu.port(), 1);
-    p.form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(p.form.get()));
-    p.query();
-    QTRY_COMPARE_WITH_TIMEOUT(p.text("LabelD"), QString("Device Code: h1A (v2.07)"), 3000);
+    // The traffic view after the Query: its request and answer, the answer selected.
     p.form->Traffic1Click();
     TrafficWindow* w = p.form->trafficWindow();
     QVERIFY(QTest::qWaitForWindowExposed(w));

@@ -326,13 +326,18 @@ local function dissect_operation(tvb, d, n, t)
       size_text(operation_sizes[op])))
   end
   local function at(i, k, f, value) if i + k <= n then return add(t, f, tvb, d + i, k, value) end end
+  -- The TS input is sent as its index: 0 is TS1.
+  local function ts_input(item)
+    local v = u(tvb, d + 2, 2)
+    if item and v then item:append_text(string.format(" (TS%d)", v + 1)) end
+  end
   if unit_mask_ops[op] then at(1, 1, F.units) end
   if op == 0x10 then
     at(1, 1, F.i_enable); at(2, 1, F.i_dv); at(3, 1, F.i_null); at(4, 1, F.i_tsp)
   elseif op == 0x11 then
-    at(2, 2, F.i_input); at(4, 2, F.i_pid); at(6, 2, F.i_entry)
+    ts_input(at(2, 2, F.i_input)); at(4, 2, F.i_pid); at(6, 2, F.i_entry)
   elseif op == 0x14 then
-    at(2, 2, F.i_input); at(4, 2, F.i_start_pid)
+    ts_input(at(2, 2, F.i_input)); at(4, 2, F.i_start_pid)
   elseif op == 0x20 then
     local sb = at(2, 1, F.i_sector_byte)
     if sb and 3 <= n then
