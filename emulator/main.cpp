@@ -36,7 +36,7 @@ int fail(const QString& text) {
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("tessaly-emulator");
-  QCoreApplication::setApplicationVersion("1.00");
+  QCoreApplication::setApplicationVersion(TESSALY_VERSION);
 
   QCommandLineParser parser;
   parser.setApplicationDescription(

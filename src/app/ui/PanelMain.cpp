@@ -6,7 +6,7 @@
 #include "app/ui/MainForm.h"
 
 int runPanel(QApplication& app) {
-  QCoreApplication::setApplicationVersion("1.00");
+  QCoreApplication::setApplicationVersion(TESSALY_VERSION);
   QCommandLineParser parser;
   parser.setApplicationDescription("Tessaly Panel: control and test panel for the ASI remultiplexer board.");
   parser.addHelpOption();
