@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache qt6-base-dev
       libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev
-      libpcap-dev tshark)
+      libpcap-dev tshark desktop-file-utils appstream groff-base man-db)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
