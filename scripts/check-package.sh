@@ -4,7 +4,7 @@
 #    prints the project's version for --version and its usage for --help, no RPATH,
 #    the panel starts offscreen (in a scratch home whose Settings.ini points at
 #    127.0.0.1) and is still running a second later, the desktop entry and the
-#    AppStream metainfo validate;
+#    AppStream metainfo validate, the man pages and the metainfo name the version;
 #  - lintian finds nothing of severity error (other findings are printed);
 #  - run as root: dpkg -i and apt-get -f install, the installed tessaly-cli runs and
 #    its man page is found, then dpkg -r takes the package away again. Skipped when a
@@ -122,6 +122,18 @@ exec_is_installed() {
 }
 check "the desktop entry starts an installed program with the installed icon" exec_is_installed
 check "appstreamcli validate --no-net" appstreamcli validate --no-net "${metainfo[0]}"
+# The man pages and the metainfo carry the version as text: they must follow the project's.
+names_version() {
+  local p th newest r=0
+  for p in "${programs[@]}"; do
+    th=$(zcat "$root/usr/share/man/man1/$p.1.gz" | sed -n 's/^\.TH .*"Tessaly Panel \([^"]*\)".*/\1/p')
+    [ "$th" = "$version" ] || { echo "$p.1 names version '$th', want $version"; r=1; }
+  done
+  newest=$(grep -o '<release [^>]*version="[^"]*"' "${metainfo[0]}" | head -n1 | sed 's/.*version="\([^"]*\)"/\1/')
+  [ "$newest" = "$version" ] || { echo "the metainfo's newest release is '$newest', want $version"; r=1; }
+  return $r
+}
+check "man pages and metainfo name version $version" names_version
 
 echo "== lintian"
 # Every finding is printed; only those of severity error fail.
