@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "FakeEndpoint.h"
+#include "LoopbackSettings.h"
 #include "VirtualClock.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/PageMain.h"
@@ -74,13 +75,7 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QTemporaryDir dir;
-  QDir::setCurrent(dir.path());
-  {
-    QFile ini(dir.filePath("Settings.ini"));
-    if (!ini.open(QIODevice::WriteOnly)) return 1;
-    ini.write("[Settings]\nSaveOnExit=0\nMyPort=50001\nDevicePort=50002\n"
-              "[Main]\nIPBase=127.0.0.\nIPExt=1\nIPText=127.0.0.1\n");
-  }
+  if (!bench::useLoopbackSettings(dir, 50001, 50002)) return 1;
 
   testing::VirtualClock clock;
   testing::VirtualTimer timer(clock);

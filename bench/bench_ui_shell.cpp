@@ -17,6 +17,7 @@
 #include <string>
 
 #include "FakeEndpoint.h"
+#include "LoopbackSettings.h"
 #include "VirtualClock.h"
 #include "app/MainForm.h"
 #include "app/ui/PageMain.h"
@@ -146,13 +147,8 @@ class RecordingReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  // The window reads Settings.ini from the working directory: give it one on loopback.
   QTemporaryDir dir;
-  QDir::setCurrent(dir.path());
-  QFile ini(dir.filePath("Settings.ini"));
-  ini.open(QIODevice::WriteOnly);
-  ini.write("[Settings]\nSaveOnExit=0\nMyPort=47001\nDevicePort=47002\n[Main]\nIPBase=127.0.0.\nIPExt=1\n");
-  ini.close();
+  if (!bench::useLoopbackSettings(dir, 47001, 47002)) return 1;
 
   // Resident memory: after start (window shown), then after 3,600 presentations
   // appended to the information memo without clearing it.

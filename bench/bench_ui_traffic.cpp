@@ -26,6 +26,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "LoopbackSettings.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/TrafficWindow.h"
 #include "link/Framing.h"
@@ -65,22 +66,12 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QTemporaryDir dir;
-  QDir::setCurrent(dir.path());
-
   int senderPort = 0, panelPort = 0;
   const int sender = loopbackSocket(&senderPort);
   const int probe = loopbackSocket(&panelPort);  // a free port for the panel
   if (sender < 0 || probe < 0) return 1;
   ::close(probe);
-  {
-    QFile ini(dir.filePath("Settings.ini"));
-    if (!ini.open(QIODevice::WriteOnly)) return 1;
-    ini.write(QStringLiteral("[Settings]\nSaveOnExit=0\nMyPort=%1\nDevicePort=%2\n"
-                             "[Main]\nIPBase=127.0.0.\nIPExt=1\nIPText=127.0.0.1\nACKProt=1\n")
-                  .arg(panelPort)
-                  .arg(senderPort)
-                  .toUtf8());
-  }
+  if (!bench::useLoopbackSettings(dir, panelPort, senderPort, "ACKProt=1\n")) return 1;
 
   TMainForm form;
   form.show();

@@ -1,15 +1,7 @@
 # `cmake -P check_man_options.cmake PROGRAM PAGE [PROGRAM PAGE]...`: every long option a
 # program's --help names is in its manual page, and the page names no other.
-set(args)
-set(seen_script FALSE)
-math(EXPR last "${CMAKE_ARGC} - 1")
-foreach(i RANGE 1 ${last})
-  if(seen_script)
-    list(APPEND args "${CMAKE_ARGV${i}}")
-  elseif(CMAKE_ARGV${i} MATCHES "check_man_options\\.cmake$")
-    set(seen_script TRUE)
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/script_args.cmake)
+script_arguments(args)
 
 set(problems "")
 list(LENGTH args n)

@@ -1,16 +1,8 @@
 # Runs a checker given after the script's name (`cmake [-DQUIET=ON] -P check_quiet.cmake TOOL ARGS...`)
 # and fails when it exits non-zero or, with QUIET, when it prints anything at all:
 # desktop-file-validate and groff report their warnings and still exit 0.
-set(command)
-set(seen_script FALSE)
-math(EXPR last "${CMAKE_ARGC} - 1")
-foreach(i RANGE 1 ${last})
-  if(seen_script)
-    list(APPEND command "${CMAKE_ARGV${i}}")
-  elseif(CMAKE_ARGV${i} MATCHES "check_quiet\\.cmake$")
-    set(seen_script TRUE)
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/script_args.cmake)
+script_arguments(command)
 list(POP_FRONT command tool)
 find_program(tool_path ${tool})
 if(NOT tool_path)
