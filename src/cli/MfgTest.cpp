@@ -121,24 +121,17 @@ class MfgTest {
         case MfgAction::Kind::SetRunning:
           if (!a.flag) ended_ = true;
           break;
-        case MfgAction::Kind::Send: {
-          StartOptions o;
-          o.stateAt = a.stateAfterSend ? StateAt::AfterSend : StateAt::BeforeSend;
-          o.armMs = a.armMs;
-          o.closeAfterSend = a.deactivateAfterSend;
+        case MfgAction::Kind::Send:
           // A failed send has carried out the sequence's answer to it: the rest is dropped.
-          if (!engine.start(a.waitState, s_.target().deviceIp, s_.target().devicePort, a.datagram, o)) {
+          if (!engine.start(a.waitState, s_.target().deviceIp, s_.target().devicePort, a.datagram,
+                            a.startOptions())) {
             finishIfEnded();
             return;
           }
           break;
-        }
         case MfgAction::Kind::Schedule:
-          engine.setState(a.waitState);
-          engine.armTimer(a.armMs);
-          break;
-        case MfgAction::Kind::Deactivate: engine.endpoint().deactivate(); break;
-        case MfgAction::Kind::Abort: engine.abort(); break;
+        case MfgAction::Kind::Deactivate:
+        case MfgAction::Kind::Abort: applyEngineAction(engine, a); break;
         case MfgAction::Kind::SetUnitPanel:
           if (a.panel == UnitPanelState::Failed) {
             const char* const group = a.group == UnitGroup::Pid ? "PID Filter" : a.group == UnitGroup::Psi ? "PSI Inserter" : "PCR Corrector";

@@ -102,8 +102,31 @@ struct MfgAction {
   bool deactivateAfterSend = false;
   bool stateAfterSend = false;  // waitState is set after a successful send, not before
   std::int32_t value = 0;
+
+  // How a Send starts its transaction.
+  StartOptions startOptions() const {
+    StartOptions o;
+    o.stateAt = stateAfterSend ? StateAt::AfterSend : StateAt::BeforeSend;
+    o.armMs = armMs;
+    o.closeAfterSend = deactivateAfterSend;
+    return o;
+  }
 };
 using MfgActions = std::vector<MfgAction>;
+
+// Carries out the actions that concern the engine alone (Schedule, Deactivate,
+// Abort), the same for every front end; any other action is left to the caller.
+inline void applyEngineAction(TransactionEngine& engine, const MfgAction& a) {
+  switch (a.kind) {
+    case MfgAction::Kind::Schedule:
+      engine.setState(a.waitState);
+      engine.armTimer(a.armMs);
+      break;
+    case MfgAction::Kind::Deactivate: engine.endpoint().deactivate(); break;
+    case MfgAction::Kind::Abort: engine.abort(); break;
+    default: break;
+  }
+}
 
 // What the timer handler hands over: the state code, the receive buffer and the
 // length of the last accepted datagram, and the current text of EditTP.

@@ -35,14 +35,6 @@ std::uint32_t resultColour(tessaly::ResultColour c) {
   return tessaly::colour::ButtonFace;
 }
 
-tessaly::StartOptions sendOptions(const MfgAction& a) {
-  tessaly::StartOptions o;
-  o.stateAt = a.stateAfterSend ? tessaly::StateAt::AfterSend : tessaly::StateAt::BeforeSend;
-  o.armMs = a.armMs;
-  o.closeAfterSend = a.deactivateAfterSend;
-  return o;
-}
-
 void setTextColour(QLabel* label, std::uint32_t bgr) {
   QPalette p = label->palette();
   p.setColor(QPalette::WindowText, tColor(bgr));
@@ -240,14 +232,11 @@ void PageMfg::carryOut(const MfgActions& actions) {
       case MfgAction::Kind::Send:
         // Always a plain message to the device itself, whatever the Main page's framing.
         // A failed send has carried out the sequence's answer to it: the rest is dropped.
-        if (!host_.startTransaction(a.waitState, a.datagram, sendOptions(a))) return;
+        if (!host_.startTransaction(a.waitState, a.datagram, a.startOptions())) return;
         break;
       case MfgAction::Kind::Schedule:
-        engine.setState(a.waitState);
-        engine.armTimer(a.armMs);
-        break;
-      case MfgAction::Kind::Deactivate: engine.endpoint().deactivate(); break;
-      case MfgAction::Kind::Abort: engine.abort(); break;
+      case MfgAction::Kind::Deactivate:
+      case MfgAction::Kind::Abort: tessaly::applyEngineAction(engine, a); break;
       case MfgAction::Kind::AddChartSample: host_.addChartSample(); break;
       case MfgAction::Kind::StoreNcoFrequency: host_.device().NcoFrequency = a.value; break;
     }
