@@ -218,67 +218,80 @@ std::string IniText::str() const {
 // ------------------------------------------------------------------ IniFile
 
 
-IniFile::IniFile(std::string path) : path_(std::move(path)), target_(path_) { load(); }
+namespace {
 
-void IniFile::load() {
-  struct stat st {};
-  if (::lstat(path_.c_str(), &st) != 0) {
+// The settings file as it stands on disk at one moment.
+struct OnDisk {
+  bool exists = false;
+  std::string target;  // the path with symbolic links followed
+  struct stat st {};   // of what was read
+  std::string data;
+  std::string error;  // why an existing file cannot be read; empty when it was read or is missing
+};
+
+OnDisk readOnDisk(const std::string& path) {
+  OnDisk f;
+  f.target = path;
+  struct stat& st = f.st;
+  if (::lstat(path.c_str(), &st) != 0) {
     // A missing file (or directory) is an empty file; the first save creates it.
-    if (errno != ENOENT) loadError_ = errnoText(errno);
-    return;
+    if (errno != ENOENT) f.error = errnoText(errno);
+    return f;
   }
+  f.exists = true;
   if (S_ISLNK(st.st_mode)) {
     // Save replaces the link's target, not the link.
     char resolved[PATH_MAX];
-    if (!::realpath(path_.c_str(), resolved)) {
-      loadError_ = errno == ENOENT ? "is a link to a file that does not exist" : errnoText(errno);
-      return;
+    if (!::realpath(path.c_str(), resolved)) {
+      f.error = errno == ENOENT ? "is a link to a file that does not exist" : errnoText(errno);
+      return f;
     }
-    target_ = resolved;
-    if (::stat(target_.c_str(), &st) != 0) {
-      loadError_ = errnoText(errno);
-      return;
+    f.target = resolved;
+    if (::stat(f.target.c_str(), &st) != 0) {
+      f.error = errnoText(errno);
+      return f;
     }
   }
   // The type is checked before opening: opening a FIFO would wait for a writer.
   if (S_ISDIR(st.st_mode)) {
-    loadError_ = "is a directory";
-    return;
+    f.error = "is a directory";
+    return f;
   }
   if (!S_ISREG(st.st_mode)) {
-    loadError_ = "is not a regular file";
-    return;
+    f.error = "is not a regular file";
+    return f;
   }
-  const std::string tooLarge = "is larger than " + std::to_string(kMaxFileSize >> 20) + " MB";
-  if (st.st_size > kMaxFileSize) {
-    loadError_ = tooLarge;
-    return;
+  const std::string tooLarge = "is larger than " + std::to_string(IniFile::kMaxFileSize >> 20) + " MB";
+  if (st.st_size > IniFile::kMaxFileSize) {
+    f.error = tooLarge;
+    return f;
   }
-  const int fd = ::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const int fd = ::open(f.target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
-    loadError_ = errnoText(errno);
-    return;
+    f.error = errnoText(errno);
+    return f;
   }
-  std::string data;
+  std::string& data = f.data;
   // The file may have changed since stat: check again on what was opened, and read
   // no more than the limit whatever it claims.
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    loadError_ = "is not a regular file";
+    f.error = "is not a regular file";
   } else {
+    constexpr auto kMax = static_cast<std::size_t>(IniFile::kMaxFileSize);
     data.resize(static_cast<std::size_t>(st.st_size) + 1);
     std::size_t got = 0;
     for (;;) {
       if (got == data.size()) {
-        if (data.size() > static_cast<std::size_t>(kMaxFileSize)) {
-          loadError_ = tooLarge;
+        if (data.size() > kMax) {
+          f.error = tooLarge;
           break;
         }
-        data.resize(std::min<std::size_t>(data.size() * 2, static_cast<std::size_t>(kMaxFileSize) + 1));
+        data.resize(std::min<std::size_t>(data.size() * 2, kMax + 1));
       }
       const ssize_t n = ::read(fd, &data[got], data.size() - got);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        loadError_ = errnoText(errno);
+        f.error = errnoText(errno);
         break;
       }
       if (n == 0) break;
@@ -287,7 +300,46 @@ void IniFile::load() {
     data.resize(got);
   }
   ::close(fd);
-  if (loadError_.empty()) text_ = IniText(std::move(data));
+  if (!f.error.empty()) data.clear();
+  return f;
+}
+
+// Writes all of text at offset 0; false on any error (EFBIG, ENOSPC, EIO, ...).
+bool writeAll(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Rewrites the file that was read in place, flushed to the disk. On failure the old
+// text is written back as far as the disk allows.
+bool rewriteInPlace(const OnDisk& file, const std::string& text) {
+  const int fd = ::open(file.target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat st {};
+  // Only the very file that was read, and still a regular one.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != file.st.st_dev || st.st_ino != file.st.st_ino) {
+    ::close(fd);
+    return false;
+  }
+  const auto put = [fd](const std::string& t) {
+    return writeAll(fd, t) && ::ftruncate(fd, static_cast<off_t>(t.size())) == 0 && ::fsync(fd) == 0;
+  };
+  const bool ok = put(text);
+  if (!ok) (void)put(file.data);
+  return (::close(fd) == 0) && ok;
+}
+
+}  // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+  OnDisk file = readOnDisk(path_);
+  loadError_ = std::move(file.error);
+  if (loadError_.empty()) text_ = IniText(std::move(file.data));
 }
 
 bool IniFile::lookup(std::string_view text, std::string_view section, std::string_view key, std::string& value) {
@@ -319,6 +371,7 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool fall
 
 void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
   text_.set(section, key, value);
+  pending_.push_back({std::string(section), std::string(key), std::string(value)});
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value) {
@@ -330,42 +383,54 @@ void IniFile::writeBool(std::string_view section, std::string_view key, bool val
 }
 
 void IniFile::save() {
+  std::vector<Write> writes;
+  writes.swap(pending_);
   // A file that could not be read holds the user's data: never replace it.
   if (!loadError_.empty()) throw IniWriteError(path_);
-  const std::string text = text_.str();
+  // What is on disk now, with what other programs wrote since start, takes this
+  // save's keys.
+  const OnDisk file = readOnDisk(path_);
+  if (!file.error.empty()) throw IniWriteError(path_);
+  std::string text;
+  {
+    IniText merged(file.data);
+    for (const Write& w : writes) merged.set(w.section, w.key, w.value);
+    text = merged.str();
+  }
 
-  const std::size_t slash = target_.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target_.substr(0, slash));
-  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-
-  // The new file takes the old one's mode and (where allowed) owner.
-  struct stat old {};
-  const bool existed = ::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  const std::string& target = file.target;
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
 
   static std::atomic<unsigned> counter{0};
   std::string temp;
   int fd = -1;
+  int openError = 0;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = dir + "/." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+    openError = fd < 0 ? errno : 0;
+    if (fd < 0 && openError != EEXIST) break;
   }
-  if (fd < 0) throw IniWriteError(path_);
+  if (fd < 0) {
+    // A directory without write access (or room) for a new file: a file that is
+    // there and writable is rewritten where it stands.
+    if (file.exists && openError != EEXIST && rewriteInPlace(file, text)) return;
+    throw IniWriteError(path_);
+  }
 
+  // The new file takes the old one's mode and (where allowed) owner.
   bool ok = true;
-  if (existed) {
+  if (file.exists) {
+    const struct stat& old = file.st;
     if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)::fchown(fd, old.st_uid, old.st_gid);
     ok = ::fchmod(fd, old.st_mode & 07777) == 0;
   }
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
-  }
+  ok = ok && writeAll(fd, text);
   ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp.c_str(), target_.c_str()) == 0;
+  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) {
     ::unlink(temp.c_str());
     throw IniWriteError(path_);

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -46,6 +51,27 @@ std::string readFile(const std::string& path) {
   ss << in.rdbuf();
   return ss.str();
 }
+
+// While it lives, a test run as root acts as an ordinary user (nobody), so that
+// file permissions apply to it; otherwise nothing changes.
+class Unprivileged {
+ public:
+  static constexpr uid_t kNobody = 65534;
+  explicit Unprivileged(bool drop = true) {
+    if (!drop || ::geteuid() != 0) return;
+    groupDropped_ = ::setegid(kNobody) == 0;
+    userDropped_ = ::seteuid(kNobody) == 0;
+  }
+  ~Unprivileged() {
+    if (userDropped_) (void)!::seteuid(0);
+    if (groupDropped_) (void)!::setegid(0);
+  }
+  Unprivileged(const Unprivileged&) = delete;
+  Unprivileged& operator=(const Unprivileged&) = delete;
+
+ private:
+  bool groupDropped_ = false, userDropped_ = false;
+};
 
 }  // namespace
 
@@ -89,7 +115,8 @@ TEST(IniFile, ValueIsCutAt2047Characters) {
   EXPECT_EQ(IniFile(dir.file()).readString("A", "k", "").size(), 2047u);
 }
 
-// Edits stay in memory until save(), which writes the text with every other byte as it was.
+// Edits stay in memory until save(), which applies them to the file as it is on disk
+// then, with every other byte as it was.
 TEST(IniFile, EditsKeepEveryOtherByte) {
   struct Write {
     const char *section, *key;
@@ -98,6 +125,7 @@ TEST(IniFile, EditsKeepEveryOtherByte) {
   struct Read {
     const char *section, *key;
     std::string value;  // "<none>": the key is absent
+    std::string onDisk = "<same>";  // when it differs: what a store made after the save reads
   };
   struct Case {
     const char* name;
@@ -105,6 +133,8 @@ TEST(IniFile, EditsKeepEveryOtherByte) {
     std::vector<Write> writes;
     std::string after;
     std::vector<Read> reads;
+    std::vector<Write> savedEarlier = {};  // written and saved before `writes`
+    std::string meanwhile = {};            // when set: the file as another program leaves it before `writes`
   } cases[] = {
       {"existing key replaced in place, any case, CRLF kept",
        "[Settings]\r\nSaveOnExit=1\r\nMyPort=56789\r\n\r\n; keep me\r\n[Main]\r\nIPBase=10.0.0.\r\nIPExt=7\r\n",
@@ -138,6 +168,27 @@ TEST(IniFile, EditsKeepEveryOtherByte) {
        {{"A", "x", "3"}, {"A", "z", "4"}},
        "[A]\nx=3\nz=4\n[B]\n[a]\ny=2\n",
        {{"A", "y", "2"}, {"a", "x", "3"}}},
+      {"a section and a key another program added meanwhile stay; reads keep the start",
+       "[Settings]\r\nSaveOnExit=1\r\n[Main]\r\nIPExt=7\r\n",
+       {{"Settings", "SaveOnExit", "0"}},
+       "[Settings]\r\nSaveOnExit=0\r\nMine=2\r\n[Main]\r\nIPExt=9\r\n[Editor]\r\nx=1\r\n",
+       {{"Settings", "Mine", "<none>", "2"}, {"Main", "IPExt", "7", "9"}, {"Settings", "SaveOnExit", "0"}},
+       {},
+       "[Settings]\r\nSaveOnExit=1\r\nMine=2\r\n[Main]\r\nIPExt=9\r\n[Editor]\r\nx=1\r\n"},
+      {"a save writes only the keys written since the last one",
+       "[Settings]\nMyPort=1\n",
+       {{"Settings", "SaveOnExit", "0"}},
+       "[Settings]\nMyPort=7\nSaveOnExit=0\n",
+       {{"Settings", "MyPort", "5", "7"}},
+       {{"Settings", "MyPort", "5"}},
+       "[Settings]\nMyPort=7\n"},
+      {"a file removed meanwhile is made again from this save's keys",
+       "[A]\nx=1\n",
+       {{"B", "y", "2"}},
+       "[B]\ny=2\n",
+       {{"A", "x", "1", "<none>"}},
+       {},
+       "<removed>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -145,14 +196,19 @@ TEST(IniFile, EditsKeepEveryOtherByte) {
     writeFile(dir.file(), c.before);
     IniFile ini(dir.file());
     ASSERT_TRUE(ini.loaded());
+    for (const auto& w : c.savedEarlier) ini.writeString(w.section, w.key, w.value);
+    if (!c.savedEarlier.empty()) ini.save();
+    if (c.meanwhile == "<removed>") fs::remove(dir.file());
+    else if (!c.meanwhile.empty()) writeFile(dir.file(), c.meanwhile);
+    const std::string onDisk = readFile(dir.file());
     for (const auto& w : c.writes) ini.writeString(w.section, w.key, w.value);
-    EXPECT_EQ(readFile(dir.file()), c.before);  // nothing on disk before save()
+    EXPECT_EQ(readFile(dir.file()), onDisk);  // nothing on disk before save()
     ini.save();
     EXPECT_EQ(readFile(dir.file()), c.after);
     IniFile again(dir.file());
     for (const auto& r : c.reads) {
       EXPECT_EQ(ini.readString(r.section, r.key, "<none>"), r.value) << r.key;
-      EXPECT_EQ(again.readString(r.section, r.key, "<none>"), r.value) << r.key;
+      EXPECT_EQ(again.readString(r.section, r.key, "<none>"), r.onDisk == "<same>" ? r.value : r.onDisk) << r.key;
     }
   }
 }
@@ -171,51 +227,105 @@ TEST(IniFile, FailedWriteRaisesWithThePath) {
 }
 
 // A file that is there but cannot be read gives the defaults, says why, and is never
-// replaced. None of these may block or read without end.
+// replaced, at start or when it turns so before a save. None of these may block or
+// read without end. Every special file is one the test makes in its own directory.
 TEST(IniFile, UnreadableFilesAreNeverWritten) {
   struct Case {
     const char* name;
-    std::function<void(const std::string&)> make;
+    std::function<bool(const std::string&)> make;  // false: cannot be made here
     const char* reason;
-    bool failsForRoot;
+    bool unprivileged;  // the store runs as an ordinary user (root reads anything)
   } cases[] = {
       {"no read permission",
        [](const std::string& p) {
          writeFile(p, "[Settings]\nMyPort=1\n");
-         ::chmod(p.c_str(), 0222);
+         return ::chmod(p.c_str(), 0222) == 0;
        },
-       "Permission denied", false},
-      {"a directory", [](const std::string& p) { fs::create_directory(p); }, "is a directory", true},
-      {"a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, "is not a regular file", true},
-      {"a link to /dev/zero", [](const std::string& p) { fs::create_symlink("/dev/zero", p); }, "is not a regular file",
-       true},
-      {"a link to nothing", [](const std::string& p) { fs::create_symlink("nowhere.ini", p); }, "does not exist", true},
+       "Permission denied", true},
+      {"a directory", [](const std::string& p) { return fs::create_directory(p); }, "is a directory", false},
+      {"a FIFO", [](const std::string& p) { return ::mkfifo(p.c_str(), 0644) == 0; }, "is not a regular file", false},
+      {"a link to a FIFO",
+       [](const std::string& p) {
+         const std::string fifo = p + ".fifo";
+         if (::mkfifo(fifo.c_str(), 0666) != 0) return false;
+         fs::create_symlink(fifo, p);
+         return true;
+       },
+       "is not a regular file", false},
+      {"a link to a socket",
+       [](const std::string& p) {
+         const std::string path = (fs::path(p).parent_path() / "s").string();
+         sockaddr_un addr{};
+         addr.sun_family = AF_UNIX;
+         if (path.size() >= sizeof addr.sun_path) return false;
+         std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+         if (fd >= 0) ::close(fd);  // the socket file stays
+         if (bound) fs::create_symlink(path, p);
+         return bound;
+       },
+       "is not a regular file", false},
+      {"a link to a character device of its own (as /dev/zero)",
+       [](const std::string& p) {
+         const std::string node = p + ".zero";
+         if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) != 0) return false;  // needs root
+         fs::create_symlink(node, p);
+         return true;
+       },
+       "is not a regular file", false},
+      {"a link to nothing",
+       [](const std::string& p) {
+         fs::create_symlink("nowhere.ini", p);
+         return true;
+       },
+       "does not exist", false},
       {"larger than 64 MB",
        [](const std::string& p) {
          writeFile(p, "[Settings]\nMyPort=1\n");
          fs::resize_file(p, (std::uintmax_t{64} << 20) + 1);  // sparse
+         return true;
        },
-       "is larger than 64 MB", true},
+       "is larger than 64 MB", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (!c.failsForRoot && ::geteuid() == 0) continue;  // root reads it anyway
-    TempDir dir;
-    const std::string path = dir.file();
-    c.make(path);
-    struct stat before {};
-    ASSERT_EQ(::lstat(path.c_str(), &before), 0);
-    IniFile ini(path);
-    EXPECT_FALSE(ini.loaded());
-    EXPECT_NE(ini.loadError().find(c.reason), std::string::npos) << ini.loadError();
-    EXPECT_EQ(ini.readInteger("Settings", "MyPort", 56789), 56789);
-    ini.writeInteger("Settings", "MyPort", 5);
-    EXPECT_THROW(ini.save(), IniWriteError);
-    struct stat after {};
-    ASSERT_EQ(::lstat(path.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(after.st_size, before.st_size);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+    for (const bool atStart : {true, false}) {
+      SCOPED_TRACE(atStart ? "unreadable at start" : "unreadable when saved");
+      TempDir dir;
+      const std::string path = dir.file();
+      std::optional<IniFile> ini;
+      if (!atStart) {
+        writeFile(path, "[Settings]\nMyPort=2\n");
+        {
+          Unprivileged as(c.unprivileged);
+          ini.emplace(path);
+        }
+        ASSERT_TRUE(ini->loaded());
+        fs::remove(path);
+      }
+      if (!c.make(path)) continue;  // not possible for this user
+      const auto entries = [&] { return std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()); };
+      const auto entriesBefore = entries();
+      struct stat before {};
+      ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+      {
+        Unprivileged as(c.unprivileged);
+        if (atStart) {
+          ini.emplace(path);
+          EXPECT_FALSE(ini->loaded());
+          EXPECT_NE(ini->loadError().find(c.reason), std::string::npos) << ini->loadError();
+          EXPECT_EQ(ini->readInteger("Settings", "MyPort", 56789), 56789);
+        }
+        ini->writeInteger("Settings", "MyPort", 5);
+        EXPECT_THROW(ini->save(), IniWriteError);
+      }
+      struct stat after {};
+      ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(after.st_size, before.st_size);
+      EXPECT_EQ(entries(), entriesBefore);
+    }
   }
 }
 
@@ -304,35 +414,76 @@ TEST(IniFile, SaveKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
 }
 
 // A write cut short (here by a file size limit, as on a full disk) leaves the old file
-// byte for byte, removes its temporary file and names the path.
+// byte for byte, removes its temporary file and names the path; the next save writes
+// only its own keys. Where the directory takes no new file, a writable file is
+// rewritten where it stands.
 TEST(IniFile, WriteThatFailsPartWayLeavesTheOldFile) {
-  TempDir dir;
-  const std::string path = dir.file();
+  struct Case {
+    const char* name;
+    bool directoryWritable;
+  } cases[] = {
+      {"through a temporary file", true},
+      {"in place: the directory takes no new file", false},
+  };
   const std::string oldText = "[Settings]\r\nSaveOnExit=1\r\n; the user's own\r\n[Mine]\r\nkeep=this\r\n";
-  writeFile(path, oldText);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{1024, 1024};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    IniFile ini(path);
-    ini.writeString("General", "UserText", std::string(4096, 'x'));
-    try {
-      ini.save();
-    } catch (const IniWriteError& e) {
-      ::_exit(std::string(e.what()) == "Unable to write to " + path ? 0 : 2);
-    } catch (...) {
-      ::_exit(3);
+  const std::string savedNext =
+      "[Settings]\r\nSaveOnExit=1\r\n; the user's own\r\nMyPort=5\r\n[Mine]\r\nkeep=this\r\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.file();
+    writeFile(path, oldText);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    if (!c.directoryWritable) {
+      ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+      ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
     }
-    ::_exit(1);  // no error raised
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::alarm(10);  // never outlive the test
+      // As an ordinary user, for whom the directory's permissions hold.
+      if (!c.directoryWritable && ::geteuid() == 0 &&
+          (::setgid(Unprivileged::kNobody) != 0 || ::setuid(Unprivileged::kNobody) != 0))
+        ::_exit(4);
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{1024, RLIM_INFINITY};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      IniFile ini(path);
+      ini.writeString("General", "UserText", std::string(4096, 'x'));
+      try {
+        ini.save();
+        ::_exit(1);  // no error raised
+      } catch (const IniWriteError& e) {
+        if (std::string(e.what()) != "Unable to write to " + path) ::_exit(2);
+      } catch (...) {
+        ::_exit(3);
+      }
+      if (readFile(path) != oldText) ::_exit(6);
+      if (std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()) != 1) ::_exit(7);
+      const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+      ::setrlimit(RLIMIT_FSIZE, &none);
+      ini.writeString("Settings", "MyPort", "5");
+      try {
+        ini.save();
+      } catch (...) {
+        ::_exit(5);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(path), savedNext);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    if (!c.directoryWritable) {
+      EXPECT_EQ(after.st_ino, before.st_ino);
+    }
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(readFile(path), oldText);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
 }
 
 TEST(IniFile, HostileFilesLoadDefaultsWithoutCrashing) {
