@@ -21,8 +21,10 @@
 
 #include "app/IniFile.h"
 #include "app/SettingsKeys.h"
+#include "Unprivileged.h"
 
 using namespace tessaly;
+using tessaly::testing::Unprivileged;
 namespace fs = std::filesystem;
 
 namespace {
@@ -51,27 +53,6 @@ std::string readFile(const std::string& path) {
   ss << in.rdbuf();
   return ss.str();
 }
-
-// While it lives, a test run as root acts as an ordinary user (nobody), so that
-// file permissions apply to it; otherwise nothing changes.
-class Unprivileged {
- public:
-  static constexpr uid_t kNobody = 65534;
-  explicit Unprivileged(bool drop = true) {
-    if (!drop || ::geteuid() != 0) return;
-    groupDropped_ = ::setegid(kNobody) == 0;
-    userDropped_ = ::seteuid(kNobody) == 0;
-  }
-  ~Unprivileged() {
-    if (userDropped_) (void)!::seteuid(0);
-    if (groupDropped_) (void)!::setegid(0);
-  }
-  Unprivileged(const Unprivileged&) = delete;
-  Unprivileged& operator=(const Unprivileged&) = delete;
-
- private:
-  bool groupDropped_ = false, userDropped_ = false;
-};
 
 }  // namespace
 

@@ -14,6 +14,9 @@
 #include "app/ui/SettingsForm.h"
 #include "helpers/UiHarness.h"
 #include "text/Numbers.h"
+#include "Unprivileged.h"
+
+#include <sys/stat.h>
 
 using uitest::Harness;
 using uitest::Options;
@@ -154,14 +157,61 @@ class Shell : public QObject {
     }
   }
 
-  void saveOnExitOffRewritesOnlyThatKey() {
+  // Exit writes its keys into the file as it is on disk then: what another program
+  // put there while the panel ran stays, and with save-on-exit off only that key is
+  // written. A writable file in a directory that takes no new file is saved in place.
+  void exitWritesItsKeysIntoTheFileOnDisk_data() {
+    QTest::addColumn<bool>("saveOnExit");
+    QTest::addColumn<bool>("changedMeanwhile");
+    QTest::addColumn<bool>("directoryReadOnly");
+    QTest::newRow("save-on-exit off") << false << false << false;
+    QTest::newRow("save-on-exit off, a section and a key added meanwhile") << false << true << false;
+    QTest::newRow("save-on-exit on, a section and a key added meanwhile") << true << true << false;
+    QTest::newRow("save-on-exit on, a read-only directory") << true << false << true;
+  }
+  void exitWritesItsKeysIntoTheFileOnDisk() {
+    QFETCH(bool, saveOnExit);
+    QFETCH(bool, changedMeanwhile);
+    QFETCH(bool, directoryReadOnly);
     Harness probe;  // only for two free ports
-    const QString text = uitest::loopbackSettings(probe.hostPort, probe.devicePort).replace("SaveOnExit=1", "SaveOnExit=0");
+    const QString text = uitest::loopbackSettings(probe.hostPort, probe.devicePort)
+                             .replace("SaveOnExit=1", saveOnExit ? "SaveOnExit=1" : "SaveOnExit=0");
     Harness h(withText(text));
-    QVERIFY(!h.form().saveOnExit());
+    QCOMPARE(h.form().saveOnExit(), saveOnExit);
     h.find<QLineEdit>("EditSerial")->setText("777");
-    h.close();
-    QCOMPARE(h.dir.read("Settings.ini"), text);
+    QString onDisk = text;
+    if (changedMeanwhile) {
+      onDisk = QString(text).replace("[Main]\n", "[Main]\nMine=2\n") + "[Editor]\nx=1\n";
+      h.dir.write("Settings.ini", onDisk);
+    }
+    const QByteArray dir = QFile::encodeName(h.dir.path()), file = QFile::encodeName(h.dir.file("Settings.ini"));
+    struct stat before {};
+    QCOMPARE(::stat(file.constData(), &before), 0);
+    if (directoryReadOnly) {
+      QCOMPARE(::chmod(file.constData(), 0666), 0);
+      QCOMPARE(::chmod(dir.constData(), 0555), 0);
+    }
+    {
+      tessaly::testing::Unprivileged as(directoryReadOnly);
+      h.close();
+    }
+    ::chmod(dir.constData(), 0700);
+    QCOMPARE(h.messages(), QStringList{});
+    const QString now = h.dir.read("Settings.ini");
+    if (!saveOnExit) {
+      QCOMPARE(now, onDisk);
+    } else {
+      QCOMPARE(valueInFile(now, "General/Serial"), QString("777"));
+      if (changedMeanwhile) {
+        QCOMPARE(valueInFile(now, "Main/Mine"), QString("2"));
+        QCOMPARE(valueInFile(now, "Editor/x"), QString("1"));
+      }
+    }
+    struct stat after {};
+    QCOMPARE(::stat(file.constData(), &after), 0);
+    if (directoryReadOnly) QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"Settings.ini"});
   }
 
   void portKeys_data() {
@@ -260,15 +310,20 @@ class Shell : public QObject {
 
   // A Settings.ini that is there but cannot be read: reported once when the window is
   // up, the defaults serve the run, and exit leaves the file alone.
+  // The Settings dialog's Save on such a file fails as a write does: reported, and the
+  // ports and the endpoint stay as they were.
   void unreadableFileIsReportedOnceAndNeverWritten_data() {
     QTest::addColumn<bool>("directory");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("a directory") << true << "is a directory";
-    QTest::newRow("larger than 64 MB") << false << "is larger than 64 MB";
+    QTest::addColumn<bool>("dialogSave");
+    QTest::newRow("a directory") << true << "is a directory" << false;
+    QTest::newRow("larger than 64 MB") << false << "is larger than 64 MB" << false;
+    QTest::newRow("a directory, the Settings dialog's Save") << true << "is a directory" << true;
   }
   void unreadableFileIsReportedOnceAndNeverWritten() {
     QFETCH(bool, directory);
     QFETCH(QString, reason);
+    QFETCH(bool, dialogSave);
     uitest::TempWorkDir dir;
     const QString path = dir.file("Settings.ini");
     if (directory) {
@@ -292,8 +347,28 @@ class Shell : public QObject {
              qPrintable(messages[0]));
     QCOMPARE(f.hostPort(), 56789);
     QVERIFY(f.saveOnExit());
+    if (dialogSave) {
+      // A query waits on loopback while the dialog is saved with other ports.
+      f.findChild<QLineEdit*>("EditIP")->setText("127.0.0.1");
+      f.findChild<QAbstractButton*>("ButtonIPBase")->click();
+      f.findChild<QAbstractButton*>("ButtonQuery")->click();
+      QVERIFY(endpoint.isActive());
+      QTimer::singleShot(0, [&] {
+        QTest::mouseClick(f.settingsForm()->ButtonRD, Qt::LeftButton);
+        QTest::mouseClick(f.settingsForm()->BitBtnSaveS, Qt::LeftButton);
+      });
+      f.Settings1Click();
+      QCOMPARE(messages.size(), 2);
+      QCOMPARE(messages[1], "Unable to write to " + QString::fromStdString(f.settingsFile().path()));
+      QCOMPARE(f.hostPort(), 56789);
+      QCOMPARE(f.devicePort(), 56789);
+      QVERIFY(endpoint.isActive());
+      QCOMPARE(endpoint.localPort(), 56789);
+      QCOMPARE(endpoint.sent.size(), std::size_t{1});
+      QCOMPARE(endpoint.sent[0].host, std::string("127.0.0.1"));
+    }
     QVERIFY(f.close());
-    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.size(), dialogSave ? 2 : 1);
     const QFileInfo after(path);
     QCOMPARE(after.isDir(), directory);
     QCOMPARE(after.size(), before.size());

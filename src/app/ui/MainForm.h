@@ -76,7 +76,9 @@ class TMainForm : public QMainWindow, public PageHost {
   void About1Click();
   // "Traffic": opens (or raises) the traffic view.
   void Traffic1Click();
-  // Takes over what the Settings dialog holds after "Save".
+  // Takes over what the Settings dialog holds after "Save": the save-on-exit flag,
+  // then its three keys are stored, then the ports change. A store that fails (an
+  // unreadable file too) is reported and leaves the ports and the endpoint as they were.
   void applySettingsDialog();
 
   // Fields and parts, for the pages' later behaviour and for tests.

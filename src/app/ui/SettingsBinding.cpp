@@ -82,6 +82,8 @@ void TMainForm::writeSetting(const SettingKey& k) {
 void TMainForm::saveSettings() {
   // An unreadable file was reported at start and is never replaced.
   if (!ini_->loaded()) return;
+  // Only the keys of this occasion go into the file as it is on disk now: with
+  // save-on-exit off, that one key.
   const SettingKey& save = settingKeyFor(field::SaveOnExit);
   ini_->writeBool(save.section, save.key, saveOnExit_);
   if (saveOnExit_)
@@ -95,21 +97,25 @@ void TMainForm::saveSettings() {
 
 void TMainForm::applySettingsDialog() {
   saveOnExit_ = settingsForm_->saveOnExit();
-  link_.hostPort = settingsForm_->hostPort();
-  link_.devicePort = settingsForm_->devicePort();
-  // The next send binds the new host port.
-  endpoint_.deactivate();
-  endpoint_.setLocalPort(link_.hostPort);
+  const int hostPort = settingsForm_->hostPort();
+  const int devicePort = settingsForm_->devicePort();
+  // The three keys are stored first; when they cannot be (an unreadable file
+  // included), the ports stay as they are and the endpoint stays open.
   const SettingKey& save = settingKeyFor(field::SaveOnExit);
   const SettingKey& myPort = settingKeyFor(field::MyPort);
-  const SettingKey& devicePort = settingKeyFor(field::DevicePort);
+  const SettingKey& devicePortKey = settingKeyFor(field::DevicePort);
   ini_->writeBool(save.section, save.key, saveOnExit_);
-  ini_->writeInteger(myPort.section, myPort.key, link_.hostPort);
-  ini_->writeInteger(devicePort.section, devicePort.key, link_.devicePort);
-  if (!ini_->loaded()) return;
+  ini_->writeInteger(myPort.section, myPort.key, hostPort);
+  ini_->writeInteger(devicePortKey.section, devicePortKey.key, devicePort);
   try {
     ini_->save();
   } catch (const std::exception&) {
     message(QString::fromStdString("Unable to write to " + ini_->path()));
+    return;
   }
+  link_.hostPort = hostPort;
+  link_.devicePort = devicePort;
+  // The next send binds the new host port.
+  endpoint_.deactivate();
+  endpoint_.setLocalPort(link_.hostPort);
 }
