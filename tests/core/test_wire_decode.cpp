@@ -75,6 +75,8 @@ TEST(WireDecode, OneLineAndKeyFields) {
        "CW-Net status answer, SDI 1, device h1A", "device code", "h1A (ASI Remultiplexer)"},
       {"no device", false, statusAnswer(Framing::DDToIP, 0, 0), "DDToIP status answer, no device (presence h00, code h00)",
        "presence", "h00 (no device)"},
+      {"CW-Net no device", false, statusAnswer(Framing::CwNet, 0, 0),
+       "CW-Net status answer, SDI 1, no device (presence h00, code h00)", "status block", "1024 bytes"},
       {"notice", false, encodeSdiMessage("Set Type       ", encodeInstruction(kNoticeCode, Bytes{1})),
        "DDToIP interrupt notice, SDI 1", "", ""},
       {"short", false, Bytes{1, 2, 3}, "interrupt notice", "notice", "01 02 03"},
@@ -100,6 +102,14 @@ TEST(WireDecode, OneLineAndKeyFields) {
     const WireDecode d = decodeDatagram(r.datagram.data(), r.datagram.size(), side);
     EXPECT_EQ(d.summary, r.line);
     for (const auto& f : d.fields) EXPECT_LE(f.offset + f.length, r.datagram.size()) << f.name;
+    // The outermost fields divide the datagram: none lies over another.
+    for (std::size_t i = 0; i < d.fields.size(); ++i)
+      for (std::size_t j = i + 1; j < d.fields.size(); ++j) {
+        const WireField &a = d.fields[i], &b = d.fields[j];
+        if (a.depth == 0 && b.depth == 0 && a.length && b.length) {
+          EXPECT_TRUE(a.offset + a.length <= b.offset || b.offset + b.length <= a.offset) << a.name << " / " << b.name;
+        }
+      }
     if (*r.field) {
       const WireField* f = findField(d, r.field);
       ASSERT_NE(f, nullptr);
