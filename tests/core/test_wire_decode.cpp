@@ -4,6 +4,7 @@
 #include "instructions/PageInstructions.h"
 #include "link/Framing.h"
 #include "mfgtest/MfgMessages.h"
+#include "wire/AnswerMatch.h"
 #include "wire/DatagramDecode.h"
 #include "wire/TrafficLog.h"
 
@@ -165,4 +166,46 @@ TEST(TrafficLog, KeepsTheNewestWithinCountAndBytes) {
   log.clear();
   EXPECT_EQ(log.size(), 0u);
   EXPECT_EQ(log.firstSeq(), 6u);  // numbers go on after a clear
+}
+
+// An answer is timed from the last request sent to its sender's address and port,
+// from the port it came in at, in its framing; one without a magic from the last
+// request in either framing.
+TEST(AnswerMatcher, PairsByEndpointsAndFraming) {
+  const Bytes dd = bytesOf("DDToIP-"), cw = bytesOf("CW-Net-"), bare{1, 2, 3};
+  auto rec = [](TrafficDirection dir, std::int64_t ms, const Bytes& d, std::uint16_t peerPort = 56789,
+                std::uint16_t localPort = 40000, std::uint32_t peer = 0x7F000001) {
+    TrafficRecord r;
+    r.direction = dir;
+    r.monotonicNs = ms * 1000000;
+    r.data = d;
+    r.peerAddress = peer;
+    r.peerPort = peerPort;
+    r.localPort = localPort;
+    return r;
+  };
+  const auto S = TrafficDirection::Sent, R = TrafficDirection::Received, D = TrafficDirection::Dropped;
+  const struct {
+    const char* what;
+    std::vector<TrafficRecord> records;
+    std::int64_t lastMs;  // what the last record gives, in ms (-1: no request)
+  } rows[] = {
+      {"answer", {rec(S, 10, dd), rec(R, 13, dd)}, 3},
+      {"the later request", {rec(S, 10, dd), rec(S, 20, dd), rec(R, 25, dd)}, 5},
+      {"other framing", {rec(S, 10, dd), rec(R, 13, cw)}, -1},
+      {"framing kept apart", {rec(S, 10, cw), rec(S, 20, dd), rec(R, 25, cw)}, 15},
+      {"bare notice, either framing", {rec(S, 10, cw), rec(S, 20, dd), rec(R, 26, bare)}, 6},
+      {"other peer port", {rec(S, 10, dd), rec(R, 13, dd, 56790)}, -1},
+      {"other local port", {rec(S, 10, dd), rec(R, 13, dd, 56789, 40001)}, -1},
+      {"other peer address", {rec(S, 10, dd), rec(R, 13, dd, 56789, 40000, 0x7F000002)}, -1},
+      {"dropped", {rec(S, 10, dd), rec(D, 13, dd)}, -1},
+      {"a bare datagram sent is no request", {rec(S, 10, bare), rec(R, 13, bare)}, -1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    AnswerMatcher m;
+    std::int64_t got = 0;
+    for (const auto& r : row.records) got = m.take(r);
+    EXPECT_EQ(got, row.lastMs < 0 ? AnswerMatcher::kNoRequest : row.lastMs * 1000000);
+  }
 }
