@@ -141,11 +141,12 @@ std::string Decoder::cwNet() {
   field(0, "magic", "CW-Net", 0, 6);
   field(0, "command code", h(at(6)), 6, 1);
   field(0, "SDI address", std::to_string(at(7)), 7, 1);
+  const std::uint8_t code = at(6);
+  // A status answer's block begins right after the address: it has no command word.
+  if (code == kCwNetReadCode && n_ == kCwNetStatusAnswer) return statusAnswer("CW-Net", kCwNetAnswerBase);
   field(0, "command word", quoted(d_ + (n_ > 8 ? 8 : n_), avail(8, 10)), 8, 10);
   if (n_ < kCwNetHead) return notice() ? "CW-Net interrupt notice" : "CW-Net (truncated)";
   const std::string sdi = ", SDI " + std::to_string(at(7));
-  const std::uint8_t code = at(6);
-  if (code == kCwNetReadCode && n_ == kCwNetStatusAnswer) return statusAnswer("CW-Net", kCwNetAnswerBase);
   if (code == kCwNetReadCode && n_ == kCwNetHead) return "CW-Net read" + sdi;
   if (notice()) {
     if (n_ > kCwNetHead) field(0, "rest", hexBytes(d_ + kCwNetHead, n_ - kCwNetHead), kCwNetHead, n_ - kCwNetHead);

@@ -4,6 +4,7 @@
 #include "instructions/PageInstructions.h"
 #include "link/Framing.h"
 #include "mfgtest/MfgMessages.h"
+#include "wire/AnswerMatch.h"
 #include "wire/DatagramDecode.h"
 #include "wire/TrafficLog.h"
 
@@ -75,6 +76,8 @@ TEST(WireDecode, OneLineAndKeyFields) {
        "CW-Net status answer, SDI 1, device h1A", "device code", "h1A (ASI Remultiplexer)"},
       {"no device", false, statusAnswer(Framing::DDToIP, 0, 0), "DDToIP status answer, no device (presence h00, code h00)",
        "presence", "h00 (no device)"},
+      {"CW-Net no device", false, statusAnswer(Framing::CwNet, 0, 0),
+       "CW-Net status answer, SDI 1, no device (presence h00, code h00)", "status block", "1024 bytes"},
       {"notice", false, encodeSdiMessage("Set Type       ", encodeInstruction(kNoticeCode, Bytes{1})),
        "DDToIP interrupt notice, SDI 1", "", ""},
       {"short", false, Bytes{1, 2, 3}, "interrupt notice", "notice", "01 02 03"},
@@ -100,6 +103,14 @@ TEST(WireDecode, OneLineAndKeyFields) {
     const WireDecode d = decodeDatagram(r.datagram.data(), r.datagram.size(), side);
     EXPECT_EQ(d.summary, r.line);
     for (const auto& f : d.fields) EXPECT_LE(f.offset + f.length, r.datagram.size()) << f.name;
+    // The outermost fields divide the datagram: none lies over another.
+    for (std::size_t i = 0; i < d.fields.size(); ++i)
+      for (std::size_t j = i + 1; j < d.fields.size(); ++j) {
+        const WireField &a = d.fields[i], &b = d.fields[j];
+        if (a.depth == 0 && b.depth == 0 && a.length && b.length) {
+          EXPECT_TRUE(a.offset + a.length <= b.offset || b.offset + b.length <= a.offset) << a.name << " / " << b.name;
+        }
+      }
     if (*r.field) {
       const WireField* f = findField(d, r.field);
       ASSERT_NE(f, nullptr);
@@ -155,4 +166,46 @@ TEST(TrafficLog, KeepsTheNewestWithinCountAndBytes) {
   log.clear();
   EXPECT_EQ(log.size(), 0u);
   EXPECT_EQ(log.firstSeq(), 6u);  // numbers go on after a clear
+}
+
+// An answer is timed from the last request sent to its sender's address and port,
+// from the port it came in at, in its framing; one without a magic from the last
+// request in either framing.
+TEST(AnswerMatcher, PairsByEndpointsAndFraming) {
+  const Bytes dd = bytesOf("DDToIP-"), cw = bytesOf("CW-Net-"), bare{1, 2, 3};
+  auto rec = [](TrafficDirection dir, std::int64_t ms, const Bytes& d, std::uint16_t peerPort = 56789,
+                std::uint16_t localPort = 40000, std::uint32_t peer = 0x7F000001) {
+    TrafficRecord r;
+    r.direction = dir;
+    r.monotonicNs = ms * 1000000;
+    r.data = d;
+    r.peerAddress = peer;
+    r.peerPort = peerPort;
+    r.localPort = localPort;
+    return r;
+  };
+  const auto S = TrafficDirection::Sent, R = TrafficDirection::Received, D = TrafficDirection::Dropped;
+  const struct {
+    const char* what;
+    std::vector<TrafficRecord> records;
+    std::int64_t lastMs;  // what the last record gives, in ms (-1: no request)
+  } rows[] = {
+      {"answer", {rec(S, 10, dd), rec(R, 13, dd)}, 3},
+      {"the later request", {rec(S, 10, dd), rec(S, 20, dd), rec(R, 25, dd)}, 5},
+      {"other framing", {rec(S, 10, dd), rec(R, 13, cw)}, -1},
+      {"framing kept apart", {rec(S, 10, cw), rec(S, 20, dd), rec(R, 25, cw)}, 15},
+      {"bare notice, either framing", {rec(S, 10, cw), rec(S, 20, dd), rec(R, 26, bare)}, 6},
+      {"other peer port", {rec(S, 10, dd), rec(R, 13, dd, 56790)}, -1},
+      {"other local port", {rec(S, 10, dd), rec(R, 13, dd, 56789, 40001)}, -1},
+      {"other peer address", {rec(S, 10, dd), rec(R, 13, dd, 56789, 40000, 0x7F000002)}, -1},
+      {"dropped", {rec(S, 10, dd), rec(D, 13, dd)}, -1},
+      {"a bare datagram sent is no request", {rec(S, 10, bare), rec(R, 13, bare)}, -1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    AnswerMatcher m;
+    std::int64_t got = 0;
+    for (const auto& r : row.records) got = m.take(r);
+    EXPECT_EQ(got, row.lastMs < 0 ? AnswerMatcher::kNoRequest : row.lastMs * 1000000);
+  }
 }

@@ -2,9 +2,11 @@
 // shows the selected datagram's bytes and fields, saves, clears, and follows new
 // traffic only while the user has not scrolled away.
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTreeWidget>
 
@@ -54,6 +56,22 @@ class TrafficView : public QObject {
     QCOMPARE(cell(m, 1, TrafficModel::ColLength), QString("1049"));
     QCOMPARE(cell(m, 1, TrafficModel::ColSummary), QString("DDToIP status answer, device h1A"));
     QCOMPARE(w->statusLabel()->text(), QString("2 datagrams (0 dropped)"));
+    // The answer's time since its request; the request has none.
+    QCOMPARE(cell(m, 0, TrafficModel::ColResponse), QString());
+    bool isNumber = false;
+    const double seconds = cell(m, 1, TrafficModel::ColResponse).toDouble(&isNumber);
+    QVERIFY(isNumber && seconds >= 0 && seconds < 1);
+
+    // The filter keeps the rows whose summary holds its text, in any case, and the
+    // selection still shows the record in that row.
+    w->filterEdit()->setText("STATUS ANSWER");
+    QCOMPARE(w->shownModel()->rowCount(), 1);
+    QCOMPARE(w->statusLabel()->text(), QString("2 datagrams (0 dropped), 1 shown"));
+    w->table()->selectRow(0);
+    QVERIFY(w->hexView()->toPlainText().startsWith("0000  44 44 54 6F 49 50 "));
+    QCOMPARE(w->hexView()->document()->blockCount(), 1049 / 16 + 2);
+    w->filterEdit()->clear();
+    QCOMPARE(w->shownModel()->rowCount(), 2);
 
     w->table()->selectRow(1);
     QVERIFY(w->hexView()->toPlainText().startsWith("0000  44 44 54 6F 49 50 "));

@@ -3,8 +3,11 @@
 #   1. end-to-end traffic of tessaly-cli against the emulator (a Query in both
 #      framings, every page's instructions, a manufacturer run), captured and
 #      decoded with the preference on the emulator's port and with the heuristic
-#      alone; the fields must carry the known bytes;
-#   2. the fuzz corpora, random datagrams and mutated captured datagrams, in every
+#      alone; the fields must carry the known bytes, nothing may be flagged
+#      malformed, and every request must be linked with its answer;
+#   2. emulators that drop answers, have no device or another device: the
+#      requests left without an answer and the answers' expert information;
+#   3. the fuzz corpora, random datagrams and mutated captured datagrams, in every
 #      direction, must decode without a single Lua error.
 # Everything is sent to 127.0.0.1 only.
 # Usage: run.sh EMULATOR CLI SOURCE_DIR
@@ -25,12 +28,46 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 ts() { tshark -n -X lua_script:"$lua" "$@" 2>"$tmp/tshark.err"; }
+# Frame, direction, linked frame, seconds since the request, expert messages, in
+# two passes (the first finds the answers, the second shows them on the requests).
+links() {
+  ts -2 -r "$1" -o tessaly.port:"$2" -T fields -E separator='|' -e frame.number -e tessaly.direction \
+    -e tessaly.response_in -e tessaly.response_to -e tessaly.time -e _ws.expert.message
+}
+# The links agree both ways, an answer follows its request within a second, and an
+# answered request never says it has none.
+check_links() {
+  awk -F'|' -v name="$1" '
+    { dir[$1] = $2; rin[$1] = $3; rto[$1] = $4; t[$1] = $5; msg[$1] = $6 }
+    END {
+      for (f in dir) {
+        if (dir[f] == "answer" && rto[f] == "") { print name ": answer " f " without a request"; bad = 1 }
+        if (rto[f] != "" && (rto[f] + 0 >= f + 0 || rin[rto[f]] == "" || t[f] < 0 || t[f] >= 1)) {
+          print name ": answer " f " to " rto[f] " in " t[f] " s, its request names " rin[rto[f]]; bad = 1
+        }
+        if (rin[f] != "" && rin[f] + 0 <= f + 0) { print name ": request " f " answered in " rin[f]; bad = 1 }
+        if (rin[f] != "" && msg[f] ~ /no answer seen/) {
+          print name ": request " f " answered in \"" rin[f] "\", expert \"" msg[f] "\""; bad = 1
+        }
+      }
+      exit bad
+    }'
+}
+# Nothing in the whole tree is flagged Malformed, whatever the severity.
+no_malformed() {
+  local found
+  found=$(ts -2 -V "$@" | { grep -E 'Malformed|Lua Error' || true; } | sort | uniq -c | head -3)
+  [ -z "$found" ] || fail "flagged in $1 $2: $found"
+}
 
 # --- 1. End-to-end capture ----------------------------------------------------
 # The port tests need a port other than the default: a free port that happens to be
 # 56789 is given back and another taken.
+# start_emulator NAME [OPTION...]: captures into $tmp/NAME.pcap.
 start_emulator() {
-  "$emu" --listen 127.0.0.1:0 --seed 7 --erase-ms 600 --capture "$tmp/emu.pcap" >"$tmp/emu.out" 2>&1 &
+  local name=$1
+  shift
+  "$emu" --listen 127.0.0.1:0 --seed 7 --capture "$tmp/$name.pcap" "$@" >"$tmp/emu.out" 2>&1 &
   emu_pid=$!
   port=""
   for _ in $(seq 100); do
@@ -41,7 +78,7 @@ start_emulator() {
   [ -n "$port" ] || fail "the emulator did not start: $(cat "$tmp/emu.out")"
 }
 for _ in 1 2 3; do
-  start_emulator
+  start_emulator emu --erase-ms 600
   [ "$port" != 56789 ] && break
   kill -TERM "$emu_pid"; wait "$emu_pid" || true; emu_pid=""
 done
@@ -51,7 +88,8 @@ cli() {
   shift
   local rc=0
   "$cli" --device 127.0.0.1 --device-port "$port" --host-port 0 --framing "$framing" --sdi 1 "$@" >>"$tmp/cli.out" 2>&1 || rc=$?
-  [ $rc = "${expect_exit:-0}" ] || fail "tessaly-cli $* exited $rc: $(tail -5 "$tmp/cli.out")"
+  # shellcheck disable=SC2053
+  [[ $rc == ${expect_exit:-0} ]] || fail "tessaly-cli $* exited $rc: $(tail -5 "$tmp/cli.out")"
 }
 cli ddtoip --capture "$tmp/cli.pcap" set-serial 12345
 cli ddtoip query
@@ -60,6 +98,8 @@ cli cw-net set-type 4852
 cli ddtoip reset
 cli ddtoip set-user-text Wireshark
 cli cw-net set-address 1
+cli cw-net set-user-text 'Grüße'
+cli cw-net query
 cli ddtoip clock --nco 2000000
 cli cw-net clock --pll 27000000 --format 204
 cli ddtoip pid-filter general --enable 1,2 --null-filter 1
@@ -83,6 +123,19 @@ wait "$emu_pid" || true
 emu_pid=""
 
 # One line a frame: the fields the checks below look at.
+no_malformed -r "$tmp/emu.pcap" -o tessaly.port:"$port"
+no_malformed -r "$tmp/emu.pcap" -o udp.try_heuristic_first:TRUE
+no_malformed -r "$tmp/cli.pcap" -o tessaly.port:"$port"
+links "$tmp/emu.pcap" "$port" >"$tmp/links.txt"
+check_links "the run" <"$tmp/links.txt" || fail "requests and answers"
+grep -q 'no answer seen' "$tmp/links.txt" && fail "unanswered requests: $(grep 'no answer seen' "$tmp/links.txt" | head -3)"
+# Latin-1 text as the user typed it, in the instruction and in the status block;
+# the input number of the PID filter's instructions (TS2 is sent as 1), none where the
+# manufacturer test puts its port in that field.
+texts=$(ts -r "$tmp/emu.pcap" -o tessaly.port:"$port" -T fields -e tessaly.instruction.user_text -e tessaly.user_text \
+  -e tessaly.instruction.operation -e tessaly.input | awk -F'\t' '$1 $2 ~ /Grüße/ || $3 ~ /^0x1[14]$/' | sort -u | tr '\t\n' '/ ')
+[ "$texts" = '//0x11/2 //0x14/ //0x14/2 /Grüße//1,2,3,4,5,6 Grüße/// ' ] || fail "user text and input numbers: $texts"
+
 cols=(-e tessaly.framing -e tessaly.direction -e tessaly.sdi_address -e tessaly.answer -e tessaly.device_code
   -e tessaly.serial -e tessaly.instruction.opcode -e tessaly.instruction.operation -e tessaly.instruction.data -e tessaly.instruction.pll_frequency)
 fields() { ts -r "$1" "${@:2}" -T fields -E separator='|' "${cols[@]}"; }
@@ -150,7 +203,37 @@ done
 [ "$(fields "$tmp/cli.pcap" -o tessaly.port:"$port" | sort | tr '\n' ' ')" = \
   'DDToIP|answer|1|3|||||| DDToIP|request|1||||0x10||00003039| ' ] || fail "the CLI's capture: $(fields "$tmp/cli.pcap")"
 
-# --- 2. Any bytes: corpora, random datagrams, mutated captured ones -------------
+# --- 2. Answers dropped, no device, another device -----------------------------
+# Queries and loads in both framings; per run: frames, requests without an answer,
+# "no device" answers, "not a remultiplexer" answers.
+fault_run() {
+  local name=$1
+  shift
+  start_emulator "$name" "$@"
+  for framing in ddtoip cw-net ddtoip cw-net; do
+    expect_exit='[023]' cli "$framing" --timeout-ms 200 query
+    expect_exit='[02]' cli "$framing" --timeout-ms 200 set-user-text Fault
+  done
+  kill -TERM "$emu_pid"
+  wait "$emu_pid" || true
+  emu_pid=""
+  no_malformed -r "$tmp/$name.pcap" -o tessaly.port:"$port"
+  links "$tmp/$name.pcap" "$port" >"$tmp/links.txt"
+  check_links "$name" <"$tmp/links.txt" || fail "requests and answers with $*"
+  counts=$(awk -F'|' '{ n++; a += /no answer seen/; d += /no device connected/; r += /no ASI Remultiplexer/ }
+    END { print n, a, d, r }' "$tmp/links.txt")
+}
+fault_run no-device --no-device
+[ "$counts" = "12 4 4 0" ] || fail "with --no-device: $counts: $(cat "$tmp/links.txt")"
+fault_run other --device-code 1B
+[ "$counts" = "16 0 0 4" ] || fail "with --device-code 1B: $counts: $(cat "$tmp/links.txt")"
+fault_run drop --drop 0.4
+read -r drop_frames unanswered _ <<<"$counts"
+# Every request is there; some answers are not.
+[[ $unanswered -ge 1 && $drop_frames -eq $((16 - unanswered)) ]] ||
+  fail "with --drop: $counts: $(cat "$tmp/links.txt")"
+
+# --- 3. Any bytes: corpora, random datagrams, mutated captured ones -------------
 # Hex dump for text2pcap: one packet per payload, offsets restarting at 0.
 {
   for f in "$src"/fuzz/corpus/*/*; do od -An -v -tx1 "$f" | tr -d '\n'; echo; done

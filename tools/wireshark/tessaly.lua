@@ -7,7 +7,9 @@
 -- (`tshark -G folders` names it), or load it for one run:
 --   tshark -X lua_script:tools/wireshark/tessaly.lua -r capture.pcap
 -- The device port (default 56789) is the preference tessaly.port; a heuristic
--- finds the datagrams on other ports too.
+-- finds the datagrams on other ports too. Requests and their answers are linked
+-- (tessaly.response_in, tessaly.response_to, tessaly.time); tshark needs -2 for
+-- the link from a request to its answer.
 --
 -- Every read is checked against the captured bytes first: a short or
 -- overrunning datagram is reported as expert information, never as an error.
@@ -126,6 +128,9 @@ field("read_length", ProtoField.uint16("tessaly.read_length", "Bytes to read", b
 field("sdi_message", ProtoField.bytes("tessaly.sdi_message", "SDI message"))
 field("notice_data", ProtoField.bytes("tessaly.notice_data", "Notice content"))
 field("trailing", ProtoField.bytes("tessaly.trailing", "Trailing bytes"))
+field("response_in", ProtoField.framenum("tessaly.response_in", "Answer in", base.NONE, frametype.RESPONSE))
+field("response_to", ProtoField.framenum("tessaly.response_to", "Request in", base.NONE, frametype.REQUEST))
+field("time", ProtoField.relative_time("tessaly.time", "Time since request"))
 
 field("instruction", ProtoField.bytes("tessaly.instruction", "Instruction"))
 field("opcode", ProtoField.uint8("tessaly.instruction.opcode", "Opcode", base.HEX, opcodes))
@@ -259,8 +264,14 @@ local E = {
   unexpected = ProtoExpert.new("tessaly.unexpected", "Unexpected value", expert.group.PROTOCOL, expert.severity.WARN),
   undecoded = ProtoExpert.new("tessaly.unrecognised", "Unrecognised datagram", expert.group.UNDECODED,
     expert.severity.NOTE),
+  no_answer = ProtoExpert.new("tessaly.no_answer", "Request without an answer", expert.group.SEQUENCE,
+    expert.severity.WARN),
+  no_device = ProtoExpert.new("tessaly.no_device", "No device on the SDI", expert.group.RESPONSE_CODE,
+    expert.severity.WARN),
+  not_remux = ProtoExpert.new("tessaly.not_remux", "Not an ASI Remultiplexer", expert.group.RESPONSE_CODE,
+    expert.severity.WARN),
 }
-p.experts = { E.malformed, E.unexpected, E.undecoded }
+p.experts = { E.malformed, E.unexpected, E.undecoded, E.no_answer, E.no_device, E.not_remux }
 
 p.prefs.port = Pref.uint("UDP port", DEFAULT_PORT, "The device's UDP port (both framings and the manufacturer test)")
 
@@ -283,6 +294,13 @@ local function add(tree, f, tvb, off, n, value)
   if not rr then return nil end
   if value ~= nil then return tree:add(f, rr, value) end
   return tree:add(f, rr)
+end
+
+-- A text field of 8-bit characters: the board and the panel use Latin-1.
+local function add_text(tree, f, tvb, off, n)
+  local rr = r(tvb, off, n)
+  if not rr then return nil end
+  return tree:add(f, rr, rr:string(ENC_ISO_8859_1))
 end
 
 local function printable(s)
@@ -326,10 +344,14 @@ local function dissect_operation(tvb, d, n, t)
       size_text(operation_sizes[op])))
   end
   local function at(i, k, f, value) if i + k <= n then return add(t, f, tvb, d + i, k, value) end end
-  -- The TS input is sent as its index: 0 is TS1.
+  -- The TS input is sent as its index, 0 for TS1 to 5 for TS6 (tessaly.input is
+  -- its number); the manufacturer test puts its test port in the same field.
   local function ts_input(item)
     local v = u(tvb, d + 2, 2)
-    if item and v then item:append_text(string.format(" (TS%d)", v + 1)) end
+    if item and v and v <= 5 then
+      item:append_text(string.format(" (TS%d)", v + 1))
+      t:add(F.input, r(tvb, d + 2, 2), v + 1):set_generated()
+    end
   end
   if unit_mask_ops[op] then at(1, 1, F.units) end
   if op == 0x10 then
@@ -423,7 +445,7 @@ local function dissect_instruction(tvb, off, limit, tree, index)
   elseif code == 0x11 then
     add(t, F.i_type, tvb, d, 2)
   elseif code == 0x12 then
-    add(t, F.i_user_text, tvb, d, 15)
+    add_text(t, F.i_user_text, tvb, d, 15)
   elseif code == 0x14 then
     add(t, F.i_address, tvb, d, 1)
   elseif code == 0x01 then
@@ -471,7 +493,7 @@ local function dissect_head(tvb, off, limit, tree)
   end
   local m = add(tree, F.magic, tvb, off, 6)
   if raw(tvb, off, 6) ~= "DDToIP" then m:add_proto_expert_info(E.unexpected, "magic is not \"DDToIP\"") end
-  add(tree, F.label, tvb, off + 6, 15)
+  add_text(tree, F.label, tvb, off + 6, 15)
   local ty = add(tree, F.message_type, tvb, off + 21, 1)
   if u(tvb, off + 21, 1) ~= 0x01 then ty:add_proto_expert_info(E.unexpected, "message type is not 0x01") end
   return true
@@ -535,10 +557,12 @@ local function dissect_block(tvb, b, tree, info)
   add(t, F.presence, tvb, b, 1)
   add(t, F.device_code, tvb, b + 1, 1)
   if u(tvb, b + 1, 1) ~= 0x1A then
-    t:add_proto_expert_info(E.unexpected, "not an ASI Remultiplexer: the rest of the block is not decoded")
+    t:add_proto_expert_info(E.not_remux, string.format(
+      "There is no ASI Remultiplexer connected to the SDI (device code %s): the rest of the block is not decoded",
+      hex2(u(tvb, b + 1, 1))))
     return
   end
-  add(t, F.user_text, tvb, b + 2, 15)
+  add_text(t, F.user_text, tvb, b + 2, 15)
   add(t, F.type, tvb, b + 24, 2)
   add(t, F.serial, tvb, b + 26, 4)
   info.serial = u(tvb, b + 26, 4)
@@ -625,7 +649,10 @@ local function dissect_device_status(tvb, tree, info)
   local t = tree:add(F.block, r(tvb, 25, tvb:len() - 25))
   t:set_text("Device status")
   add(t, F.presence, tvb, 25, 1)
-  add(t, F.device_code, tvb, 26, 1)
+  local dc = add(t, F.device_code, tvb, 26, 1)
+  if u(tvb, 26, 1) ~= 0x1A then
+    dc:add_proto_expert_info(E.not_remux, string.format("not an ASI Remultiplexer (device code %s)", hex2(u(tvb, 26, 1))))
+  end
   add(t, F.type, tvb, 27, 2)
   add(t, F.serial, tvb, 29, 4)
   info.serial = u(tvb, 29, 4)
@@ -675,7 +702,8 @@ local function dissect_device_readback(tvb, tree, info)
   local kind = u(tvb, 25, 1)
   add(t, F.readback_kind, tvb, 25, 1)
   add(t, F.rb_unit, tvb, 26, 1)
-  add(t, F.rb_input, tvb, 27, 2)
+  local rbi = add(t, F.rb_input, tvb, 27, 2)
+  if rbi and kind == 1 and u(tvb, 27, 2) <= 5 then t:add(F.input, r(tvb, 27, 2), u(tvb, 27, 2) + 1):set_generated() end
   add(t, F.rb_start, tvb, 29, 3)
   if kind == 2 then
     add(t, F.rb_timer, tvb, 41, 3)
@@ -738,6 +766,88 @@ local function recognised(tvb)
 end
 
 ---------------------------------------------------------------------------
+-- Requests and answers: an answer belongs to the last request sent before it
+-- between the same two endpoints in the same framing (an interrupt notice without
+-- a magic, to the last in either). The first pass in frame order fills the tables;
+-- later passes (Wireshark's, or tshark -2) also show the request its answer.
+
+local track
+local function forget() track = { last = {}, requests = {}, answers = {} } end
+forget()
+p.init = forget
+
+local function no_device(tree, tvb, b)
+  local pr = add(tree, F.presence, tvb, b, 1)
+  add(tree, F.device_code, tvb, b + 1, 1)
+  local text = "There is no device connected to the SDI."
+  if pr then pr:add_proto_expert_info(E.no_device, text) else tree:add_proto_expert_info(E.no_device, text) end
+end
+
+-- A read asks for a status answer and a load for an interrupt notice; the
+-- device's own port answers only a status request and the read-backs.
+local function expects_answer(tvb, kind)
+  if kind ~= "device" then return true end
+  local off, len = 22, tvb:len()
+  while off + 3 <= len do
+    local code, n = u(tvb, off, 1), u(tvb, off + 1, 2)
+    if code == 0x03 then return true end
+    if code == 0xE0 and n >= 1 and off + 3 < len then
+      local op = u(tvb, off + 3, 1)
+      if op == 0x14 or op == 0x25 then return true end
+    end
+    off = off + 3 + n
+  end
+  return false
+end
+
+local function nstime(seconds)
+  local s = math.floor(seconds)
+  local ns = math.floor((seconds - s) * 1e9 + 0.5)
+  if ns >= 1000000000 then s, ns = s + 1, ns - 1000000000 end
+  return NSTime.new(s, ns)
+end
+
+local function track_exchange(tvb, pinfo, tree, framing, direction, kind)
+  local fn = pinfo.number
+  local here = tostring(pinfo.src) .. ":" .. pinfo.src_port
+  local there = tostring(pinfo.dst) .. ":" .. pinfo.dst_port
+  if not pinfo.visited then
+    if direction == "request" and framing then
+      track.requests[fn] = { time = pinfo.abs_ts, expects = expects_answer(tvb, kind) }
+      track.last[here .. ">" .. there .. "|" .. framing] = fn
+    elseif direction == "answer" then
+      local key = there .. ">" .. here .. "|"
+      local req
+      if framing then
+        req = track.last[key .. framing]
+      else
+        local a, b = track.last[key .. 1], track.last[key .. 2]
+        req = (a and b) and math.max(a, b) or a or b
+      end
+      if req then
+        track.answers[fn] = req
+        local rq = track.requests[req]
+        if not rq.answer then rq.answer = fn end
+      end
+    end
+  end
+  if direction == "request" then
+    local rq = track.requests[fn]
+    if rq and rq.answer then
+      tree:add(F.response_in, rq.answer):set_generated()
+    elseif rq and rq.expects and pinfo.visited then
+      tree:add_proto_expert_info(E.no_answer, "no answer seen")
+    end
+  elseif direction == "answer" then
+    local req = track.answers[fn]
+    if req then
+      tree:add(F.response_to, req):set_generated()
+      tree:add(F.time, nstime(pinfo.abs_ts - track.requests[req].time)):set_generated()
+    end
+  end
+end
+
+---------------------------------------------------------------------------
 -- The datagram
 
 local function dissect(tvb, pinfo, root)
@@ -759,6 +869,7 @@ local function dissect(tvb, pinfo, root)
   if direction == "answer" then
     tree:add(F.answer, kind or A_UNKNOWN):set_generated()
   end
+  track_exchange(tvb, pinfo, tree, framing, direction, kind)
 
   if kind == A_NOTICE then
     local sdi
@@ -791,7 +902,7 @@ local function dissect(tvb, pinfo, root)
       if present then
         dissect_block(tvb, 8, tree, info)
       else
-        add(tree, F.presence, tvb, 8, 1); add(tree, F.device_code, tvb, 9, 1)
+        no_device(tree, tvb, 8)
       end
       text = "CW-Net " .. (present and "status answer" or "status answer, no device") .. " SDI " .. sdi
           .. (present and (" device " .. hex2(u(tvb, 9, 1))) or "")
@@ -805,7 +916,7 @@ local function dissect(tvb, pinfo, root)
       if present then
         dissect_block(tvb, 25, tree, info)
       else
-        add(tree, F.presence, tvb, 25, 1); add(tree, F.device_code, tvb, 26, 1)
+        no_device(tree, tvb, 25)
       end
       text = "DDToIP " .. (present and "status answer" or "status answer, no device")
           .. (info.board_address and (" SDI " .. info.board_address) or "")
@@ -834,9 +945,8 @@ local function dissect(tvb, pinfo, root)
           break
         end
         local code, n = u(tvb, off, 1), u(tvb, off + 1, 2)
-        local c = tree:add(F.command, r(tvb, off, math.min(3 + n, left)))
-        c:set_text(string.format("Command %d: %s (%s), %d data bytes", index,
-          commands[code] or "unknown", hex2(code), n))
+        local c = tree:add(r(tvb, off, math.min(3 + n, left)), string.format("Command %d: %s (%s), %d data bytes",
+          index, commands[code] or "unknown", hex2(code), n))
         add(c, F.command, tvb, off, 1)
         local lit = add(c, F.command_length, tvb, off + 1, 2)
         if index > 1 then c:add_proto_expert_info(E.unexpected, "a controller command travels alone") end

@@ -6,10 +6,12 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
@@ -73,7 +75,7 @@ int TrafficModel::columnCount(const QModelIndex& parent) const { return parent.i
 
 QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  static const char* names[] = {"No.", "Time", "Direction", "Peer", "Length", "Summary"};
+  static const char* names[] = {"No.", "Time", "Direction", "Peer", "Length", "Response", "Summary"};
   return section >= 0 && section < ColumnCount ? QString(names[section]) : QVariant();
 }
 
@@ -84,7 +86,8 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
   if (!r) return {};
   if (role == Qt::TextAlignmentRole && index.column() <= ColTime)
     return int(Qt::AlignRight | Qt::AlignVCenter);
-  if (role == Qt::TextAlignmentRole && index.column() == ColLength) return int(Qt::AlignRight | Qt::AlignVCenter);
+  if (role == Qt::TextAlignmentRole && (index.column() == ColLength || index.column() == ColResponse))
+    return int(Qt::AlignRight | Qt::AlignVCenter);
   if (role == Qt::ForegroundRole && r->direction == TrafficDirection::Dropped) return QColor(0xB0, 0x20, 0x20);
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
@@ -96,6 +99,10 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
                                                           : QStringLiteral("dropped");
     case ColPeer: return address(r->peerAddress, r->peerPort);
     case ColLength: return QString::number(r->wireLength);
+    case ColResponse: {
+      const std::int64_t ns = responseNs_[static_cast<std::size_t>(index.row())];
+      return ns == AnswerMatcher::kNoRequest ? QString() : QString::number(static_cast<double>(ns) / 1e9, 'f', 6);
+    }
     case ColSummary: return QString::fromStdString(summarizeRecord(*r));
     default: return {};
   }
@@ -108,11 +115,17 @@ void TrafficModel::sync() {
   if (gone > 0) {
     beginRemoveRows({}, 0, static_cast<int>(gone - 1));
     first_ += gone;
+    responseNs_.erase(responseNs_.begin(), responseNs_.begin() + static_cast<std::ptrdiff_t>(gone));
     endRemoveRows();
   }
   if (first_ == end_) first_ = end_ = logFirst;  // everything shown has gone
   if (logEnd > end_) {
     beginInsertRows({}, rowCount(), rowCount() + static_cast<int>(logEnd - end_) - 1);
+    // Each record is paired once, in order, as it comes in.
+    for (std::uint64_t seq = end_; seq < logEnd; ++seq) {
+      const TrafficRecord* r = log_.find(seq);
+      responseNs_.push_back(r ? matcher_.take(*r) : AnswerMatcher::kNoRequest);
+    }
     end_ = logEnd;
     endInsertRows();
   }
@@ -128,9 +141,17 @@ TrafficWindow::TrafficWindow(TrafficLog& log, QWidget* parent)
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
   model_ = new TrafficModel(log_, this);
+  shown_ = new QSortFilterProxyModel(this);
+  shown_->setSourceModel(model_);
+  shown_->setFilterKeyColumn(TrafficModel::ColSummary);
+  shown_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+  filter_ = new QLineEdit(this);
+  filter_->setObjectName("EditTrafficFilter");
+  filter_->setPlaceholderText("Filter: text in the summary");
+  filter_->setClearButtonEnabled(true);
   table_ = new QTableView(this);
   table_->setObjectName("TrafficTable");
-  table_->setModel(model_);
+  table_->setModel(shown_);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -149,6 +170,7 @@ TrafficWindow::TrafficWindow(TrafficLog& log, QWidget* parent)
   table_->setColumnWidth(TrafficModel::ColDirection, digit * 12);
   table_->setColumnWidth(TrafficModel::ColPeer, digit * 22);
   table_->setColumnWidth(TrafficModel::ColLength, digit * 8);
+  table_->setColumnWidth(TrafficModel::ColResponse, digit * 11);
 
   hex_ = new QPlainTextEdit(this);
   hex_->setObjectName("TrafficHex");
@@ -191,6 +213,7 @@ TrafficWindow::TrafficWindow(TrafficLog& log, QWidget* parent)
   buttons->addWidget(save_);
   buttons->addWidget(clear_);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(filter_);
   layout->addWidget(split, 1);
   layout->addLayout(buttons);
 
@@ -206,8 +229,12 @@ TrafficWindow::TrafficWindow(TrafficLog& log, QWidget* parent)
   connect(clear_, &QPushButton::clicked, this, &TrafficWindow::clear);
   connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
-            if (current.isValid()) showRecord(model_->seqAt(current.row()));
+            if (current.isValid()) showRecord(seqAtRow(current.row()));
           });
+  connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    shown_->setFilterFixedString(text);
+    refresh();
+  });
   connect(fields_, &QTreeWidget::currentItemChanged, this, [this] { highlightField(); });
   refresh();
 }
@@ -226,17 +253,31 @@ void TrafficWindow::hideEvent(QHideEvent* e) {
 void TrafficWindow::refresh() {
   QScrollBar* bar = table_->verticalScrollBar();
   const bool following = bar->value() >= bar->maximum();
-  const std::uint64_t topSeq = model_->seqAt(bar->value());
+  const std::uint64_t topSeq = seqAtRow(bar->value());
   model_->sync();
   table_->doItemsLayout();  // the scroll range follows the rows now, not on the next paint
   if (following) {
     table_->scrollToBottom();
   } else {
     // Keep the rows the user looks at where they are, even as older ones leave.
-    const int row = model_->rowOf(topSeq);
+    const int row = rowOfSeq(topSeq);
     bar->setValue(row >= 0 ? row : 0);
   }
-  status_->setText(QStringLiteral("%1 datagrams (%2 dropped)").arg(log_.size()).arg(log_.droppedCount()));
+  QString status = QStringLiteral("%1 datagrams (%2 dropped)").arg(log_.size()).arg(log_.droppedCount());
+  if (!filter_->text().isEmpty()) status += QStringLiteral(", %1 shown").arg(shown_->rowCount());
+  status_->setText(status);
+}
+
+std::uint64_t TrafficWindow::seqAtRow(int row) const {
+  const QModelIndex source = shown_->mapToSource(shown_->index(row, 0));
+  return source.isValid() ? model_->seqAt(source.row()) : 0;
+}
+
+int TrafficWindow::rowOfSeq(std::uint64_t seq) const {
+  const int row = model_->rowOf(seq);
+  if (row < 0) return -1;
+  const QModelIndex shown = shown_->mapFromSource(model_->index(row, 0));
+  return shown.isValid() ? shown.row() : -1;
 }
 
 void TrafficWindow::showRecord(std::uint64_t seq) {
@@ -298,6 +339,7 @@ void TrafficWindow::save() {
 
 void TrafficWindow::clear() {
   log_.clear();
+  model_->forgetRequests();
   hex_->clear();
   fields_->clear();
   refresh();
