@@ -103,6 +103,8 @@ class CaptureFile::Writer {
       if (error) *error = why;
       return false;
     };
+    struct stat other {};
+    const bool otherExisted = !notSameAs.empty() && ::stat(notSameAs.c_str(), &other) == 0;
     // Without waiting for a reader, and without truncating before it is known what
     // the file is.
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
@@ -115,10 +117,11 @@ class CaptureFile::Writer {
     }
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return refuse(std::strerror(errno));
-    struct stat other {};
     if (!notSameAs.empty() && ::stat(notSameAs.c_str(), &other) == 0 && other.st_dev == st.st_dev &&
-        other.st_ino == st.st_ino)
+        other.st_ino == st.st_ino) {
+      if (!otherExisted) ::unlink(notSameAs.c_str());  // made by this open: gone again
       return refuse("it is the same file as " + notSameAs);
+    }
     regular_ = S_ISREG(st.st_mode);
     if (regular_ && ::ftruncate(fd_, 0) != 0) return refuse(std::strerror(errno));
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return refuse(std::strerror(errno));

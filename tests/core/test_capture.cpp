@@ -276,7 +276,7 @@ TEST(CaptureFile, OutputFaults) {
       {"reader went away",
        [](const TempDir& d, Outcome& o) {
          ::mkfifo(d.file("c.pcap").c_str(), 0600);
-         const int reader = ::open(d.file("c.pcap").c_str(), O_RDONLY | O_NONBLOCK);
+         const int reader = ::open(d.file("c.pcap").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
          CaptureFile f;
          std::string error;
          f.setFailureHandler([&o](const std::string&) { ++o.handlerCalls; });
@@ -292,7 +292,7 @@ TEST(CaptureFile, OutputFaults) {
       {"reader stopped reading",
        [](const TempDir& d, Outcome& o) {
          ::mkfifo(d.file("c.pcap").c_str(), 0600);
-         const int reader = ::open(d.file("c.pcap").c_str(), O_RDONLY | O_NONBLOCK);
+         const int reader = ::open(d.file("c.pcap").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
          liveCapture(d.file("c.pcap"), manyRecords(500), o, std::chrono::milliseconds(200));
          o.handlerCalls = o.closeMs < 1000 ? o.handlerCalls : -1;  // abandoned within the limit, not after
          ::close(reader);
