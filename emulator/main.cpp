@@ -1,7 +1,8 @@
 // tessaly-emulator: the Ethernet controller, the remultiplexer board on its SDI and
 // the board's direct port, on a UDP socket. Listens on 127.0.0.1:56789 unless told
-// otherwise; stops cleanly on SIGINT or SIGTERM, at once in every state. A reader
-// that went away or the file-size limit are write errors, never the end of it.
+// otherwise; stops cleanly on SIGINT or SIGTERM, at once also while a capture's
+// reader takes nothing. A reader that went away or the file-size limit are write
+// errors, never the end of it.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
