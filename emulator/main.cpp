@@ -1,6 +1,8 @@
 // tessaly-emulator: the Ethernet controller, the remultiplexer board on its SDI and
 // the board's direct port, on a UDP socket. Listens on 127.0.0.1:56789 unless told
-// otherwise; stops cleanly on SIGINT or SIGTERM.
+// otherwise; stops cleanly on SIGINT or SIGTERM, at once also while a capture's
+// reader takes nothing. A reader that went away or the file-size limit are write
+// errors, never the end of it.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -34,6 +36,7 @@ int fail(const QString& text) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  tessaly::ignoreWriteSignals();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("tessaly-emulator");
   QCoreApplication::setApplicationVersion(TESSALY_VERSION);
@@ -115,12 +118,19 @@ int main(int argc, char* argv[]) {
   sigaction(SIGTERM, &sa, nullptr);
 
   // Opened before the server: closed, with everything written, after it has gone.
+  // A write error stops the capture with one line on standard error at once; the
+  // emulator runs on and exits 2 at the end.
   tessaly::CaptureFile captureFile;
   if (parser.isSet(capture)) {
     std::string why;
     if (parser.value(capture).isEmpty() || !captureFile.open(parser.value(capture).toStdString(), &why))
       return fail("--capture: cannot write '" + parser.value(capture) + "'" +
                   (why.empty() ? QString() : ": " + QString::fromStdString(why)));
+    const std::string path = parser.value(capture).toLocal8Bit().toStdString();
+    captureFile.setFailureHandler([path](const std::string& why) {
+      std::fprintf(stderr, "tessaly-emulator: --capture: '%s' stopped: %s\n", path.c_str(), why.c_str());
+      std::fflush(stderr);
+    });
   }
 
   EmulatorServer server(o, parser.isSet(verbose), stdout);
@@ -136,7 +146,7 @@ int main(int argc, char* argv[]) {
               static_cast<unsigned long long>(server.emulator().seed()));
   std::fflush(stdout);
 
-  const int rc = app.exec();
+  int rc = app.exec();
   const auto& st = server.emulator().stats();
   if (parser.isSet(verbose) && server.queueDropped() > 0)
     std::printf("    (%llu delayed answer%s dropped: the delay queue was full)\n",
@@ -144,7 +154,8 @@ int main(int argc, char* argv[]) {
   std::printf("tessaly-emulator stopped: %llu datagrams received, %llu answers sent\n",
               static_cast<unsigned long long>(st.received), static_cast<unsigned long long>(server.sent()));
   if (captureFile.isOpen()) {
-    captureFile.close();
+    // Stopped by a signal: a reader that takes nothing gets a few milliseconds, no more.
+    if (!captureFile.close(std::chrono::milliseconds(50))) rc = 2;
     std::printf("    (capture: %llu packets written, %llu lost)\n", static_cast<unsigned long long>(captureFile.written()),
                 static_cast<unsigned long long>(captureFile.lost()));
   }

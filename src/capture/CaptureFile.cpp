@@ -2,8 +2,15 @@
 
 #include <pcap/pcap.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -13,9 +20,13 @@ namespace {
 
 constexpr int kSnapLength = 65535;
 constexpr std::size_t kHeaders = 20 + 8;  // IPv4 without options, UDP
-// The stream buffer: a packet is flushed before it would overflow the buffer, so
-// the file on disk never ends inside a packet.
+// What is gathered before it goes to the file: a packet that would overflow it
+// sends what came before to the file first, so every write ends on a whole packet.
 constexpr std::size_t kBuffer = 1u << 20;
+// How long a write waits for a reader that takes nothing before it looks again
+// whether it was abandoned.
+constexpr int kPollMs = 100;
+constexpr const char* kStalled = "its reader stopped reading";
 constexpr std::size_t kRecordHeader = 16;  // pcap's per-packet header on disk
 
 void put16(Bytes& b, std::size_t at, std::uint32_t v) {
@@ -74,44 +85,80 @@ Bytes packetOf(const TrafficRecord& r, std::uint32_t* fullLength) {
 
 }  // namespace
 
-// The open file: the pcap handle, its stream and the clock that maps the records'
-// monotonic times to wall-clock times.
+// The open file: the pcap handle writing into memory, the bytes not yet in the file
+// and the clock that maps the records' monotonic times to wall-clock times. The file
+// is written with write(2) only, whole packets at a time; after a write error it is
+// cut back to the last whole packet.
 class CaptureFile::Writer {
  public:
   ~Writer() {
-    if (dumper_) pcap_dump_close(dumper_);  // closes the stream too
+    if (dumper_) pcap_dump_close(dumper_);  // closes the memory stream
     if (pcap_) pcap_close(pcap_);
+    for (int fd : {fd_, wake_[0], wake_[1]})
+      if (fd >= 0) ::close(fd);
   }
 
-  bool open(const std::string& path, std::string* error) {
-    const auto fail = [&](const std::string& why) {
+  bool open(const std::string& path, const std::string& notSameAs, std::string* error) {
+    const auto refuse = [&](const std::string& why) {
       if (error) *error = why;
       return false;
     };
+    struct stat other {};
+    const bool otherExisted = !notSameAs.empty() && ::stat(notSameAs.c_str(), &other) == 0;
+    // Without waiting for a reader, and without truncating before it is known what
+    // the file is.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+      const int e = errno;
+      struct stat st {};
+      if (e == ENXIO && ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode))
+        return refuse("it is a FIFO that nothing reads from");
+      return refuse(std::strerror(e));
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return refuse(std::strerror(errno));
+    if (!notSameAs.empty() && ::stat(notSameAs.c_str(), &other) == 0 && other.st_dev == st.st_dev &&
+        other.st_ino == st.st_ino) {
+      if (!otherExisted) ::unlink(notSameAs.c_str());  // made by this open: gone again
+      return refuse("it is the same file as " + notSameAs);
+    }
+    regular_ = S_ISREG(st.st_mode);
+    if (regular_ && ::ftruncate(fd_, 0) != 0) return refuse(std::strerror(errno));
+    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return refuse(std::strerror(errno));
+
     pcap_ = pcap_open_dead(DLT_RAW, kSnapLength);
-    if (!pcap_) return fail("cannot start a capture");
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return fail(std::strerror(errno));
-    // A buffer of our own: without one the library picks its size and ignores ours.
-    buffer_.resize(kBuffer);
-    std::setvbuf(f, buffer_.data(), _IOFBF, buffer_.size());
+    if (!pcap_) return refuse("cannot start a capture");
+    cookie_io_functions_t io{};
+    io.write = [](void* self, const char* data, std::size_t n) -> ssize_t {
+      static_cast<Writer*>(self)->pending_.append(data, n);
+      return static_cast<ssize_t>(n);
+    };
+    std::FILE* f = fopencookie(this, "w", io);
+    if (!f) return refuse(std::strerror(errno));
+    std::setvbuf(f, nullptr, _IONBF, 0);  // every byte straight into pending_
+    pending_.reserve(kBuffer);
     dumper_ = pcap_dump_fopen(pcap_, f);
     if (!dumper_) {
       std::fclose(f);
-      return fail(pcap_geterr(pcap_));
+      return refuse(pcap_geterr(pcap_));
     }
     wallAtOpen_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
     monotonicAtOpen_ = trafficNow();
-    // The file header on disk at once: even a capture that sees nothing opens.
-    return flush() || fail(std::strerror(errno));
+    // The file header in the file at once: even a capture that sees nothing opens.
+    const int stall = stallMs_;
+    stallMs_ = 1000;
+    const bool ok = flush();
+    stallMs_ = stall;
+    return ok || refuse(why_);
   }
 
   void write(const TrafficRecord& r) {
+    if (failed_) return;
     std::uint32_t full = 0;
     const Bytes packet = packetOf(r, &full);
-    if (buffered_ + kRecordHeader + packet.size() > kBuffer) flush();
+    if (pending_.size() + kRecordHeader + packet.size() > kBuffer && !flush()) return;
     const std::int64_t ns = wallAtOpen_ + (r.monotonicNs - monotonicAtOpen_);
     pcap_pkthdr h{};
     h.ts.tv_sec = static_cast<decltype(h.ts.tv_sec)>(ns / 1000000000);
@@ -119,35 +166,99 @@ class CaptureFile::Writer {
     h.caplen = static_cast<bpf_u_int32>(packet.size());
     h.len = full;
     pcap_dump(reinterpret_cast<u_char*>(dumper_), &h, packet.data());
-    buffered_ += kRecordHeader + packet.size();
+    ++pendingPackets_;
   }
 
+  // Everything gathered into the file; false (for good) on a write error.
   bool flush() {
-    buffered_ = 0;
-    return pcap_dump_flush(dumper_) == 0 && !std::ferror(pcap_dump_file(dumper_));
+    if (failed_) return false;
+    std::size_t done = 0;
+    auto progress = std::chrono::steady_clock::now();
+    while (done < pending_.size()) {
+      const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        progress = std::chrono::steady_clock::now();
+        continue;
+      }
+      const int e = n < 0 ? errno : EIO;
+      if (e == EINTR) continue;
+      if (e != EAGAIN && e != EWOULDBLOCK) return stop(std::strerror(e));
+      // A pipe or socket that is full: wait for room, for abandon() or the stall limit.
+      if (abandoned_) return stop(kStalled);
+      int wait = kPollMs;
+      if (stallMs_ >= 0) {
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - progress)
+                                .count();
+        if (waited >= stallMs_) return stop(kStalled);
+        wait = std::min<int>(wait, static_cast<int>(stallMs_ - waited));
+      }
+      pollfd p[2] = {{fd_, POLLOUT, 0}, {wake_[0], POLLIN, 0}};
+      ::poll(p, 2, wait);
+    }
+    committed_ += pending_.size();
+    committedPackets_ += pendingPackets_;
+    pending_.clear();
+    pendingPackets_ = 0;
+    return true;
   }
+
+  // From another thread: a write waiting for a reader gives up at once.
+  void abandon() {
+    abandoned_ = true;
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(wake_[1], &c, 1);
+  }
+
+  void setStallLimit(int ms) { stallMs_ = ms; }
+  bool failed() const { return failed_; }
+  const std::string& why() const { return why_; }
+  std::uint64_t packets() const { return committedPackets_; }  // whole packets in the file
 
  private:
+  bool stop(const std::string& why) {
+    failed_ = true;
+    why_ = why;
+    // Whatever of the last write reached the file goes again: it ends on a whole packet.
+    if (regular_ && ::ftruncate(fd_, static_cast<off_t>(committed_)) != 0)
+      why_ += " (and the file could not be cut back to its last whole packet)";
+    pending_.clear();
+    pendingPackets_ = 0;
+    return false;
+  }
+
+  int fd_ = -1;
+  bool regular_ = false;
+  int wake_[2] = {-1, -1};
+  std::atomic<bool> abandoned_{false};
+  int stallMs_ = -1;  // how long a write waits for a reader that takes nothing; -1: until abandoned
   pcap_t* pcap_ = nullptr;
   pcap_dumper_t* dumper_ = nullptr;
-  std::vector<char> buffer_;  // the stream's buffer; outlives the stream
+  std::string pending_;  // whole packets not yet in the file
+  std::uint64_t pendingPackets_ = 0;
+  std::uint64_t committed_ = 0;  // bytes in the file
+  std::uint64_t committedPackets_ = 0;
+  bool failed_ = false;
+  std::string why_;
   std::int64_t wallAtOpen_ = 0;
   std::int64_t monotonicAtOpen_ = 0;
-  std::size_t buffered_ = 0;
 };
 
 CaptureFile::CaptureFile() = default;
 
 CaptureFile::~CaptureFile() { close(); }
 
-bool CaptureFile::open(const std::string& path, std::string* error) {
+bool CaptureFile::open(const std::string& path, std::string* error, const std::string& notSameAs) {
   close();
   auto writer = std::make_unique<Writer>();
-  if (!writer->open(path, error)) return false;
+  if (!writer->open(path, notSameAs, error)) return false;
   writer_ = std::move(writer);
   written_ = 0;
   lost_ = 0;
   stop_ = false;
+  finished_ = false;
+  failure_.clear();
   open_ = true;
   thread_ = std::thread([this] { run(); });
   return true;
@@ -167,53 +278,75 @@ void CaptureFile::record(const TrafficRecord& r) {
   wake_.notify_one();
 }
 
-void CaptureFile::close() {
-  if (!open_) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
+bool CaptureFile::close(std::chrono::milliseconds limit) {
+  if (!open_) return true;
+  std::unique_lock<std::mutex> lock(mutex_);
+  stop_ = true;
   wake_.notify_one();
+  const bool finished = done_.wait_for(lock, limit, [this] { return finished_; });
+  lock.unlock();
+  if (!finished) writer_->abandon();  // a reader that takes nothing: the rest is lost
   thread_.join();
   writer_.reset();
   open_ = false;
+  return failure().empty();
 }
 
-// The writer thread: takes what is queued, writes it, flushes, until told to stop
-// with the queue empty.
+std::string CaptureFile::failure() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return failure_;
+}
+
+void CaptureFile::fail(const std::string& why) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failure_ = why;
+  }
+  if (onFailure_) onFailure_(why);
+}
+
+// The writer thread: takes what is queued, writes it, until told to stop with the
+// queue empty. After a write error what comes is counted as lost.
 void CaptureFile::run() {
   std::deque<TrafficRecord> batch;
-  bool failed = false;
   while (true) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-      if (queue_.empty()) return;  // stopping, and everything is written
+      if (queue_.empty()) break;  // stopping, and everything is written
       batch.swap(queue_);
       queuedBytes_ = 0;
     }
-    if (failed) {
-      lost_ += batch.size();
-    } else {
-      for (const TrafficRecord& r : batch) writer_->write(r);
-      if (writer_->flush()) {
-        written_ += batch.size();
-      } else {
-        failed = true;  // a full disk or a lost file: what follows is lost too
-        lost_ += batch.size();
-      }
-    }
+    const bool failedBefore = writer_->failed();
+    const std::uint64_t before = writer_->packets();
+    for (const TrafficRecord& r : batch) writer_->write(r);
+    writer_->flush();
+    const std::uint64_t now = writer_->packets();
+    written_ = now;
+    lost_ += batch.size() - (now - before);
+    if (writer_->failed() && !failedBefore) fail(writer_->why());
     batch.clear();
   }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+  }
+  done_.notify_all();
 }
 
 bool writeCaptureFile(const std::string& path, const std::vector<TrafficRecord>& records, std::string* error) {
   CaptureFile::Writer w;
-  if (!w.open(path, error)) return false;
+  w.setStallLimit(1000);
+  if (!w.open(path, {}, error)) return false;
   for (const TrafficRecord& r : records) w.write(r);
   if (w.flush()) return true;
-  if (error) *error = std::strerror(errno);
+  if (error) *error = w.why();
   return false;
+}
+
+void ignoreWriteSignals() {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace tessaly

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SettingsKeys.h"
 #include "app/StatusQuery.h"
 #include "capture/CaptureFile.h"
 #include "cli/MfgTest.h"
@@ -252,14 +254,22 @@ int dispatch(const Options& o) {
     }
   }
 
-  // The capture file, opened just before the run's endpoint exists; it outlives the
-  // run and is complete when the command returns.
+  // The capture file, opened just before the run's endpoint exists (never over the
+  // panel's settings file); it outlives the run and is complete when the command
+  // returns. A write error on the way is told once at the end, and the exit is not 0.
   CaptureFile captureFile;
   const auto capture = [&]() -> TrafficTap* {
     if (!o.capture) return nullptr;
     std::string why;
-    if (!captureFile.open(*o.capture, &why)) throw UsageError{"--capture: cannot write '" + *o.capture + "': " + why};
+    if (!captureFile.open(*o.capture, &why, settingsPath(QDir::currentPath().toStdString())))
+      throw UsageError{"--capture: cannot write '" + *o.capture + "': " + why};
     return &captureFile;
+  };
+  const auto captured = [&](int exitCode) {
+    if (captureFile.close()) return exitCode;
+    err(std::string(kProgram) + ": --capture: '" + *o.capture + "' stopped: " + captureFile.failure() + " (" +
+        std::to_string(captureFile.written()) + " packets written, " + std::to_string(captureFile.lost()) + " lost)");
+    return exitCode == Success ? OutputFailed : exitCode;
   };
 
   // Build the request first: bad input never reaches the network.
@@ -402,7 +412,7 @@ int dispatch(const Options& o) {
     expectArgs(o, 0, "pcr-log --samples N [--csv FILE]");
     if (!o.samples) throw UsageError{"pcr-log: missing --samples N"};
     const QueryTarget t = linkTarget(o);
-    return runPcrLog(t, *o.samples, o.csv, capture());
+    return captured(runPcrLog(t, *o.samples, o.csv, capture()));
   } else if (c == "mfg-test") {
     expectArgs(o, 0, "mfg-test [--test-port N] [--pid1 PID] [--pid2 PID] [--pid3 PID] [--multicast A.B.C.D] [--junit FILE]");
     // The page's input texts (its defaults where no option is given): its normalising applies.
@@ -427,7 +437,7 @@ int dispatch(const Options& o) {
       if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw UsageError{"--junit: cannot write '" + *o.junit + "'"};
     }
     const QueryTarget t = linkTarget(o);
-    return runMfgTest(t, in, o.junit, capture());
+    return captured(runMfgTest(t, in, o.junit, capture()));
   } else if (c == "send") {
     if (o.args.empty()) throw UsageError{"send: missing argument (usage: send [--label TEXT] OPCODE[:HEXBYTES]...)"};
     if (o.args.size() > static_cast<std::size_t>(kInstructionRows))
@@ -439,15 +449,16 @@ int dispatch(const Options& o) {
     const QueryTarget t = linkTarget(o);
     const InstructionMessage m = buildInstructionMessage(rows, label, t.framing, t.sdiAddress);
     Session s(t, capture());
-    return runSend(s, m, o.timeoutMs.value_or(1000));
+    return captured(runSend(s, m, o.timeoutMs.value_or(1000)));
   } else {
     throw UsageError{"unknown command '" + c + "' (see --help)"};
   }
 
   const QueryTarget t = linkTarget(o);
   Session s(t, capture());
-  if (!instruction) return QueryCommand(s, o.json ? Present::Json : Present::Report, o.timeoutMs.value_or(kQueryReplyTimeoutMs)).run();
-  return runNoticeInstruction(s, instruction(s.target()), o.timeoutMs.value_or(1000), codes, readBack);
+  if (!instruction)
+    return captured(QueryCommand(s, o.json ? Present::Json : Present::Report, o.timeoutMs.value_or(kQueryReplyTimeoutMs)).run());
+  return captured(runNoticeInstruction(s, instruction(s.target()), o.timeoutMs.value_or(1000), codes, readBack));
 }
 
 }  // namespace

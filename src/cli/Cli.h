@@ -11,6 +11,7 @@ enum Exit : int {
   NoAnswer = 2,    // no answer in time
   Unexpected = 3,  // an answer that is not the expected one
   SendFailed = 4,  // the datagram could not go out
+  OutputFailed = 5,  // an output file stopped on a write error (a full disk, the file-size limit, a reader gone)
 };
 
 // `arguments` as QCoreApplication::arguments() gives them (the program first).

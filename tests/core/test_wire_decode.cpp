@@ -44,6 +44,13 @@ Bytes withTruncatedLength() {
   return d;
 }
 
+// A DEL byte (0x7F) in the label and in the user text: not printable.
+Bytes withDelBytes() {
+  LabelledInstruction i = setUserTextInstruction("x\x7Fy");
+  i.label[2] = '\x7F';
+  return i.datagram(Framing::DDToIP, 1);
+}
+
 }  // namespace
 
 TEST(WireDecode, OneLineAndKeyFields) {
@@ -95,6 +102,8 @@ TEST(WireDecode, OneLineAndKeyFields) {
        "DDToIP forward, SDI 2: 'Set Type       ': h11 set type (length 500 exceeds the datagram)", "data length",
        "500 (length 500 exceeds the datagram)"},
       {"random", false, Bytes(40, 0xA5), "unknown", "data", nullptr},
+      {"DEL in label and user text", true, withDelBytes(),
+       "DDToIP forward, SDI 1: 'Se. User Text  ': h12 set user text 'x.y............'", "label", "'Se. User Text  '"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
@@ -163,9 +172,17 @@ TEST(TrafficLog, KeepsTheNewestWithinCountAndBytes) {
   cut.dropReason = DropReason::OtherSender;
   cut.wireLength = 3;
   EXPECT_EQ(summarizeRecord(cut), "dropped (other sender): interrupt notice");
+  log.record(rec(150, TrafficDirection::Sent));  // larger than the whole budget: kept alone
+  EXPECT_EQ(log.size(), 1u);
+  EXPECT_EQ(log.dataBytes(), 150u);
+  EXPECT_EQ(log.droppedCount(), 0u);
+  ASSERT_NE(log.find(6), nullptr);
+  log.record(rec(1, TrafficDirection::Sent));  // and the next one pushes it out
+  EXPECT_EQ(log.size(), 1u);
+  EXPECT_EQ(log.dataBytes(), 1u);
   log.clear();
   EXPECT_EQ(log.size(), 0u);
-  EXPECT_EQ(log.firstSeq(), 6u);  // numbers go on after a clear
+  EXPECT_EQ(log.firstSeq(), 8u);  // numbers go on after a clear
 }
 
 // An answer is timed from the last request sent to its sender's address and port,

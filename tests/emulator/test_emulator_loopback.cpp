@@ -7,7 +7,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -30,11 +34,16 @@ namespace {
 
 class EmulatorProcess {
  public:
-  explicit EmulatorProcess(std::vector<std::string> args) {
+  // With `fileSizeLimit` >= 0 it runs under that limit on the files it writes.
+  explicit EmulatorProcess(std::vector<std::string> args, long fileSizeLimit = -1) {
     int fds[2];
     if (::pipe(fds) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
+      if (fileSizeLimit >= 0) {
+        const rlimit l{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+        ::setrlimit(RLIMIT_FSIZE, &l);
+      }
       ::dup2(fds[1], STDOUT_FILENO);
       ::close(fds[0]);
       ::close(fds[1]);
@@ -331,3 +340,67 @@ TEST(EmulatorProgram, SigtermEndsItDuringAFlood) {
   std::printf("exited %lld ms after SIGTERM\n", static_cast<long long>(ms));
 }
 
+
+// Capture files under faults: the emulator never blocks on opening one, never dies
+// of SIGPIPE or SIGXFSZ, answers on after the capture stopped, exits 2 for it, and
+// SIGTERM ends it within 100 ms even while the capture's reader takes nothing.
+TEST(EmulatorProgram, CaptureFaults) {
+  std::string t = (std::filesystem::temp_directory_path() / "tessaly_emu_capture_XXXXXX").string();
+  ASSERT_NE(::mkdtemp(t.data()), nullptr);
+  const std::string dir = t;
+  struct Row {
+    const char* name;
+    bool fifo;                 // the capture is a FIFO (else a regular file)
+    int reader;                // FIFO: 0 none, 1 one that stops reading, 2 one that goes away
+    long fileSizeLimit;        // -1: none
+    int datagrams;             // 1000-byte datagrams sent before the read that must be answered
+    int exitCode;              // after SIGTERM (or at once, when it never listens)
+  };
+  const Row rows[] = {
+      {"FIFO nobody reads", true, 0, -1, 0, 2},
+      {"reader stops reading", true, 1, -1, 300, 2},
+      {"reader goes away", true, 2, -1, 20, 2},
+      {"file-size limit", false, 0, 100000, 300, 2},
+      {"no fault", false, 0, -1, 20, 0},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir + "/c" + std::to_string(n++) + ".pcap";
+    int reader = -1;
+    if (row.fifo) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      if (row.reader) reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--capture", path}, row.fileSizeLimit);
+    if (row.fifo && row.reader == 0) {
+      EXPECT_EQ(emu.wait(2000), row.exitCode) << "blocked in opening the FIFO";
+      continue;
+    }
+    const int port = emu.port();
+    ASSERT_GT(port, 0) << emu.listenLine();
+    if (row.reader == 2) ::close(reader);
+    Client c(port);
+    const Bytes junk(1000, 0x55);
+    for (int i = 0; i < row.datagrams; ++i) {
+      c.send(junk);
+      if (i % 50 == 49) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    c.send(encodeReadDatagram(Framing::DDToIP, 1));
+    EXPECT_TRUE(c.receiveSized(1049, 2000)) << "no answer after the capture's fault";
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto signalled = Clock::now();
+    EXPECT_EQ(emu.stop(SIGTERM, 2000), row.exitCode);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled).count();
+    EXPECT_LT(ms, 300) << "SIGTERM took " << ms << " ms";  // 100 ms, with room for a loaded machine
+    if (row.reader == 1) ::close(reader);
+    if (!row.fifo) {
+      struct stat st {};
+      ASSERT_EQ(::stat(path.c_str(), &st), 0);
+      if (row.fileSizeLimit >= 0) {
+        EXPECT_LE(st.st_size, row.fileSizeLimit);
+      }
+    }
+  }
+  std::filesystem::remove_all(dir);
+}

@@ -11,6 +11,10 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "helpers/CaptureReader.h"
 #include "helpers/Emulator.h"
@@ -29,9 +33,15 @@ struct Run {
 QString cliProgram() { return QStringLiteral(TESSALY_CLI_PATH); }
 
 // Runs the client in `dir` with `args`; the link options come first when given.
-Run runCli(const QString& dir, const QStringList& args, int finishMs = 15000) {
+// With `fileSizeLimit` >= 0 it runs under that limit on the files it writes.
+Run runCli(const QString& dir, const QStringList& args, int finishMs = 15000, long fileSizeLimit = -1) {
   QProcess p;
   p.setWorkingDirectory(dir);
+  if (fileSizeLimit >= 0)
+    p.setChildProcessModifier([fileSizeLimit] {
+      const rlimit l{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+      ::setrlimit(RLIMIT_FSIZE, &l);
+    });
   p.start(cliProgram(), args);
   Run r;
   if (!p.waitForStarted(5000) || !p.waitForFinished(finishMs)) {
@@ -280,6 +290,81 @@ class CliTest : public QObject {
     const auto left = uitest::readCapture(dir.file("killed.pcap"), &complete);
     QVERIFY(complete);
     QVERIFY(!left.empty());
+  }
+
+  // A capture file that fails: refused before anything is sent (exit 1) when it is
+  // the settings file or a FIFO nobody reads; stopped by a write error (the file-size
+  // limit, a reader gone) with one line on standard error, exit 5, the command's own
+  // output complete and the file ending on a whole packet. Never killed by a signal.
+  void captureFaults_data() {
+    QTest::addColumn<QString>("target");  // "settings link", "fifo", "fifo, reader gone", "file"
+    QTest::addColumn<long>("fileSizeLimit");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errText");
+    QTest::newRow("the settings file through a link") << "settings link" << -1L << 1 << "it is the same file as";
+    QTest::newRow("the settings file, not there yet") << "settings" << -1L << 1 << "it is the same file as";
+    QTest::newRow("a FIFO nobody reads") << "fifo" << -1L << 1 << "it is a FIFO that nothing reads from";
+    QTest::newRow("the reader goes away") << "fifo, reader gone" << -1L << 5 << "stopped: Broken pipe";
+    QTest::newRow("the file-size limit") << "file" << 3000L << 5 << "stopped: File too large";
+  }
+  void captureFaults() {
+    QFETCH(QString, target);
+    QFETCH(long, fileSizeLimit);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errText);
+    uitest::TempWorkDir dir;
+    // The device: a socket that only counts what reaches it, or the emulator.
+    QUdpSocket device;
+    QVERIFY(device.bind(QHostAddress::LocalHost, 0));
+    EmulatorProcess emu;
+    const bool refused = exitCode == 1;
+    if (!refused) QVERIFY(emu.start());
+    const int port = refused ? device.localPort() : emu.port();
+    QString capture = "c.pcap";
+    int reader = -1;
+    if (target.startsWith("settings")) {
+      if (target == "settings link") {
+        dir.write("Settings.ini", uitest::loopbackSettings(uitest::freeUdpPort(), port));
+        QVERIFY(QFile::link("Settings.ini", dir.file(capture)));
+      } else {
+        capture = "./Settings.ini";
+      }
+    } else if (target.startsWith("fifo")) {
+      QCOMPARE(::mkfifo(QFile::encodeName(dir.file(capture)).constData(), 0600), 0);
+      if (target != "fifo") reader = ::open(QFile::encodeName(dir.file(capture)).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    const QString settingsBefore = QFileInfo::exists(dir.file("Settings.ini")) ? dir.read("Settings.ini") : QString();
+    Run r;
+    if (reader >= 0) {
+      // The reader goes once the log has begun.
+      QProcess p;
+      p.setWorkingDirectory(dir.path());
+      p.start(cliProgram(), loopback(port) + QStringList{"--capture", capture, "pcr-log", "--samples", "3"});
+      QVERIFY(p.waitForStarted(5000));
+      QByteArray out;
+      QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).count('\n') >= 2 || p.state() != QProcess::Running, 5000);
+      ::close(reader);
+      QVERIFY(p.waitForFinished(15000));
+      r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+      r.err = QString::fromLocal8Bit(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    } else {
+      r = runCli(dir.path(), loopback(port) + QStringList{"--capture", capture, "pcr-log", "--samples", "3"}, 15000,
+                 fileSizeLimit);
+    }
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.err.size(), 1);
+    QVERIFY2(r.err[0].startsWith("tessaly-cli: --capture: ") && r.err[0].contains(errText), qPrintable(r.err[0]));
+    if (refused) {
+      QCOMPARE(device.hasPendingDatagrams(), false);
+      QCOMPARE(QFileInfo::exists(dir.file("Settings.ini")) ? dir.read("Settings.ini") : QString(), settingsBefore);
+      return;
+    }
+    if (target == "file") {
+      bool complete = false;
+      const auto packets = uitest::readCapture(dir.file(capture), &complete);
+      QVERIFY(complete);
+      QVERIFY(!packets.empty());
+    }
   }
 
   // A whole test run: every step passes and the JUnit report holds one passed case per step.

@@ -2,16 +2,21 @@
 // dialogs.
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QLayout>
 #include <QMenuBar>
 #include <QTabWidget>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/SettingsKeys.h"
 #include "app/ui/FormAbout.h"
 #include "app/ui/SettingsForm.h"
+#include "capture/CaptureFile.h"
 #include "helpers/UiHarness.h"
 #include "text/Numbers.h"
 #include "Unprivileged.h"
@@ -395,6 +400,58 @@ class Shell : public QObject {
     QFile file(dir.file("Settings.ini"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("\nUserText=" + userText + "\n"));
+  }
+
+  // --capture: a file that cannot be or must not be written is reported at start and
+  // the window runs on; a write error later is reported once; a reader that takes
+  // nothing holds Exit up less than a second. The settings are saved every time.
+  void captureOutputs_data() {
+    QTest::addColumn<QString>("target");  // "settings", "settings link", "fifo", "reader gone", "reader stalls"
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("the settings file") << "settings" << false << "it is the same file as";
+    QTest::newRow("the settings file through a link") << "settings link" << false << "it is the same file as";
+    QTest::newRow("a FIFO nobody reads") << "fifo" << false << "it is a FIFO that nothing reads from";
+    QTest::newRow("a reader that goes away") << "reader gone" << true << "stopped: Broken pipe";
+    QTest::newRow("a reader that stops reading") << "reader stalls" << true << "stopped: its reader stopped reading";
+  }
+  void captureOutputs() {
+    QFETCH(QString, target);
+    QFETCH(bool, starts);
+    QFETCH(QString, reason);
+    tessaly::ignoreWriteSignals();  // as the panel does at start
+    Harness h;
+    QString path = h.dir.file("c.pcap");
+    const QByteArray fifo = QFile::encodeName(path);
+    int reader = -1;
+    if (target == "settings") path = "Settings.ini";
+    if (target == "settings link") QVERIFY(QFile::link("Settings.ini", path));
+    if (target == "fifo" || target.startsWith("reader")) QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    if (target.startsWith("reader")) reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const QString settingsBefore = h.dir.read("Settings.ini");
+
+    QElapsedTimer took;
+    took.start();
+    QCOMPARE(h.form().startCapture(path), starts);
+    QVERIFY(took.elapsed() < 1000);
+    QCOMPARE(h.dir.read("Settings.ini"), settingsBefore);
+    if (target == "reader gone") ::close(reader);
+    tessaly::TrafficRecord r;
+    r.direction = tessaly::TrafficDirection::Received;
+    r.localAddress = r.peerAddress = 0x7F000001;
+    r.wireLength = 1000;
+    r.data.assign(1000, 0x55);
+    for (int i = 0; i < 300; ++i) h.form().trafficTap().record(r);
+    if (target == "reader gone") QTRY_COMPARE_WITH_TIMEOUT(h.messages().size(), 1, 3000);
+    for (int i = 0; i < 10; ++i) h.form().trafficTap().record(r);
+    took.restart();
+    h.close();
+    QVERIFY2(took.elapsed() < 1000, qPrintable(QString::number(took.elapsed())));
+    QCoreApplication::processEvents();
+    if (reader >= 0 && target != "reader gone") ::close(reader);
+    QCOMPARE(h.messages().size(), 1);
+    QVERIFY2(h.messages()[0].contains(reason), qPrintable(h.messages()[0]));
+    QVERIFY(h.dir.read("Settings.ini").contains("[Main]\n"));  // saved, and no capture over it
   }
 
   void exitMenuClosesAndSaves() {

@@ -95,6 +95,8 @@ TMainForm::~TMainForm() {
   timer_.setHandler(nullptr);
   endpoint_.setReceiver(nullptr);
   endpoint_.setTap(nullptr);
+  // The writer thread ends before the window it reports to.
+  if (capture_) capture_->close();
 }
 
 // The create handler: the device record, the receive buffer and state 0 come with
@@ -207,21 +209,45 @@ void TMainForm::message(const QString& text) {
 }
 
 bool TMainForm::startCapture(const QString& path, QString* error) {
-  if (capture_) {
-    trafficTap_.remove(capture_.get());
-    capture_.reset();
-  }
+  stopCapture();
   auto file = std::make_unique<CaptureFile>();
   std::string why;
-  if (!file->open(QFile::encodeName(path).toStdString(), &why)) {
+  // Never over the settings file, whatever name or link leads to it.
+  const std::string settings = settingsPath(QDir::currentPath().toStdString());
+  if (!file->open(QFile::encodeName(path).toStdString(), &why, settings)) {
     const QString text = "Cannot write the capture file " + path + ": " + QString::fromStdString(why);
     if (error) *error = text;
     message(text);
     return false;
   }
+  // A write error is reported once, in the window's thread, whether it is seen while
+  // the capture runs or when it ends.
+  auto reported = std::make_shared<bool>(false);
+  file->setFailureHandler([this, path, reported](const std::string& failure) {
+    QMetaObject::invokeMethod(
+        this, [this, path, reported, failure] { reportCaptureFailure(path, failure, *reported); }, Qt::QueuedConnection);
+  });
   capture_ = std::move(file);
+  capturePath_ = path;
+  captureReported_ = std::move(reported);
   trafficTap_.add(capture_.get());
   return true;
+}
+
+void TMainForm::stopCapture() {
+  if (!capture_) return;
+  trafficTap_.remove(capture_.get());
+  // A reader that takes nothing holds the window up no longer than the limit.
+  if (!capture_->close()) reportCaptureFailure(capturePath_, capture_->failure(), *captureReported_);
+  capture_.reset();
+  captureReported_.reset();
+}
+
+void TMainForm::reportCaptureFailure(const QString& path, const std::string& failure, bool& reported) {
+  if (reported) return;
+  reported = true;
+  message("The capture file " + path + " stopped: " + QString::fromStdString(failure) +
+          ". It holds the packets written before.");
 }
 
 void TMainForm::addChartSample() { pagePcr_->AddChartSample(); }
@@ -294,6 +320,7 @@ void TMainForm::shutdown() {
   saveSettings();
   endpoint_.deactivate();
   timer_.setEnabled(false);
+  stopCapture();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {

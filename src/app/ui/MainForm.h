@@ -105,8 +105,10 @@ class TMainForm : public QMainWindow, public PageHost {
   TrafficWindow* trafficWindow() const { return trafficWindow_; }
   bool manufacturerPageVisible() const;
   // Writes every datagram from now on to a capture file at `path` (replacing one
-  // being written). A file that cannot be written is reported in the message box,
-  // and the window runs on without a capture.
+  // being written). A file that cannot be written (or is the settings file) is
+  // reported in the message box, and the window runs on without a capture; so is a
+  // write error later, once. Exit ends the capture (abandoned after 0.8 s when its
+  // reader takes nothing).
   bool startCapture(const QString& path, QString* error = nullptr);
   // Replaces the modal information box (tests).
   void setMessageBox(std::function<void(const QString&)> box);
@@ -130,6 +132,8 @@ class TMainForm : public QMainWindow, public PageHost {
   void saveSettings();
   void writeSetting(const tessaly::SettingKey& key);
   void shutdown();
+  void stopCapture();
+  void reportCaptureFailure(const QString& path, const std::string& failure, bool& reported);
   void pageShown(int index);
 
   OwnedPorts owned_;
@@ -161,4 +165,6 @@ class TMainForm : public QMainWindow, public PageHost {
   std::unique_ptr<DeviceQuery> query_;
   std::function<void(const QString&)> messageBox_;
   std::unique_ptr<tessaly::CaptureFile> capture_;
+  QString capturePath_;
+  std::shared_ptr<bool> captureReported_;  // the capture's failure was shown (window thread only)
 };

@@ -4,8 +4,10 @@
 #include <QCommandLineParser>
 
 #include "app/ui/MainForm.h"
+#include "capture/CaptureFile.h"
 
 int runPanel(QApplication& app) {
+  tessaly::ignoreWriteSignals();
   QCoreApplication::setApplicationVersion(TESSALY_VERSION);
   QCommandLineParser parser;
   parser.setApplicationDescription("Tessaly Panel: control and test panel for the ASI remultiplexer board.");
