@@ -95,7 +95,13 @@ bool LogFile::writeLine(std::string_view line, std::string* why) {
   if (fd_ < 0) return false;
   std::string text(line);
   text += '\n';
+  struct stat st = {};
+  const bool regular = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
   if (!writeAll(fd_, text, why)) {
+    // The file ends on its last whole line.
+    if (regular) {
+      [[maybe_unused]] const int r = ::ftruncate(fd_, st.st_size);
+    }
     ::close(fd_);
     fd_ = -1;
     return false;

@@ -20,7 +20,8 @@ class LogFile {
   bool open(const std::string& path, Existing existing, std::string* why);
   // Nothing written yet: a new, emptied or empty file, a FIFO or a device.
   bool empty() const { return empty_; }
-  // One line and its newline; false with the reason in `why` (the log is then closed).
+  // One line and its newline; false with the reason in `why` (the log is then
+  // closed, a regular file cut back to its last whole line).
   bool writeLine(std::string_view line, std::string* why);
   bool isOpen() const { return fd_ >= 0; }
 

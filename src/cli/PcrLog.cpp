@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "cli/OutputFiles.h"
 #include "cli/Options.h"
@@ -54,7 +55,8 @@ const char* const kNoFigures = ",,,,,,,";
 
 class PcrLog {
  public:
-  PcrLog(Session& s, int samples, LogFile* csv) : s_(s), samples_(samples), csv_(csv) {
+  PcrLog(Session& s, int samples, LogFile* csv, std::string csvPath)
+      : s_(s), samples_(samples), csv_(csv), csvPath_(std::move(csvPath)) {
     registerChartTransactions(
         s_.engine(), [this](std::uint8_t code) { timerFired(code); }, [this] { sendFailed(); });
     // A stop signal: the lines written so far stay; the poll ends.
@@ -80,7 +82,7 @@ class PcrLog {
   bool line(const std::string& text) {
     if (!stdoutLine(text)) return false;
     std::string why;
-    if (csv_ && !csv_->writeLine(text, &why)) return writeFailed("--csv", why);
+    if (csv_ && !csv_->writeLine(text, &why)) return writeFailed("--csv '" + csvPath_ + "'", why);
     return true;
   }
   bool stdoutLine(const std::string& text) {
@@ -180,6 +182,7 @@ class PcrLog {
   Session& s_;
   int samples_;
   LogFile* csv_;
+  std::string csvPath_;
   ChartPoller poller_;
   tZODADevice device_;
   std::string figures_, reason_;
@@ -201,7 +204,7 @@ int runPcrLog(const QueryTarget& target, const PcrLogOptions& options, TrafficTa
     csv = &file;
   }
   Session s(target, tap);
-  PcrLog log(s, options.samples, csv);
+  PcrLog log(s, options.samples, csv, options.csvPath.value_or(""));
   log.start();
   return s.wait();
 }

@@ -11,6 +11,7 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "helpers/CaptureReader.h"
@@ -30,9 +31,16 @@ struct Run {
 QString cliProgram() { return QStringLiteral(TESSALY_CLI_PATH); }
 
 // Runs the client in `dir` with `args`; the link options come first when given.
-Run runCli(const QString& dir, const QStringList& args, int finishMs = 15000) {
+// `fileSizeLimit` (bytes, 0: none) is set in the child, SIGXFSZ ignored there.
+Run runCli(const QString& dir, const QStringList& args, int finishMs = 15000, rlim_t fileSizeLimit = 0) {
   QProcess p;
   p.setWorkingDirectory(dir);
+  if (fileSizeLimit > 0)
+    p.setChildProcessModifier([fileSizeLimit] {
+      ::signal(SIGXFSZ, SIG_IGN);
+      const struct rlimit limit = {fileSizeLimit, fileSizeLimit};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
   p.start(cliProgram(), args);
   Run r;
   if (!p.waitForStarted(5000) || !p.waitForFinished(finishMs)) {
@@ -326,28 +334,33 @@ class CliTest : public QObject {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("errLine");      // a part of the one line on standard error
     QTest::addColumn<QString>("csvPattern");   // pcr.csv afterwards, when there is one
+    QTest::addColumn<int>("fileSizeLimit");    // bytes, 0: none
     const QString header = "time,sample,slide,cor,base_error,base_error_ms,pcr_pids,new_pcr_pids,"
                            "pcr_discontinuities,large_pcr_errors,error\\n";
     const QString row = "\\S+Z,\\d+,[^,\\n]+,[^,\\n]+,[^,\\n]+,[^,\\n]+,\\d+,\\d+,\\d+,\\d+,\\n";
     QTest::newRow("existing log refused") << QStringList{"pcr-log", "--samples", "1", "--csv", "pcr.csv"} << "file" << 1
-                                          << "--csv" << "^earlier line\\n$";
+                                          << "--csv" << "^earlier line\\n$" << 0;
     QTest::newRow("existing log appended to, no second header")
         << QStringList{"pcr-log", "--samples", "1", "--csv", "pcr.csv", "--append"} << "file" << 0 << QString()
-        << "^earlier line\\n" + row + "$";
+        << "^earlier line\\n" + row + "$" << 0;
     QTest::newRow("new log with --append has its header")
         << QStringList{"pcr-log", "--samples", "1", "--csv", "pcr.csv", "--append"} << QString() << 0 << QString()
-        << "^" + header + row + "$";
+        << "^" + header + row + "$" << 0;
     QTest::newRow("existing log replaced") << QStringList{"pcr-log", "--samples", "1", "--csv", "pcr.csv", "--force"}
-                                           << "file" << 0 << QString() << "^" + header + row + "$";
+                                           << "file" << 0 << QString() << "^" + header + row + "$" << 0;
     QTest::newRow("log on standard output only") << QStringList{"pcr-log", "--samples", "1", "--csv", "-"} << QString()
-                                                 << 0 << QString() << QString();
+                                                 << 0 << QString() << QString() << 0;
     QTest::newRow("log into a FIFO nobody reads") << QStringList{"pcr-log", "--samples", "1", "--csv", "out"} << "fifo"
-                                                  << 1 << "--csv" << QString();
+                                                  << 1 << "--csv" << QString() << 0;
     QTest::newRow("report into a FIFO nobody reads") << QStringList{"mfg-test", "--junit", "out"} << "fifo" << 1
-                                                     << "--junit" << QString();
+                                                     << "--junit" << QString() << 0;
     // A full disk: the device is only written to, never renamed over.
     QTest::newRow("log on a full disk") << QStringList{"pcr-log", "--samples", "2", "--csv", "/dev/full"} << QString()
-                                        << 1 << "No space left on device" << QString();
+                                        << 1 << "No space left on device" << QString() << 0;
+    // The second line goes past the limit: the file ends on the first, whole.
+    QTest::newRow("log past the file-size limit") << QStringList{"pcr-log", "--samples", "3", "--csv", "pcr.csv"}
+                                                  << QString() << 1 << "File too large" << "^" + header + row + "$"
+                                                  << 200;
   }
   void outputFiles() {
     QFETCH(QStringList, args);
@@ -355,12 +368,13 @@ class CliTest : public QObject {
     QFETCH(int, exitCode);
     QFETCH(QString, errLine);
     QFETCH(QString, csvPattern);
+    QFETCH(int, fileSizeLimit);
     EmulatorProcess emu;
     QVERIFY(emu.start());
     uitest::TempWorkDir dir;
     if (existing == "file") dir.write("pcr.csv", "earlier line\n");
     if (existing == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(dir.file("out")).constData(), 0600), 0);
-    const Run r = runCli(dir.path(), loopback(emu.port()) + args, 8000);
+    const Run r = runCli(dir.path(), loopback(emu.port()) + args, 8000, static_cast<rlim_t>(fileSizeLimit));
     QCOMPARE(r.exitCode, exitCode);
     if (errLine.isEmpty()) {
       QCOMPARE(r.err, QStringList{});
