@@ -30,6 +30,37 @@ int openNoWait(const std::string& path, int flags, std::string* why) {
   return fd;
 }
 
+// The descriptor a path names by number (/dev/stdout, /dev/fd/3, /proc/self/fd/3):
+// that very descriptor is written, where opening the path anew would start at the
+// beginning of the file behind it and renaming over it would replace that file.
+int descriptorNamed(const std::string& path) {
+  if (path == "/dev/stdin") return 0;
+  if (path == "/dev/stdout") return 1;
+  if (path == "/dev/stderr") return 2;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::string p(prefix);
+    if (path.size() <= p.size() || path.compare(0, p.size(), p) != 0 || path.size() > p.size() + 6) continue;
+    int n = 0;
+    for (std::size_t i = p.size(); i < path.size(); ++i) {
+      if (path[i] < '0' || path[i] > '9') return -1;
+      n = n * 10 + (path[i] - '0');
+    }
+    return n;
+  }
+  return -1;
+}
+
+// A descriptor of our own for the one `path` names by number; -1 with `why`.
+int duplicate(int fd, std::string* why) {
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  if (copy < 0) *why = errorText(errno);
+  return copy;
+}
+
+bool isSpecialPath(const std::string& path) {
+  return path.compare(0, 5, "/dev/") == 0 || path.compare(0, 6, "/proc/") == 0;
+}
+
 // The file a path names, through its symbolic links (the path itself when it does not exist yet).
 std::string resolved(const std::string& path) {
   char buffer[PATH_MAX];
@@ -70,6 +101,10 @@ LogFile::~LogFile() {
 }
 
 bool LogFile::open(const std::string& path, Existing existing, std::string* why) {
+  if (const int named = descriptorNamed(path); named >= 0) {
+    fd_ = duplicate(named, why);
+    return fd_ >= 0;
+  }
   struct stat st = {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) {
@@ -115,6 +150,10 @@ ReportFile::~ReportFile() {
 }
 
 bool ReportFile::prepare(const std::string& path, std::string* why) {
+  if (const int named = descriptorNamed(path); named >= 0) {
+    directFd_ = duplicate(named, why);
+    return directFd_ >= 0;
+  }
   target_ = resolved(path);
   struct stat st = {};
   if (::stat(target_.c_str(), &st) == 0) {
@@ -122,8 +161,8 @@ bool ReportFile::prepare(const std::string& path, std::string* why) {
       *why = "is a directory";
       return false;
     }
-    if (!S_ISREG(st.st_mode)) {
-      // A FIFO or a device: nothing can be renamed over it.
+    // A FIFO, a device or a file under /dev or /proc: nothing is renamed over it.
+    if (!S_ISREG(st.st_mode) || isSpecialPath(path) || isSpecialPath(target_)) {
       directFd_ = openNoWait(target_, 0, why);
       return directFd_ >= 0;
     }

@@ -32,7 +32,8 @@ class LogFile {
 
 // A report that replaces its file only once it is whole: written to a temporary
 // file beside it, flushed to disk and renamed over it, so an earlier report stays
-// until then. A FIFO or a device is written directly.
+// until then. A FIFO, a device, a file under /dev or /proc and a descriptor named
+// by number (/dev/stdout) are written directly.
 class ReportFile {
  public:
   ReportFile() = default;

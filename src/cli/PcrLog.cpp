@@ -92,7 +92,8 @@ class PcrLog {
     return true;
   }
   bool writeFailed(const std::string& what, const std::string& why) {
-    err(std::string(kProgram) + ": " + what + ": cannot write: " + why + "; the log ends");
+    // A stop signal that interrupted a write to a stalled reader is no write error.
+    if (stopSignal() == 0) err(std::string(kProgram) + ": " + what + ": cannot write: " + why + "; the log ends");
     carryOut(poller_.stop());
     s_.finish(Usage);
     return false;

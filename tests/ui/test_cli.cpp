@@ -391,6 +391,23 @@ class CliTest : public QObject {
     if (args.contains("-")) QCOMPARE(r.out.size(), 2);
   }
 
+  // A report to /dev/stdout goes after the run's lines into the file standard output
+  // is: that file is written, not replaced by the report.
+  void reportOnStandardOutputFile() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start({"--drop", "1"}));
+    uitest::TempWorkDir dir;
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.setStandardOutputFile(dir.file("out.txt"));
+    p.start(cliProgram(), loopback(emu.port()) + QStringList{"mfg-test", "--junit", "/dev/stdout"});
+    QVERIFY(p.waitForFinished(15000));
+    QCOMPARE(p.exitCode(), 2);
+    const QString out = dir.read("out.txt");
+    QVERIFY2(out.startsWith("Step 1/5: ") && out.contains("<testsuites") && out.trimmed().endsWith("</testsuites>"),
+             qPrintable(out));
+  }
+
   // Both ends write what crossed the wire: the request and the answer, with the real
   // addresses and ports. A killed emulator leaves a file that reads to its end.
   void captureFilesOfBothEnds() {
