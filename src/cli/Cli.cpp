@@ -20,6 +20,7 @@
 #include "cli/PcrLog.h"
 #include "cli/Session.h"
 #include "cli/StatusJson.h"
+#include "cli/StopSignal.h"
 #include "instructions/GeneralInstructions.h"
 #include "instructions/InstructionTest.h"
 #include "instructions/NoticeWait.h"
@@ -203,7 +204,7 @@ int dispatch(const Options& o) {
     return Success;
   }
   if (o.command.empty()) throw UsageError{"no command (see --help)"};
-  if (o.json && o.command != "query") throw UsageError{"--json: only for query"};
+  if (o.json && o.command != "query" && o.command != "mfg-test") throw UsageError{"--json: only for query, mfg-test"};
   if (o.label && o.command != "send") throw UsageError{"--label: only for send"};
   // Each option belongs to one command (and subcommand): elsewhere it is an error.
   const std::string sub = o.args.empty() ? std::string() : o.args[0];
@@ -237,6 +238,8 @@ int dispatch(const Options& o) {
            {o.autoCc, "--auto-cc", {"psi write"}},
            {o.samples.has_value(), "--samples", {"pcr-log"}},
            {o.csv.has_value(), "--csv", {"pcr-log"}},
+           {o.append, "--append", {"pcr-log"}},
+           {o.force, "--force", {"pcr-log"}},
            {o.testPort.has_value(), "--test-port", {"mfg-test"}},
            {o.pid1.has_value(), "--pid1", {"mfg-test"}},
            {o.pid2.has_value(), "--pid2", {"mfg-test"}},
@@ -409,14 +412,23 @@ int dispatch(const Options& o) {
                                    : "pcr-corrector: unknown subcommand '" + sub + "' (usage: " + usage + ")"};
     }
   } else if (c == "pcr-log") {
-    expectArgs(o, 0, "pcr-log --samples N [--csv FILE]");
+    expectArgs(o, 0, "pcr-log --samples N [--csv FILE|-] [--append|--force]");
     if (!o.samples) throw UsageError{"pcr-log: missing --samples N"};
+    if ((o.append || o.force) && (!o.csv || *o.csv == "-"))
+      throw UsageError{std::string(o.append ? "--append" : "--force") + ": only with --csv FILE"};
+    if (o.append && o.force) throw UsageError{"--append and --force: one or the other"};
+    PcrLogOptions p;
+    p.samples = *o.samples;
+    p.csvPath = o.csv;
+    p.append = o.append;
+    p.force = o.force;
     const QueryTarget t = linkTarget(o);
-    return captured(runPcrLog(t, *o.samples, o.csv, capture()));
+    return captured(runPcrLog(t, p, capture()));
   } else if (c == "mfg-test") {
-    expectArgs(o, 0, "mfg-test [--test-port N] [--pid1 PID] [--pid2 PID] [--pid3 PID] [--multicast A.B.C.D] [--junit FILE]");
+    expectArgs(o, 0, "mfg-test [--test-port N] [--pid1 PID] [--pid2 PID] [--pid3 PID] [--multicast A.B.C.D] [--junit FILE] [--json]");
     // The page's input texts (its defaults where no option is given): its normalising applies.
-    MfgInputTexts in;
+    MfgTestOptions m;
+    MfgInputTexts& in = m.inputs;
     if (o.testPort) in.testPort = *o.testPort;
     for (std::size_t i = 0; i < 3; ++i) {
       const auto& pid = i == 0 ? o.pid1 : i == 1 ? o.pid2 : o.pid3;
@@ -431,13 +443,10 @@ int dispatch(const Options& o) {
         for (std::size_t i = 0; i < 4; ++i) in.multicast[i] = parts.value(static_cast<qsizetype>(i)).toStdString();
       }
     }
-    if (o.junit) {
-      // Fail before the run, not after it, when the report cannot be written.
-      QFile f(QString::fromStdString(*o.junit));
-      if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw UsageError{"--junit: cannot write '" + *o.junit + "'"};
-    }
+    m.junitPath = o.junit;
+    m.json = o.json;
     const QueryTarget t = linkTarget(o);
-    return captured(runMfgTest(t, in, o.junit, capture()));
+    return captured(runMfgTest(t, m, capture()));
   } else if (c == "send") {
     if (o.args.empty()) throw UsageError{"send: missing argument (usage: send [--label TEXT] OPCODE[:HEXBYTES]...)"};
     if (o.args.size() > static_cast<std::size_t>(kInstructionRows))
@@ -464,12 +473,15 @@ int dispatch(const Options& o) {
 }  // namespace
 
 int run(const QStringList& arguments) {
+  // SIGINT and SIGTERM end every command the same way: what it has is written, then 130 or 143.
+  catchStopSignals();
+  int code = Usage;
   try {
-    return dispatch(parse(arguments));
+    code = dispatch(parse(arguments));
   } catch (const UsageError& e) {
     err(std::string(kProgram) + ": " + e.message);
-    return Usage;
   }
+  return stopSignal() ? stopExitCode(stopSignal()) : code;
 }
 
 }  // namespace tessaly::cli

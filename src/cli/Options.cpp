@@ -75,21 +75,28 @@ const char* const kHelp =
     "  pcr-corrector test-pid PID\n"
     "                         set the corrector's test PID (0..8191)\n"
     "                           tessaly-cli pcr-corrector test-pid 1000\n"
-    "  pcr-log --samples N [--csv FILE]\n"
+    "  pcr-log --samples N [--csv FILE|-] [--append | --force]\n"
     "                         poll the status as the PCR chart does (about once a second) and\n"
-    "                         print a CSV header and one line per request (N 1..1000000):\n"
-    "                         sample, slide, COR, base error (and in ms), PCR PIDs, new PCR\n"
-    "                         PIDs, PCR discontinuities, large PCR errors; a request without\n"
-    "                         a valid answer gives a line with empty figures; each line is\n"
-    "                         flushed (and written to FILE too); Ctrl+C ends the log with\n"
-    "                         exit 0; exit 2 (3) when no request got a (valid) answer\n"
+    "                         print a CSV header and one line per request (N 1..1000000, or 0\n"
+    "                         to run until stopped): time (UTC, ISO 8601 with ms), sample,\n"
+    "                         slide, COR, base error (and in ms), PCR PIDs, new PCR PIDs, PCR\n"
+    "                         discontinuities, large PCR errors, error; a request without a\n"
+    "                         valid answer gives a line with empty figures and its reason in\n"
+    "                         the error column; each line is written as it comes, also to\n"
+    "                         FILE (- for standard output only); an existing FILE is refused\n"
+    "                         unless --append adds to it (the header only into an empty file)\n"
+    "                         or --force replaces it; a write error ends the log with exit 1;\n"
+    "                         exit 2 (3) when no request got a (valid) answer\n"
     "                           tessaly-cli pcr-log --samples 60 --csv pcr.csv\n"
     "  mfg-test [--test-port N] [--pid1 PID|off] [--pid2 PID|off] [--pid3 PID|off]\n"
-    "        [--multicast A.B.C.D|off] [--junit FILE]\n"
+    "        [--multicast A.B.C.D|off] [--junit FILE] [--json]\n"
     "                         the manufacturer test run, printing each step and message as it\n"
     "                         runs (defaults as the panel's page: port 58100, PIDs 150, 151,\n"
-    "                         160, multicast 239.123.13.100); --junit writes a JUnit XML report,\n"
-    "                         one test case per step; exit 3 when a step fails\n"
+    "                         160, multicast 239.123.13.100); --junit writes a JUnit XML report\n"
+    "                         named after the board (serial, SDI address, controller), one test\n"
+    "                         case per step, replacing FILE only once it is whole; --json\n"
+    "                         prints one JSON object of the run and its steps instead of the\n"
+    "                         running lines; exit 3 when a step fails\n"
     "                           tessaly-cli mfg-test --test-port 58100 --junit mfg.xml\n"
     "\n"
     "Link options (default: the panel's Settings.ini in the working directory, else the\n"
@@ -115,8 +122,9 @@ const char* const kHelp =
     "  --help                 this text\n"
     "  --version              the version number\n"
     "\n"
-    "Exit codes: 0 success; 1 usage error or bad input; 2 no answer in time;\n"
-    "3 an answer that is not the expected one; 4 send failure (network).\n";
+    "Exit codes: 0 success; 1 usage error, bad input or an output that cannot be written;\n"
+    "2 no answer in time; 3 an answer that is not the expected one; 4 send failure\n"
+    "(network); 130 (143) ended by SIGINT (SIGTERM), after writing what it had.\n";
 
 
 void out(const std::string& line) {
@@ -257,7 +265,11 @@ Options parse(const QStringList& arguments) {
     } else if (s == "--auto-cc") {
       o.autoCc = true;
     } else if (s == "--samples") {
-      o.samples = static_cast<int>(number(s, value(), 1, 1000000));
+      o.samples = static_cast<int>(number(s, value(), 0, 1000000));
+    } else if (s == "--append") {
+      o.append = true;
+    } else if (s == "--force") {
+      o.force = true;
     } else if (s == "--csv" || s == "--junit" || s == "--capture") {
       const std::string v = value();
       if (v.empty()) throw UsageError{s + ": empty file name"};

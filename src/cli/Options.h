@@ -47,7 +47,9 @@ struct Options {
   bool autoCc = false;
   // pcr-log
   std::optional<int> samples;
-  std::optional<std::string> csv;
+  std::optional<std::string> csv;  // "-": standard output only
+  bool append = false;
+  bool force = false;
   // mfg-test
   std::optional<std::string> testPort, pid1, pid2, pid3, multicast, junit;
   bool json = false;

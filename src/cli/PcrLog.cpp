@@ -1,10 +1,13 @@
 #include "cli/PcrLog.h"
 
-#include <QSocketNotifier>
-#include <csignal>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <unistd.h>
+#include <cstring>
+#include <ctime>
+#include <utility>
 
+#include "cli/OutputFiles.h"
 #include "cli/Options.h"
 #include "cli/Session.h"
 #include "link/Framing.h"
@@ -14,14 +17,6 @@
 
 namespace tessaly::cli {
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-  const char c = 1;
-  // Only async-signal-safe work here: the event loop reads the pipe.
-  [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
 
 // The text after the last ": " (or the whole text), without "(", ")" and " ms".
 std::string figure(std::string text) {
@@ -33,24 +28,48 @@ std::string figure(std::string text) {
   return text;
 }
 
+// Now as ISO 8601 in UTC with milliseconds: 2026-12-08T14:16:34.123Z.
+std::string utcNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm tm = {};
+  gmtime_r(&seconds, &tm);
+  char text[96];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
+  return text;
+}
+
+// A CSV cell: quoted when it holds a comma, a quote or a line break.
+std::string cell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string q = "\"";
+  for (const char c : text) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
 const char* const kCsvHeader =
-    "sample,slide,cor,base_error,base_error_ms,pcr_pids,new_pcr_pids,pcr_discontinuities,large_pcr_errors";
+    "time,sample,slide,cor,base_error,base_error_ms,pcr_pids,new_pcr_pids,pcr_discontinuities,large_pcr_errors,error";
+const char* const kNoFigures = ",,,,,,,";
 
 class PcrLog {
  public:
-  PcrLog(Session& s, int samples, std::FILE* csv) : s_(s), samples_(samples), csv_(csv) {
+  PcrLog(Session& s, int samples, LogFile* csv, std::string csvPath)
+      : s_(s), samples_(samples), csv_(csv), csvPath_(std::move(csvPath)) {
     registerChartTransactions(
         s_.engine(), [this](std::uint8_t code) { timerFired(code); }, [this] { sendFailed(); });
+    // A stop signal: the lines written so far stay; the poll ends.
+    s_.onStop([this](int) { carryOut(poller_.stop()); });
   }
 
   void start() {
-    line(kCsvHeader);
+    if (!csv_ || csv_->empty()) {
+      if (!line(kCsvHeader)) return;
+    } else if (!stdoutLine(kCsvHeader)) {
+      return;
+    }
     carryOut(poller_.start());
-  }
-  // Ctrl+C or a termination request: what was written stays.
-  void interrupted() {
-    carryOut(poller_.stop());
-    s_.finish(Success);
   }
   int exitCode() const {
     if (valid_ > 0) return Success;
@@ -58,13 +77,26 @@ class PcrLog {
   }
 
  private:
-  void line(const std::string& text) {
-    std::fprintf(stdout, "%s\n", text.c_str());
-    std::fflush(stdout);
-    if (csv_) {
-      std::fprintf(csv_, "%s\n", text.c_str());
-      std::fflush(csv_);
-    }
+  // One line on standard output, and in the file when there is one. A write error
+  // ends the log with one message.
+  bool line(const std::string& text) {
+    if (!stdoutLine(text)) return false;
+    std::string why;
+    if (csv_ && !csv_->writeLine(text, &why)) return writeFailed("--csv '" + csvPath_ + "'", why);
+    return true;
+  }
+  bool stdoutLine(const std::string& text) {
+    errno = 0;
+    if (std::fprintf(stdout, "%s\n", text.c_str()) < 0 || std::fflush(stdout) != 0)
+      return writeFailed("standard output", errno ? std::strerror(errno) : "write error");
+    return true;
+  }
+  bool writeFailed(const std::string& what, const std::string& why) {
+    // A stop signal that interrupted a write to a stalled reader is no write error.
+    if (stopSignal() == 0) err(std::string(kProgram) + ": " + what + ": cannot write: " + why + "; the log ends");
+    carryOut(poller_.stop());
+    s_.finish(Usage);
+    return false;
   }
 
   void timerFired(std::uint8_t code) {
@@ -76,19 +108,22 @@ class PcrLog {
     e.at = [&buffer](std::size_t at) { return buffer.at(at); };
     e.sampleCount = device_.SampleCount;
     figures_.clear();
+    reason_.clear();
     carryOut(poller_.timerFired(e));
     if (code != state::ChartPollSent && code != state::ChartPollGot) return;
-    // One line per request: an answer's figures, or empty ones.
+    // One line per request: an answer's figures, or empty ones and the reason.
     ++done_;
     if (code == state::ChartPollGot) ++answered_;
     if (!figures_.empty()) ++valid_;
-    line(std::to_string(done_) + "," + (figures_.empty() ? std::string(",,,,,,,") : figures_));
-    if (done_ >= samples_) {
+    const std::string row = utcNow() + "," + std::to_string(done_) + "," +
+                            (figures_.empty() ? std::string(kNoFigures) + "," + cell(reason_) : figures_ + ",");
+    if (!line(row)) return;
+    if (samples_ > 0 && done_ >= samples_) {
       carryOut(poller_.stop());
       s_.finish(exitCode());
     } else if (!poller_.polling()) {
-      // The chart's sample limit ended the run.
-      s_.finish(exitCode());
+      // The chart's sample limit stopped the poll: the log goes on as its Continue does.
+      carryOut(poller_.continueRun(device_.SampleCount));
     }
   }
 
@@ -116,8 +151,12 @@ class PcrLog {
           break;
         }
         case K::Message:
-          // The panel's warnings ("SDI Answer not received!", a wrong answer) go to standard error.
-          if (a.hasColour && a.colour != colour::ButtonFace && !a.text.empty()) err(a.text);
+          // The panel's warnings ("SDI Answer not received!", a wrong answer) go to
+          // standard error, and into the row's error column.
+          if (a.hasColour && a.colour != colour::ButtonFace && !a.text.empty()) {
+            err(a.text);
+            reason_ = a.text;
+          }
           break;
         case K::DecodeAndPresent: {
           device_.AnswerBase = a.value;
@@ -143,44 +182,32 @@ class PcrLog {
 
   Session& s_;
   int samples_;
-  std::FILE* csv_;
+  LogFile* csv_;
+  std::string csvPath_;
   ChartPoller poller_;
   tZODADevice device_;
-  std::string figures_;
+  std::string figures_, reason_;
   int done_ = 0, answered_ = 0, valid_ = 0;
 };
 
 }  // namespace
 
-int runPcrLog(const QueryTarget& target, int samples, const std::optional<std::string>& csvPath, TrafficTap* tap) {
-  std::FILE* csv = nullptr;
-  if (csvPath) {
-    csv = std::fopen(csvPath->c_str(), "w");
-    if (!csv) {
-      err(std::string(kProgram) + ": --csv: cannot write '" + *csvPath + "'");
-      return Usage;
-    }
+int runPcrLog(const QueryTarget& target, const PcrLogOptions& options, TrafficTap* tap) {
+  LogFile file;
+  LogFile* csv = nullptr;
+  if (options.csvPath && *options.csvPath != "-") {
+    std::string why;
+    const auto existing = options.append  ? LogFile::Existing::Append
+                          : options.force ? LogFile::Existing::Replace
+                                          : LogFile::Existing::Refuse;
+    if (!file.open(*options.csvPath, existing, &why))
+      throw UsageError{"--csv: cannot write '" + *options.csvPath + "': " + why};
+    csv = &file;
   }
   Session s(target, tap);
-  PcrLog log(s, samples, csv);
-  std::optional<QSocketNotifier> notifier;
-  if (::pipe(signalPipe) == 0) {
-    notifier.emplace(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&*notifier, &QSocketNotifier::activated, [&log] {
-      char c;
-      [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
-      log.interrupted();
-    });
-    struct sigaction sa = {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-  }
+  PcrLog log(s, options.samples, csv, options.csvPath.value_or(""));
   log.start();
-  const int code = s.wait();
-  if (csv) std::fclose(csv);
-  return code;
+  return s.wait();
 }
 
 }  // namespace tessaly::cli

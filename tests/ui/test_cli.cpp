@@ -156,10 +156,13 @@ class CliTest : public QObject {
     QTest::newRow("pcr-corrector test-pid, no notice") << QStringList{"pcr-corrector", "test-pid", "1000"}
                                                        << QStringList{"--drop", "1"} << 2 << QStringList{}
                                                        << "No SDI IRQ received (in 1s).";
+    // A line starting with "^" is a pattern: the row's time, empty figures, the reason last.
     QTest::newRow("pcr-log, no device") << QStringList{"pcr-log", "--samples", "1"} << QStringList{"--no-device"} << 3
-                                        << QStringList{"1,,,,,,,,"} << "No device connected to the SDI.";
+                                        << QStringList{"^\\S+Z,1,,,,,,,,,No device connected to the SDI\\.$"}
+                                        << "No device connected to the SDI.";
     QTest::newRow("pcr-log, no answer") << QStringList{"pcr-log", "--samples", "1"} << QStringList{"--drop", "1"} << 2
-                                        << QStringList{"1,,,,,,,,"} << "SDI Answer not received!";
+                                        << QStringList{"^\\S+Z,1,,,,,,,,,SDI Answer not received!$"}
+                                        << "SDI Answer not received!";
     QTest::newRow("mfg-test, no answer")
         << QStringList{"mfg-test"} << QStringList{"--drop", "1"} << 2
         << QStringList{"Step 1/5: Set up NCOs and stream formats", "  Error: No ACK answer received (in 2s)."}
@@ -183,7 +186,8 @@ class CliTest : public QObject {
     QCOMPARE(r.exitCode, exitCode);
     qsizetype at = 0;
     for (const QString& line : outLines) {
-      const qsizetype found = r.out.indexOf(line, at);
+      const qsizetype found =
+          line.startsWith('^') ? r.out.indexOf(QRegularExpression(line), at) : r.out.indexOf(line, at);
       if (found < 0) qWarning() << r.out;
       QVERIFY2(found >= 0, qPrintable(line));
       at = found + 1;
@@ -206,43 +210,203 @@ class CliTest : public QObject {
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.err, QStringList{});
     QCOMPARE(r.out.size(), 4);
-    QCOMPARE(r.out[0], QString("sample,slide,cor,base_error,base_error_ms,pcr_pids,new_pcr_pids,pcr_discontinuities,"
-                               "large_pcr_errors"));
+    QCOMPARE(r.out[0], QString("time,sample,slide,cor,base_error,base_error_ms,pcr_pids,new_pcr_pids,"
+                               "pcr_discontinuities,large_pcr_errors,error"));
+    QDateTime previous;
     for (int i = 1; i <= 3; ++i) {
       const QStringList cells = r.out[i].split(',');
-      QCOMPARE(cells.size(), 9);
-      QCOMPARE(cells[0], QString::number(i));
-      for (const QString& c : cells) QVERIFY2(!c.isEmpty(), qPrintable(r.out[i]));
-      QVERIFY(QRegularExpression("^-?\\d+\\.\\d{3}$").match(cells[4]).hasMatch());
+      QCOMPARE(cells.size(), 11);
+      // ISO 8601 in UTC with milliseconds, about a second apart.
+      QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$").match(cells[0]).hasMatch(),
+               qPrintable(cells[0]));
+      const QDateTime at = QDateTime::fromString(cells[0], Qt::ISODateWithMs);
+      QVERIFY(at.isValid() && qAbs(at.msecsTo(QDateTime::currentDateTimeUtc())) < 60000);
+      if (previous.isValid()) QVERIFY(previous.msecsTo(at) > 500 && previous.msecsTo(at) < 2000);
+      previous = at;
+      QCOMPARE(cells[1], QString::number(i));
+      for (const QString& c : cells.mid(0, 10)) QVERIFY2(!c.isEmpty(), qPrintable(r.out[i]));
+      QCOMPARE(cells[10], QString());
+      QVERIFY(QRegularExpression("^-?\\d+\\.\\d{3}$").match(cells[5]).hasMatch());
     }
     QCOMPARE(dir.read("pcr.csv").split('\n', Qt::SkipEmptyParts), r.out);
   }
 
-  // Ctrl+C ends a long log cleanly: exit 0, every line written so far kept whole.
-  void pcrLogEndsOnInterrupt() {
+  // SIGINT and SIGTERM end any command at once with 128 + the signal, after it has
+  // written what it has: the log's lines so far, a whole capture, the JUnit report
+  // with the interrupted step as an error. A killed run leaves the earlier report.
+  void signalsEndEveryCommand_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("emulatorArgs");
+    QTest::addColumn<QString>("runningLine");  // the signal goes once a line matches this pattern whole
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");  // -2: killed
+    QTest::newRow("query waiting 8 s, SIGINT") << QStringList{"--timeout-ms", "8000", "query"}
+                                               << QStringList{"--drop", "1"} << QString() << SIGINT << 130;
+    QTest::newRow("pcr-log until stopped, SIGINT")
+        << QStringList{"pcr-log", "--samples", "0", "--csv", "pcr.csv", "--capture", "pcr.pcap"} << QStringList{}
+        << "^\\S+Z,2,.*" << SIGINT << 130;
+    QTest::newRow("pcr-log, SIGTERM") << QStringList{"pcr-log", "--samples", "100", "--csv", "pcr.csv"}
+                                      << QStringList{} << "^\\S+Z,1,.*" << SIGTERM << 143;
+    QTest::newRow("mfg-test erasing, SIGINT") << QStringList{"mfg-test", "--junit", "mfg.xml"}
+                                              << QStringList{"--erase-ms", "60000"}
+                                              << "^Step 2/5: .*" << SIGINT << 130;
+    QTest::newRow("mfg-test erasing, SIGKILL") << QStringList{"mfg-test", "--junit", "mfg.xml"}
+                                               << QStringList{"--erase-ms", "60000"}
+                                               << "^Step 2/5: .*" << SIGKILL << -2;
+  }
+  void signalsEndEveryCommand() {
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, emulatorArgs);
+    QFETCH(QString, runningLine);
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
+    EmulatorProcess emu;
+    QVERIFY(emu.start(emulatorArgs));
+    uitest::TempWorkDir dir;
+    const QString earlier = "<testsuites name=\"the last good run\"/>\n";
+    dir.write("mfg.xml", earlier);
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(cliProgram(), loopback(emu.port()) + args);
+    QVERIFY(p.waitForStarted(5000));
+    QStringList out;
+    const auto running = [&] {
+      out += QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+      return runningLine.isEmpty() || out.indexOf(QRegularExpression(runningLine)) >= 0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(running(), 10000);
+    if (runningLine.isEmpty()) QTest::qWait(300);
+    QElapsedTimer sinceSignal;
+    sinceSignal.start();
+    ::kill(static_cast<pid_t>(p.processId()), signal);
+    QVERIFY(p.waitForFinished(5000));
+    // Measured well under 100 ms; the margin is for a loaded machine.
+    QVERIFY2(sinceSignal.elapsed() < 1000, qPrintable(QString::number(sinceSignal.elapsed())));
+    QCOMPARE(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2, exitCode);
+    if (args.contains("--csv")) {
+      const QString csv = dir.read("pcr.csv");
+      QVERIFY(csv.endsWith('\n'));
+      const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);
+      QVERIFY(lines.size() >= 2 && lines.size() < 100);
+      for (const QString& l : lines) QCOMPARE(l.split(',').size(), 11);
+    }
+    if (args.contains("--capture")) {
+      bool complete = false;
+      const auto packets = uitest::readCapture(dir.file("pcr.pcap"), &complete);
+      QVERIFY(complete);
+      QVERIFY(packets.size() >= 2);
+    }
+    if (!args.contains("--junit")) return;
+    const QString report = dir.read("mfg.xml");
+    if (exitCode < 0) {
+      QCOMPARE(report, earlier);
+      return;
+    }
+    // The step that ran is an error, the one before passed, the later ones skipped.
+    QXmlStreamReader xml(report);
+    QStringList outcomes;
+    QString suite, error;
+    while (!xml.atEnd()) {
+      xml.readNext();
+      if (!xml.isStartElement()) continue;
+      if (xml.name() == QLatin1String("testsuite")) {
+        suite = QString("%1/%2/%3").arg(xml.attributes().value("failures"), xml.attributes().value("errors"),
+                                        xml.attributes().value("skipped"));
+      } else if (xml.name() == QLatin1String("testcase")) {
+        outcomes << "passed";
+      } else if (xml.name() == QLatin1String("error") || xml.name() == QLatin1String("failure") ||
+                 xml.name() == QLatin1String("skipped")) {
+        outcomes.last() = xml.name().toString();
+        if (xml.name() == QLatin1String("error")) error = xml.attributes().value("message").toString();
+      }
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(outcomes, (QStringList{"passed", "error", "skipped", "skipped", "skipped"}));
+    QCOMPARE(suite, QString("0/1/3"));
+    QCOMPARE(error, signal == SIGINT ? QString("Interrupted by SIGINT.") : QString("Interrupted by SIGTERM."));
+  }
+
+  // Output files under faults: an existing log is kept unless told, a FIFO nobody
+  // reads never holds the run, a write error ends the log with one message and a
+  // non-zero exit, a report that cannot be written fails before the run.
+  void outputFiles_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("existing");  // "file": pcr.csv holds a line; "fifo": out is a FIFO nobody reads
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errLine");      // a part of the one line on standard error
+    QTest::addColumn<QString>("csvPattern");   // pcr.csv afterwards, when there is one
+    QTest::addColumn<int>("fileSizeLimit");    // bytes, 0: none
+    const QString header = "time,sample,slide,cor,base_error,base_error_ms,pcr_pids,new_pcr_pids,"
+                           "pcr_discontinuities,large_pcr_errors,error\\n";
+    const QString row = "\\S+Z,\\d+,[^,\\n]+,[^,\\n]+,[^,\\n]+,[^,\\n]+,\\d+,\\d+,\\d+,\\d+,\\n";
+    QTest::newRow("existing log refused") << QStringList{"pcr-log", "--samples", "1", "--csv", "pcr.csv"} << "file" << 1
+                                          << "--csv" << "^earlier line\\n$" << 0;
+    QTest::newRow("existing log appended to, no second header")
+        << QStringList{"pcr-log", "--samples", "1", "--csv", "pcr.csv", "--append"} << "file" << 0 << QString()
+        << "^earlier line\\n" + row + "$" << 0;
+    QTest::newRow("new log with --append has its header")
+        << QStringList{"pcr-log", "--samples", "1", "--csv", "pcr.csv", "--append"} << QString() << 0 << QString()
+        << "^" + header + row + "$" << 0;
+    QTest::newRow("existing log replaced") << QStringList{"pcr-log", "--samples", "1", "--csv", "pcr.csv", "--force"}
+                                           << "file" << 0 << QString() << "^" + header + row + "$" << 0;
+    QTest::newRow("log on standard output only") << QStringList{"pcr-log", "--samples", "1", "--csv", "-"} << QString()
+                                                 << 0 << QString() << QString() << 0;
+    QTest::newRow("log into a FIFO nobody reads") << QStringList{"pcr-log", "--samples", "1", "--csv", "out"} << "fifo"
+                                                  << 1 << "--csv" << QString() << 0;
+    QTest::newRow("report into a FIFO nobody reads") << QStringList{"mfg-test", "--junit", "out"} << "fifo" << 1
+                                                     << "--junit" << QString() << 0;
+    // A full disk: the device is only written to, never renamed over.
+    QTest::newRow("log on a full disk") << QStringList{"pcr-log", "--samples", "2", "--csv", "/dev/full"} << QString()
+                                        << 1 << "No space left on device" << QString() << 0;
+    // The second line goes past the limit: the file ends on the first, whole.
+    QTest::newRow("log past the file-size limit") << QStringList{"pcr-log", "--samples", "3", "--csv", "pcr.csv"}
+                                                  << QString() << 1 << "File too large" << "^" + header + row + "$"
+                                                  << 200;
+  }
+  void outputFiles() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, existing);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errLine);
+    QFETCH(QString, csvPattern);
+    QFETCH(int, fileSizeLimit);
     EmulatorProcess emu;
     QVERIFY(emu.start());
     uitest::TempWorkDir dir;
+    if (existing == "file") dir.write("pcr.csv", "earlier line\n");
+    if (existing == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(dir.file("out")).constData(), 0600), 0);
+    const Run r = runCli(dir.path(), loopback(emu.port()) + args, 8000, fileSizeLimit > 0 ? long(fileSizeLimit) : -1L);
+    QCOMPARE(r.exitCode, exitCode);
+    if (errLine.isEmpty()) {
+      QCOMPARE(r.err, QStringList{});
+    } else {
+      QCOMPARE(r.err.size(), 1);
+      QVERIFY2(r.err[0].startsWith("tessaly-cli: ") && r.err[0].contains(errLine), qPrintable(r.err[0]));
+    }
+    if (!csvPattern.isEmpty()) {
+      const QString csv = dir.read("pcr.csv");
+      QVERIFY2(QRegularExpression(csvPattern).match(csv).hasMatch(), qPrintable(csv));
+    }
+    // "-" is standard output, not a file of that name.
+    QVERIFY(!QFileInfo::exists(dir.file("-")));
+    if (args.contains("-")) QCOMPARE(r.out.size(), 2);
+  }
+
+  // A report to /dev/stdout goes after the run's lines into the file standard output
+  // is: that file is written, not replaced by the report.
+  void reportOnStandardOutputFile() {
+    EmulatorProcess emu;
+    QVERIFY(emu.start({"--drop", "1"}));
+    uitest::TempWorkDir dir;
     QProcess p;
     p.setWorkingDirectory(dir.path());
-    p.start(cliProgram(), loopback(emu.port()) + QStringList{"pcr-log", "--samples", "100", "--csv", "pcr.csv",
-                                                             "--capture", "pcr.pcap"});
-    QVERIFY(p.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(dir.read("pcr.csv").count('\n') >= 2, 5000);
-    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
-    QVERIFY(p.waitForFinished(5000));
-    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p.exitCode(), 0);
-    const QString csv = dir.read("pcr.csv");
-    QVERIFY(csv.endsWith('\n'));
-    const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);
-    QVERIFY(lines.size() >= 2 && lines.size() < 100);
-    for (const QString& l : lines.mid(1)) QCOMPARE(l.split(',').size(), 9);
-    // The capture is complete too: a request and its answer per sample at least.
-    bool complete = false;
-    const auto packets = uitest::readCapture(dir.file("pcr.pcap"), &complete);
-    QVERIFY(complete);
-    QVERIFY(packets.size() >= 2 * std::size_t(lines.size() - 1));
+    p.setStandardOutputFile(dir.file("out.txt"));
+    p.start(cliProgram(), loopback(emu.port()) + QStringList{"mfg-test", "--junit", "/dev/stdout"});
+    QVERIFY(p.waitForFinished(15000));
+    QCOMPARE(p.exitCode(), 2);
+    const QString out = dir.read("out.txt");
+    QVERIFY2(out.startsWith("Step 1/5: ") && out.contains("<testsuites") && out.trimmed().endsWith("</testsuites>"),
+             qPrintable(out));
   }
 
   // Both ends write what crossed the wire: the request and the answer, with the real
@@ -532,7 +696,11 @@ class CliTest : public QObject {
     QTest::newRow("pcr mode half") << QStringList{"pcr-corrector", "mode", "half"} << "half";
     QTest::newRow("pcr test-pid 8192") << QStringList{"pcr-corrector", "test-pid", "8192"} << "test-pid";
     QTest::newRow("pcr-log without --samples") << QStringList{"pcr-log"} << "--samples";
-    QTest::newRow("samples 0") << QStringList{"pcr-log", "--samples", "0"} << "--samples";
+    QTest::newRow("samples 1000001") << QStringList{"pcr-log", "--samples", "1000001"} << "--samples";
+    QTest::newRow("append without a file") << QStringList{"pcr-log", "--samples", "1", "--append"} << "--append";
+    QTest::newRow("append and force") << QStringList{"pcr-log", "--samples", "1", "--csv", "a", "--append", "--force"}
+                                      << "--force";
+    QTest::newRow("force elsewhere") << QStringList{"query", "--force"} << "--force";
     QTest::newRow("csv elsewhere") << QStringList{"query", "--csv", "a.csv"} << "--csv";
     QTest::newRow("test port 0") << QStringList{"mfg-test", "--test-port", "0"} << "--test-port";
     QTest::newRow("pid2 text") << QStringList{"mfg-test", "--pid2", "on"} << "--pid2";
