@@ -339,7 +339,9 @@ TEST(QueryOutcome, FailureTable) {
     EXPECT_EQ(o.length, c.length) << c.what;
     EXPECT_EQ(o.statusAnswer, !c.labelD.empty()) << c.what;
     EXPECT_EQ(o.devicePresent, c.labelD.rfind("Device Code: h", 0) == 0) << c.what;
-    if (o.devicePresent) EXPECT_EQ(o.deviceCode, c.device) << c.what;
+    if (o.devicePresent) {
+      EXPECT_EQ(o.deviceCode, c.device) << c.what;
+    }
     if (c.decode) {
       EXPECT_EQ(o.answerBase, c.framing == Framing::DDToIP ? 25 : 8);
     }
