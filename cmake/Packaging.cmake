@@ -11,6 +11,26 @@ set(TESSALY_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${TESSALY_PACKAGE_NAME})
 install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/tessaly.lua
         DESTINATION ${CMAKE_INSTALL_DATADIR}/${TESSALY_PACKAGE_NAME}/wireshark)
 
+# The bash completion of the three programs, one script under each program's name in
+# bash-completion's folder (it loads a command's completion from the file named
+# after it). The folder is bash-completion's own (pkg-config), under the prefix.
+set(TESSALY_COMPLETIONSDIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+find_package(PkgConfig QUIET)
+if(PKG_CONFIG_FOUND)
+  pkg_get_variable(bash_completion_dir bash-completion completionsdir)
+  pkg_get_variable(bash_completion_prefix bash-completion prefix)
+  if(bash_completion_dir AND bash_completion_prefix)
+    string(FIND "${bash_completion_dir}" "${bash_completion_prefix}/" at)
+    if(at EQUAL 0)
+      string(LENGTH "${bash_completion_prefix}/" skip)
+      string(SUBSTRING "${bash_completion_dir}" ${skip} -1 TESSALY_COMPLETIONSDIR)
+    endif()
+  endif()
+endif()
+foreach(program tessaly-panel tessaly-cli tessaly-emulator)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/completion/tessaly DESTINATION ${TESSALY_COMPLETIONSDIR} RENAME ${program})
+endforeach()
+
 # README, copyright and changelog.gz in the package's documentation folder. The
 # changelog's date is the last commit's (or SOURCE_DATE_EPOCH's) so that two builds
 # of one tree give the same file.

@@ -61,7 +61,9 @@ check "control: dependencies computed from the shared libraries" \
 files=(usr/share/"$package"/wireshark/tessaly.lua
        usr/share/doc/"$package"/copyright usr/share/doc/"$package"/changelog.gz usr/share/doc/"$package"/README.md
        usr/share/applications/"$package".desktop usr/share/icons/hicolor/scalable/apps/"$package".svg)
-for p in "${programs[@]}"; do files+=(usr/bin/"$p" usr/share/man/man1/"$p".1.gz); done
+for p in "${programs[@]}"; do
+  files+=(usr/bin/"$p" usr/share/man/man1/"$p".1.gz usr/share/bash-completion/completions/"$p")
+done
 all_there() { local f r=0; for f in "$@"; do [ -f "$root/$f" ] || { echo "missing: /$f"; r=1; }; done; return $r; }
 check "every file in its place" all_there "${files[@]}"
 metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)

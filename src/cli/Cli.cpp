@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QTimer>
+#include <QUdpSocket>
 #include <array>
 #include <cstdio>
 #include <functional>
@@ -15,6 +17,7 @@
 #include "app/SettingsKeys.h"
 #include "app/StatusQuery.h"
 #include "capture/CaptureFile.h"
+#include "clock/Pll.h"
 #include "cli/MfgTest.h"
 #include "cli/Options.h"
 #include "cli/PcrLog.h"
@@ -28,72 +31,126 @@
 #include "link/Engine.h"
 #include "link/ui/QtTimer.h"
 #include "link/ui/QtUdpEndpoint.h"
+#include "protocol/Protocol.h"
 #include "status/Decode.h"
 #include "status/StatusReport.h"
 
 namespace tessaly::cli {
 namespace {
 
+// With --json, standard output holds one JSON object whatever happens: "ok", on a
+// failure the "reason" (the line standard error gets), and what the command learned.
+class JsonOut {
+ public:
+  explicit JsonOut(bool on) : on_(on) {}
+  bool on() const { return on_; }
+  QJsonObject fields;
+  // Once per run; later calls are ignored.
+  void print(bool ok, const std::string& reason = {}) {
+    if (!on_ || printed_) return;
+    printed_ = true;
+    QJsonObject j = fields;
+    j["ok"] = ok;
+    if (!ok) j["reason"] = QString::fromStdString(reason);
+    out(QJsonDocument(j).toJson(QJsonDocument::Compact).toStdString());
+  }
+
+ private:
+  bool on_;
+  bool printed_ = false;
+};
+
+// A line of the text report: not printed when the output is JSON.
+void say(const JsonOut& json, const std::string& line) {
+  if (!json.on()) out(line);
+}
+
+// A failure: its line on standard error, the JSON object with its reason, the exit code.
+void fail(Session& s, JsonOut& json, const std::vector<std::string>& lines, int code) {
+  std::string reason;
+  for (const auto& l : lines) {
+    err(l);
+    reason += (reason.empty() ? "" : " ") + l;
+  }
+  json.print(false, reason);
+  s.finish(code);
+}
+
 // What a command prints from a decoded status answer.
-enum class Present { Report, Json, PidReadback, PsiReadback };
+enum class Present { Report, PidReadback, PsiReadback };
 
 // query: the Main page's information memo, or the decoded status as JSON; after a
 // read instruction, the read-back dump the page's memo shows.
 class QueryCommand : public StatusQueryListener {
  public:
-  QueryCommand(Session& s, Present present, int timeoutMs)
-      : s_(s), present_(present), query_(s.engine(), [&s] { return s.target(); }, *this, timeoutMs) {}
+  QueryCommand(Session& s, Present present, int timeoutMs, JsonOut& json)
+      : s_(s), present_(present), json_(json), query_(s.engine(), [&s] { return s.target(); }, *this, timeoutMs) {}
   int run() {
     query_.start();
     return s_.wait();
   }
   void start() { query_.start(); }
-  void querySendFailed() override {
-    err("Communication Error!");
-    err("Check your network connection!");
-    s_.finish(SendFailed);
-  }
-  void queryTimedOut() override {
-    err("No answer received (in 1s).");
-    s_.finish(NoAnswer);
-  }
+  void querySendFailed() override { fail(s_, json_, {"Communication Error!", "Check your network connection!"}, SendFailed); }
+  void queryTimedOut() override { fail(s_, json_, {"No answer received (in 1s)."}, NoAnswer); }
   void queryAnswered(const QueryOutcome& o) override {
     if (!o.decode) {
       if (present_ == Present::Report)
-        for (const auto& l : o.memoLines) out(l);
+        for (const auto& l : o.memoLines) say(json_, l);
+      const QJsonObject answer = answerJson(o);
+      for (auto i = answer.begin(); i != answer.end(); ++i) json_.fields[i.key()] = i.value();
       // "Unknown message received.", or the line that says what is on the SDI.
-      err(o.memoLines.size() > 4 ? o.memoLines.back() : o.memoLines.front());
-      s_.finish(Unexpected);
+      fail(s_, json_, {o.memoLines.size() > 4 ? o.memoLines.back() : o.memoLines.front()}, Unexpected);
       return;
     }
     tZODADevice d;
     d.AnswerBase = o.answerBase;
-    DecodeStatus(d, s_.engine().buffer());
+    ReceiveBuffer& buffer = s_.engine().buffer();
+    DecodeStatus(d, buffer);
     switch (present_) {
-      case Present::Json: out(QJsonDocument(statusJson(d)).toJson(QJsonDocument::Compact).toStdString()); break;
-      case Present::Report:
-        for (const auto& l : o.memoLines) out(l);
-        for (const auto& l : statusReportLines(d)) out(l);
+      case Present::Report: {
+        if (!json_.on()) {
+          for (const auto& l : o.memoLines) out(l);
+          for (const auto& l : statusReportLines(d)) out(l);
+          break;
+        }
+        std::string userText;
+        for (std::size_t k = 0; k < kLabelSize; ++k)
+          userText += static_cast<char>(buffer.at(static_cast<std::size_t>(o.answerBase + block::UserText) + k));
+        const QJsonObject status = statusJson(d, userText);
+        for (auto i = status.begin(); i != status.end(); ++i) json_.fields[i.key()] = i.value();
         break;
+      }
       case Present::PidReadback:
       case Present::PsiReadback: {
         const bool pid = present_ == Present::PidReadback;
         const auto lines = pid ? pidReadbackLines(d) : psiReadbackLines(d);
         if (lines.empty()) {
-          err(std::string("The status answer holds no ") + (pid ? "PID filter" : "PSI inserter") + " read-back.");
-          s_.finish(Unexpected);
+          fail(s_, json_,
+               {std::string("The status answer holds no ") + (pid ? "PID filter" : "PSI inserter") + " read-back."},
+               Unexpected);
           return;
         }
-        for (const auto& l : lines) out(l);
+        for (const auto& l : lines) say(json_, l);
+        // The PID filter's entries are 16-bit words, high byte first; the flash is bytes.
+        QJsonArray values;
+        if (pid) {
+          for (std::size_t k = 0; k + 1 < d.ReadbackData.size(); k += 2)
+            values.append((d.ReadbackData[k] << 8) | d.ReadbackData[k + 1]);
+        } else {
+          for (const std::uint8_t b : d.ReadbackData) values.append(b);
+        }
+        json_.fields[pid ? "entries" : "data"] = values;
         break;
       }
     }
+    json_.print(true);
     s_.finish(Success);
   }
 
  private:
   Session& s_;
   Present present_;
+  JsonOut& json_;
   StatusQuery query_;
 };
 
@@ -106,30 +163,27 @@ const NoticeCodes kGeneralNotice{state::GeneralWait, state::GeneralGot, kCommErr
 
 // An instruction and its wait for the interrupt notice; with `readBack`, the
 // notice is followed by a Query whose answer shows that read-back.
-int runNoticeInstruction(Session& s, const Bytes& datagram, int timeoutMs, const NoticeCodes& codes = kGeneralNotice,
-                         std::optional<Present> readBack = std::nullopt) {
+int runNoticeInstruction(Session& s, const Bytes& datagram, int timeoutMs, JsonOut& json,
+                         const NoticeCodes& codes = kGeneralNotice, std::optional<Present> readBack = std::nullopt) {
   std::optional<QueryCommand> query;
-  if (readBack) query.emplace(s, *readBack, kQueryReplyTimeoutMs);
+  if (readBack) query.emplace(s, *readBack, kQueryReplyTimeoutMs, json);
   registerNoticeWait(
       s.engine(), codes.waiting, codes.received,
-      [&s, &query](bool got) {
+      [&s, &query, &json](bool got) {
         if (!got) {
-          err(std::string(noticeOutcomeText(false)));
-          s.finish(NoAnswer);
+          fail(s, json, {std::string(noticeOutcomeText(false))}, NoAnswer);
           return;
         }
-        out(std::string(noticeOutcomeText(true)));
+        say(json, std::string(noticeOutcomeText(true)));
         if (!query) {
+          json.print(true);
           s.finish(Success);
           return;
         }
         // The read-back comes with the next status answer, as the page's Query fetches it.
         QTimer::singleShot(0, [&query] { query->start(); });
       },
-      [&s, &codes](bool) {
-        err(std::string(codes.sendFailedText));
-        s.finish(SendFailed);
-      });
+      [&s, &codes, &json](bool) { fail(s, json, {std::string(codes.sendFailedText)}, SendFailed); });
   StartOptions o;
   o.armMs = timeoutMs;
   s.engine().start(codes.waiting, s.target().deviceIp, s.target().devicePort, datagram, o);
@@ -189,14 +243,48 @@ int runSend(Session& s, const InstructionMessage& m, int timeoutMs) {
   return s.wait();
 }
 
+// TEXT as 8-bit characters, one byte each, as the panel's edits send them; a
+// character Latin-1 cannot hold is refused, naming it, rather than sent as '?'.
+std::string latin1(const std::string& what, const std::string& text) {
+  const QString q = QString::fromStdString(text);
+  for (qsizetype i = 0; i < q.size(); ++i) {
+    const char32_t c = q[i].isHighSurrogate() && i + 1 < q.size() ? QChar::surrogateToUcs4(q[i], q[i + 1]) : q[i].unicode();
+    if (c > 0xFF) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+      const QString one = c > 0xFFFF ? q.mid(i, 2) : q.mid(i, 1);
+      throw UsageError{what + ": '" + one.toStdString() + "' (" + code +
+                       ") is not a Latin-1 character; the text goes out one byte per character"};
+    }
+  }
+  return q.toLatin1().toStdString();
+}
+
+// The host port, bound here first so that a port in use is named, with the way out.
+void requireHostPort(const QueryTarget& t) {
+  if (t.hostPort == 0) return;
+  QUdpSocket probe;
+  if (probe.bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(t.hostPort), QAbstractSocket::DontShareAddress))
+    return;
+  throw SendError{"cannot use UDP port " + std::to_string(t.hostPort) + " on this host (" +
+                  probe.errorString().toStdString() + "); --host-port 0 picks a free one"};
+}
+
 void expectArgs(const Options& o, std::size_t n, const char* usage) {
   if (o.args.size() < n) throw UsageError{o.command + ": missing argument (usage: " + usage + ")"};
   if (o.args.size() > n) throw UsageError{o.command + ": unexpected argument '" + o.args[n] + "'"};
 }
 
 int dispatch(const Options& o) {
-  if (o.help) {
-    std::fputs(kHelp, stdout);
+  const std::string sub = o.args.empty() ? std::string() : o.args[0];
+  if (o.help || o.command == "help") {
+    if (o.command == "help" && o.args.size() > 2) throw UsageError{"help: unexpected argument '" + o.args[2] + "'"};
+    if (o.command.empty() || (o.command == "help" && o.args.empty()))
+      std::fputs(helpText().c_str(), stdout);
+    else if (o.command == "help")
+      std::fputs(commandHelpText(o.args[0], o.args.size() > 1 ? o.args[1] : std::string()).c_str(), stdout);
+    else
+      std::fputs(commandHelpText(o.command, sub).c_str(), stdout);
     return Success;
   }
   if (o.version) {
@@ -204,10 +292,8 @@ int dispatch(const Options& o) {
     return Success;
   }
   if (o.command.empty()) throw UsageError{"no command (see --help)"};
-  if (o.json && o.command != "query" && o.command != "mfg-test") throw UsageError{"--json: only for query, mfg-test"};
   if (o.label && o.command != "send") throw UsageError{"--label: only for send"};
   // Each option belongs to one command (and subcommand): elsewhere it is an error.
-  const std::string sub = o.args.empty() ? std::string() : o.args[0];
   const std::string where = o.command + (sub.empty() ? "" : " " + sub);
   struct Use {
     bool given;
@@ -246,6 +332,7 @@ int dispatch(const Options& o) {
            {o.pid3.has_value(), "--pid3", {"mfg-test"}},
            {o.multicast.has_value(), "--multicast", {"mfg-test"}},
            {o.junit.has_value(), "--junit", {"mfg-test"}},
+           {o.json, "--json", {"query", "clock", "pid-filter read", "psi read", "mfg-test"}},
        }) {
     if (!u.given) continue;
     bool fits = false;
@@ -276,6 +363,7 @@ int dispatch(const Options& o) {
   };
 
   // Build the request first: bad input never reaches the network.
+  JsonOut json(o.json);
   std::function<Bytes(const QueryTarget&)> instruction;
   NoticeCodes codes = kGeneralNotice;
   std::optional<Present> readBack;
@@ -304,9 +392,9 @@ int dispatch(const Options& o) {
   } else if (c == "set-user-text") {
     expectArgs(o, 1, "set-user-text TEXT");
     // The text goes out as 8-bit characters, one byte each, as the panel's edit sends it.
-    const QString text = QString::fromStdString(o.args[0]);
+    const std::string text = latin1("set-user-text", o.args[0]);
     if (text.size() > 15) throw UsageError{"set-user-text: longer than 15 characters"};
-    const auto m = setUserTextInstruction(text.toLatin1().toStdString());
+    const auto m = setUserTextInstruction(text);
     instruction = [m](const QueryTarget& t) { return m.datagram(t.framing, t.sdiAddress); };
   } else if (c == "set-address") {
     expectArgs(o, 1, "set-address 1..15");
@@ -316,6 +404,8 @@ int dispatch(const Options& o) {
   } else if (c == "clock") {
     expectArgs(o, 0, "clock --nco HZ | --pll HZ [--source ...] [--format 188|204] [--priority low|high]");
     if (!o.nco && !o.pll) throw UsageError{"clock: missing --nco HZ or --pll HZ"};
+    // One frequency: the other would be programmed into nothing.
+    if (o.nco && o.pll) throw UsageError{"clock: --nco and --pll together (give the one the source uses)"};
     StreamFormatInput in;
     in.clockSource = o.source.value_or(o.nco ? 0 : 1);
     if (in.clockSource == 0 && !o.nco) throw UsageError{"--source nco: missing --nco HZ"};
@@ -327,7 +417,36 @@ int dispatch(const Options& o) {
     const auto m = streamFormatMessage(in);
     // The PLL search report, as the General page's memo shows it.
     if (m.memoLines)
-      for (const auto& l : *m.memoLines) out(l);
+      for (const auto& l : *m.memoLines) say(json, l);
+    const char* const sources[] = {"nco", "pll", "input1", "input2", "input3", "input4", "input5", "input6", "external"};
+    json.fields["source"] = sources[in.clockSource];
+    json.fields["format"] = in.format == 0 ? 188 : 204;
+    json.fields["priority"] = in.priority == 0 ? "low" : "high";
+    if (o.nco) json.fields["nco_hz"] = std::stoi(m.ncoText);
+    if (o.pll) {
+      const std::int32_t requested = std::stoi(m.pllText);
+      json.fields["pll_hz"] = requested;
+      if (in.clockSource == 1) {
+        // The search's figures, as the report above lists them.
+        const PllSettings p = m.pll.value_or(PllSettings{});
+        QJsonObject pll;
+        pll["found"] = p.found;
+        if (p.found) {
+          pll["pdiv"] = p.PDiv;
+          pll["m"] = p.M;
+          pll["n"] = p.N;
+          pll["p"] = p.P;
+          pll["q"] = p.Q;
+          pll["r"] = p.R;
+          pll["vco_range"] = p.VcoRange;
+          pll["vco_hz"] = static_cast<qint64>(p.VcoFrequency);
+          pll["output_hz"] = p.OutputFrequency;
+          pll["error_hz"] = static_cast<qint64>(requested) - p.OutputFrequency;
+          pll["word"] = QString::asprintf("%08X", pllWord(p));
+        }
+        json.fields["pll"] = pll;
+      }
+    }
     instruction = [m](const QueryTarget& t) { return m.datagram(t.framing, t.sdiAddress); };
   } else if (c == "pid-filter") {
     codes = {state::MpxWait, state::MpxGot, kCommErrorCheckText};
@@ -355,7 +474,9 @@ int dispatch(const Options& o) {
       if (!o.input) throw UsageError{"pid-filter read: missing --input N"};
       if (!o.pid) throw UsageError{"pid-filter read: missing --pid PID"};
       const ReadPidFilter r = readPidFilterInstruction(*o.input - 1, *o.pid);
-      out("Start PID: " + r.pidText);
+      say(json, "Start PID: " + r.pidText);
+      json.fields["input"] = *o.input;
+      json.fields["start_pid"] = std::stoi(r.pidText);
       page(r.instruction);
       readBack = Present::PidReadback;
     } else {
@@ -370,6 +491,8 @@ int dispatch(const Options& o) {
       if (!o.sector) throw UsageError{"psi sector: missing --sector 1..4"};
       if (!o.start) throw UsageError{"psi sector: missing --start ADDR"};
       if (!o.end) throw UsageError{"psi sector: missing --end ADDR"};
+      if (std::stoll(*o.start) > std::stoll(*o.end))
+        throw UsageError{"psi sector: --start " + *o.start + " is after --end " + *o.end};
       page(setSectorInstruction(*o.sector, !o.disabled, *o.start, *o.end)->instruction);
     } else if (sub == "erase") {
       expectArgs(o, 1, "psi erase");
@@ -389,7 +512,9 @@ int dispatch(const Options& o) {
     } else if (sub == "read") {
       expectArgs(o, 1, "psi read --address ADDR");
       if (!o.address) throw UsageError{"psi read: missing --address ADDR"};
-      page(readPsiInstruction(*o.address).instruction);
+      const ReadPsi r = readPsiInstruction(*o.address);
+      json.fields["address"] = std::stoi(r.addressText);
+      page(r.instruction);
       readBack = Present::PsiReadback;
     } else {
       throw UsageError{sub.empty() ? "psi: missing subcommand (usage: " + std::string(usage) + ")"
@@ -423,6 +548,7 @@ int dispatch(const Options& o) {
     p.append = o.append;
     p.force = o.force;
     const QueryTarget t = linkTarget(o);
+    requireHostPort(t);
     return captured(runPcrLog(t, p, capture()));
   } else if (c == "mfg-test") {
     expectArgs(o, 0, "mfg-test [--test-port N] [--pid1 PID] [--pid2 PID] [--pid3 PID] [--multicast A.B.C.D] [--junit FILE] [--json]");
@@ -446,16 +572,18 @@ int dispatch(const Options& o) {
     m.junitPath = o.junit;
     m.json = o.json;
     const QueryTarget t = linkTarget(o);
+    requireHostPort(t);
     return captured(runMfgTest(t, m, capture()));
   } else if (c == "send") {
     if (o.args.empty()) throw UsageError{"send: missing argument (usage: send [--label TEXT] OPCODE[:HEXBYTES]...)"};
     if (o.args.size() > static_cast<std::size_t>(kInstructionRows))
       throw UsageError{"send: more than " + std::to_string(kInstructionRows) + " instructions"};
-    const std::string label = QString::fromStdString(o.label.value_or("")).toLatin1().toStdString();
+    const std::string label = latin1("--label", o.label.value_or(""));
     if (label.size() > 15) throw UsageError{"--label: longer than 15 characters"};
     std::array<InstructionRow, kInstructionRows> rows;
     for (std::size_t i = 0; i < o.args.size(); ++i) rows[i] = instructionRow(o.args[i]);
     const QueryTarget t = linkTarget(o);
+    requireHostPort(t);
     const InstructionMessage m = buildInstructionMessage(rows, label, t.framing, t.sdiAddress);
     Session s(t, capture());
     return captured(runSend(s, m, o.timeoutMs.value_or(1000)));
@@ -464,10 +592,16 @@ int dispatch(const Options& o) {
   }
 
   const QueryTarget t = linkTarget(o);
+  try {
+    requireHostPort(t);
+  } catch (const SendError& e) {
+    json.print(false, e.message);
+    throw;
+  }
   Session s(t, capture());
   if (!instruction)
-    return captured(QueryCommand(s, o.json ? Present::Json : Present::Report, o.timeoutMs.value_or(kQueryReplyTimeoutMs)).run());
-  return captured(runNoticeInstruction(s, instruction(s.target()), o.timeoutMs.value_or(1000), codes, readBack));
+    return captured(QueryCommand(s, Present::Report, o.timeoutMs.value_or(kQueryReplyTimeoutMs), json).run());
+  return captured(runNoticeInstruction(s, instruction(s.target()), o.timeoutMs.value_or(1000), json, codes, readBack));
 }
 
 }  // namespace
@@ -480,6 +614,10 @@ int run(const QStringList& arguments) {
     code = dispatch(parse(arguments));
   } catch (const UsageError& e) {
     err(std::string(kProgram) + ": " + e.message);
+    return Usage;
+  } catch (const SendError& e) {
+    err(std::string(kProgram) + ": " + e.message);
+    return SendFailed;
   }
   return stopSignal() ? stopExitCode(stopSignal()) : code;
 }

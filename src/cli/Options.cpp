@@ -13,94 +13,134 @@
 
 namespace tessaly::cli {
 
-const char* const kHelp =
+namespace {
+
+const char* const kUsage =
     "Usage: tessaly-cli [options] COMMAND [arguments]\n"
-    "\n"
-    "Commands:\n"
-    "  query [--json]         read the board's status; text as the panel's information memo,\n"
-    "                         or one JSON object of the decoded status\n"
-    "                           tessaly-cli --device 10.123.13.101 query --json\n"
-    "  set-serial N           set the serial number (0..4294967295)\n"
-    "                           tessaly-cli set-serial 56765\n"
-    "  set-type N             set the type (0..65535)\n"
-    "                           tessaly-cli set-type 4852\n"
-    "  reset                  reset the board\n"
-    "                           tessaly-cli reset\n"
-    "  set-user-text TEXT     set the user text (up to 15 characters)\n"
-    "                           tessaly-cli set-user-text \"My UserText\"\n"
-    "  set-address N          set the board's SDI address (1..15)\n"
-    "                           tessaly-cli --sdi 1 set-address 3\n"
-    "  clock --nco HZ | --pll HZ [--source nco|pll|input1..input6|external]\n"
-    "        [--format 188|204] [--priority low|high]\n"
-    "                         set the output clock and stream format (NCO 120..40500000 Hz,\n"
-    "                         PLL 97753..40500000 Hz); with the PLL, prints the PLL search\n"
-    "                         report; the source defaults to the one whose frequency is given,\n"
-    "                         the format to 188, the priority to low\n"
-    "                           tessaly-cli clock --pll 27000000 --format 204\n"
-    "  send [--label TEXT] OPCODE[:HEXBYTES]...\n"
-    "                         up to five raw instructions in one message, as the panel's\n"
-    "                         Instruction Test page sends them; prints the message dump and\n"
-    "                         the answer dump (OPCODE: one byte in hex; HEXBYTES: bytes in\n"
-    "                         hex, two digits each)\n"
-    "                           tessaly-cli send --label \"Serial\" 10:00003039\n"
-    "  pid-filter general --enable LIST [--dv-pin LIST] [--null-filter LIST] [--tsp-filter LIST]\n"
-    "                         set the inputs' general filter; LIST names inputs 1..6 (1,3,6)\n"
-    "                         or none; the instruction sets all six inputs, unnamed ones off\n"
-    "                           tessaly-cli pid-filter general --enable 1,2 --null-filter 1\n"
-    "  pid-filter erase       erase the PID filter\n"
-    "                           tessaly-cli pid-filter erase\n"
-    "  pid-filter write --input N --pid PID [--remap PID]\n"
-    "                         enable PID (0..8191) of input N (1..6), under PID or the remap PID\n"
-    "                           tessaly-cli pid-filter write --input 2 --pid 496 --remap 777\n"
-    "  pid-filter read --input N --pid PID\n"
-    "                         read back the filter entries of input N from PID rounded down to\n"
-    "                         a multiple of 8 (the read instruction, then a Query)\n"
-    "                           tessaly-cli pid-filter read --input 1 --pid 496\n"
-    "  psi sector --sector 1..4 --start ADDR --end ADDR [--disabled]\n"
-    "                         set a sector of the packet buffer (ADDR 0..131071)\n"
-    "                           tessaly-cli psi sector --sector 1 --start 0 --end 4095\n"
-    "  psi erase              erase the PSI inserter's flash\n"
-    "                           tessaly-cli psi erase\n"
-    "  psi write [--pid PID] [--address ADDR] [--timer N] [--packet ascending|descending|fix]\n"
-    "        [--fix B] [--auto-cc]\n"
-    "                         write a test packet (defaults: PID 1000, address 0, timer 10\n"
-    "                         (0..16777215), ascending, fix byte 15 (0..255))\n"
-    "                           tessaly-cli psi write --pid 100 --address 16 --packet fix --fix 255\n"
-    "  psi read --address ADDR\n"
-    "                         read back the flash at ADDR (the read instruction, then a Query)\n"
-    "                           tessaly-cli psi read --address 16\n"
-    "  pcr-corrector mode off|on|direct\n"
-    "                         switch the PCR corrector off, on, or on with direct re-stamping\n"
-    "                           tessaly-cli pcr-corrector mode on\n"
-    "  pcr-corrector test-pid PID\n"
-    "                         set the corrector's test PID (0..8191)\n"
-    "                           tessaly-cli pcr-corrector test-pid 1000\n"
-    "  pcr-log --samples N [--csv FILE|-] [--append | --force]\n"
-    "                         poll the status as the PCR chart does (about once a second) and\n"
-    "                         print a CSV header and one line per request (N 1..1000000, or 0\n"
-    "                         to run until stopped): time (UTC, ISO 8601 with ms), sample,\n"
-    "                         slide, COR, base error (and in ms), PCR PIDs, new PCR PIDs, PCR\n"
-    "                         discontinuities, large PCR errors, error; a request without a\n"
-    "                         valid answer gives a line with empty figures and its reason in\n"
-    "                         the error column; each line is written as it comes, also to\n"
-    "                         FILE (- for standard output only); an existing FILE is refused\n"
-    "                         unless --append adds to it (the header only into an empty file)\n"
-    "                         or --force replaces it; a write error ends the log with exit 1;\n"
-    "                         exit 2 (3) when no request got a (valid) answer\n"
-    "                           tessaly-cli pcr-log --samples 60 --csv pcr.csv\n"
-    "  mfg-test [--test-port N] [--pid1 PID|off] [--pid2 PID|off] [--pid3 PID|off]\n"
-    "        [--multicast A.B.C.D|off] [--junit FILE] [--json]\n"
-    "                         the manufacturer test run, printing each step and message as it\n"
-    "                         runs (defaults as the panel's page: port 58100, PIDs 150, 151,\n"
-    "                         160, multicast 239.123.13.100); --junit writes a JUnit XML report\n"
-    "                         named after the board (serial, SDI address, controller), one test\n"
-    "                         case per step, replacing FILE only once it is whole; --json\n"
-    "                         prints one JSON object of the run and its steps instead of the\n"
-    "                         running lines; exit 3 when a step fails\n"
-    "                           tessaly-cli mfg-test --test-port 58100 --junit mfg.xml\n"
-    "\n"
+    "       tessaly-cli help [COMMAND]\n";
+
+// Each command's part of the help, in the order the whole text lists them; `name` is
+// the command, or the command and its subcommand.
+struct CommandHelp {
+  const char* name;
+  const char* text;
+};
+const CommandHelp kCommands[] = {
+    {"query",
+     "  query [--json]         read the board's status; text as the panel's information memo,\n"
+     "                         or one JSON object of the decoded status (also when it fails:\n"
+     "                         \"ok\": false, the \"reason\" and what the answer held)\n"
+     "                           tessaly-cli --device 10.123.13.101 query --json\n"},
+    {"set-serial",
+     "  set-serial N           set the serial number (0..4294967295)\n"
+     "                           tessaly-cli set-serial 56765\n"},
+    {"set-type",
+     "  set-type N             set the type (0..65535)\n"
+     "                           tessaly-cli set-type 4852\n"},
+    {"reset",
+     "  reset                  reset the board\n"
+     "                           tessaly-cli reset\n"},
+    {"set-user-text",
+     "  set-user-text TEXT     set the user text (up to 15 characters, each one Latin-1 holds)\n"
+     "                           tessaly-cli set-user-text \"My UserText\"\n"},
+    {"set-address",
+     "  set-address N          set the board's SDI address (1..15)\n"
+     "                           tessaly-cli --sdi 1 set-address 3\n"},
+    {"clock",
+     "  clock --nco HZ | --pll HZ [--source nco|pll|input1..input6|external]\n"
+     "        [--format 188|204] [--priority low|high] [--json]\n"
+     "                         set the output clock and stream format (NCO 120..40500000 Hz,\n"
+     "                         PLL 97753..40500000 Hz; one of the two); with the PLL, prints\n"
+     "                         the PLL search report (--json: one JSON object with the\n"
+     "                         search's figures); the source defaults to the one whose\n"
+     "                         frequency is given, the format to 188, the priority to low\n"
+     "                           tessaly-cli clock --pll 27000000 --format 204\n"},
+    {"send",
+     "  send [--label TEXT] OPCODE[:HEXBYTES]...\n"
+     "                         up to five raw instructions in one message, as the panel's\n"
+     "                         Instruction Test page sends them; prints the message dump and\n"
+     "                         the answer dump (OPCODE: one byte in hex; HEXBYTES: bytes in\n"
+     "                         hex, two digits each)\n"
+     "                           tessaly-cli send --label \"Serial\" 10:00003039\n"},
+    {"pid-filter general",
+     "  pid-filter general --enable LIST [--dv-pin LIST] [--null-filter LIST] [--tsp-filter LIST]\n"
+     "                         set the inputs' general filter; LIST names inputs 1..6 (1,3,6)\n"
+     "                         or none; the instruction sets all six inputs, unnamed ones off\n"
+     "                           tessaly-cli pid-filter general --enable 1,2 --null-filter 1\n"},
+    {"pid-filter erase",
+     "  pid-filter erase       erase the PID filter\n"
+     "                           tessaly-cli pid-filter erase\n"},
+    {"pid-filter write",
+     "  pid-filter write --input N --pid PID [--remap PID]\n"
+     "                         enable PID (0..8191) of input N (1..6), under PID or the remap PID\n"
+     "                           tessaly-cli pid-filter write --input 2 --pid 496 --remap 777\n"},
+    {"pid-filter read",
+     "  pid-filter read --input N --pid PID [--json]\n"
+     "                         read back the filter entries of input N from PID rounded down to\n"
+     "                         a multiple of 8 (the read instruction, then a Query); --json:\n"
+     "                         one JSON object with the entries as numbers\n"
+     "                           tessaly-cli pid-filter read --input 1 --pid 496\n"},
+    {"psi sector",
+     "  psi sector --sector 1..4 --start ADDR --end ADDR [--disabled]\n"
+     "                         set a sector of the packet buffer (ADDR 0..131071, the start\n"
+     "                         not after the end)\n"
+     "                           tessaly-cli psi sector --sector 1 --start 0 --end 4095\n"},
+    {"psi erase",
+     "  psi erase              erase the PSI inserter's flash\n"
+     "                           tessaly-cli psi erase\n"},
+    {"psi write",
+     "  psi write [--pid PID] [--address ADDR] [--timer N] [--packet ascending|descending|fix]\n"
+     "        [--fix B] [--auto-cc]\n"
+     "                         write a test packet (defaults: PID 1000, address 0, timer 10\n"
+     "                         (0..16777215), ascending, fix byte 15 (0..255))\n"
+     "                           tessaly-cli psi write --pid 100 --address 16 --packet fix --fix 255\n"},
+    {"psi read",
+     "  psi read --address ADDR [--json]\n"
+     "                         read back the flash at ADDR (the read instruction, then a Query);\n"
+     "                         --json: one JSON object with the 256 bytes as numbers\n"
+     "                           tessaly-cli psi read --address 16\n"},
+    {"pcr-corrector mode",
+     "  pcr-corrector mode off|on|direct\n"
+     "                         switch the PCR corrector off, on, or on with direct re-stamping\n"
+     "                           tessaly-cli pcr-corrector mode on\n"},
+    {"pcr-corrector test-pid",
+     "  pcr-corrector test-pid PID\n"
+     "                         set the corrector's test PID (0..8191)\n"
+     "                           tessaly-cli pcr-corrector test-pid 1000\n"},
+    {"pcr-log",
+     "  pcr-log --samples N [--csv FILE|-] [--append | --force]\n"
+     "                         poll the status as the PCR chart does (about once a second) and\n"
+     "                         print a CSV header and one line per request (N 1..1000000, or 0\n"
+     "                         to run until stopped): time (UTC, ISO 8601 with ms), sample,\n"
+     "                         slide, COR, base error (and in ms), PCR PIDs, new PCR PIDs, PCR\n"
+     "                         discontinuities, large PCR errors, error; a request without a\n"
+     "                         valid answer gives a line with empty figures and its reason in\n"
+     "                         the error column; each line is written as it comes, also to\n"
+     "                         FILE (- for standard output only); an existing FILE is refused\n"
+     "                         unless --append adds to it (the header only into an empty file)\n"
+     "                         or --force replaces it; a write error ends the log with exit 1;\n"
+     "                         exit 2 (3) when no request got a (valid) answer\n"
+     "                           tessaly-cli pcr-log --samples 60 --csv pcr.csv\n"},
+    {"mfg-test",
+     "  mfg-test [--test-port N] [--pid1 PID|off] [--pid2 PID|off] [--pid3 PID|off]\n"
+     "        [--multicast A.B.C.D|off] [--junit FILE] [--json]\n"
+     "                         the manufacturer test run, printing each step and message as it\n"
+     "                         runs (defaults as the panel's page: port 58100, PIDs 150, 151,\n"
+     "                         160, multicast 239.123.13.100; a multicast address is one of\n"
+     "                         224.0.0.0..239.255.255.255); --junit writes a JUnit XML report\n"
+     "                         named after the board (serial, SDI address, controller), one test\n"
+     "                         case per step, replacing FILE only once it is whole; --json\n"
+     "                         prints one JSON object of the run and its steps instead of the\n"
+     "                         running lines; exit 3 when a step fails\n"
+     "                           tessaly-cli mfg-test --test-port 58100 --junit mfg.xml\n"},
+    {"help",
+     "  help [COMMAND]         this text, or COMMAND's part of it (as COMMAND --help)\n"
+     "                           tessaly-cli help pid-filter\n"},
+};
+
+const char* const kOptionsAndExits =
     "Link options (default: the panel's Settings.ini in the working directory, else the\n"
-    "panel's defaults):\n"
+    "panel's defaults); an option's value may also follow an equals sign (--sdi=2):\n"
     "  --device HOST          the Ethernet controller's IP address or host name\n"
     "                           --device 10.123.13.101\n"
     "  --device-port N        the controller's UDP port (1..65535)\n"
@@ -119,13 +159,37 @@ const char* const kHelp =
     "                           tessaly-cli --capture query.pcap query\n"
     "  --                     the end of the options: what follows are arguments\n"
     "                           tessaly-cli set-user-text -- \"-- line 7 --\"\n"
-    "  --help                 this text\n"
+    "  --help                 this text; after a COMMAND, that command's part of it\n"
     "  --version              the version number\n"
     "\n"
     "Exit codes: 0 success; 1 usage error, bad input or an output that cannot be written;\n"
     "2 no answer in time; 3 an answer that is not the expected one; 4 send failure\n"
-    "(network); 130 (143) ended by SIGINT (SIGTERM), after writing what it had.\n";
+    "(network; a host port in use: --host-port 0 picks a free one); 5 the command\n"
+    "succeeded but its capture file stopped on a write error; 130 (143) ended by\n"
+    "SIGINT (SIGTERM), after writing what it had.\n";
 
+}  // namespace
+
+std::string helpText() {
+  std::string text = std::string(kUsage) + "\nCommands:\n";
+  for (const CommandHelp& c : kCommands) text += c.text;
+  return text + "\n" + kOptionsAndExits;
+}
+
+std::string commandHelpText(const std::string& command, const std::string& sub) {
+  std::string parts;
+  // "pid-filter read": that subcommand's entry; "pid-filter" or an unknown
+  // subcommand: every entry of the command.
+  for (const CommandHelp& c : kCommands)
+    if (!sub.empty() && c.name == command + " " + sub) parts = c.text;
+  if (parts.empty())
+    for (const CommandHelp& c : kCommands) {
+      const std::string name = c.name;
+      if (name == command || name.rfind(command + " ", 0) == 0) parts += c.text;
+    }
+  if (parts.empty()) throw UsageError{"help: unknown command '" + command + "' (see --help)"};
+  return std::string(kUsage) + "\n" + parts + "\nThe link options and exit codes: tessaly-cli --help\n";
+}
 
 void out(const std::string& line) {
   std::fprintf(stdout, "%s\n", line.c_str());
@@ -180,6 +244,15 @@ std::string ipv4(const std::string& what, const std::string& text) {
   return text;
 }
 
+// A multicast group: an IPv4 address in 224.0.0.0/4, 224.0.0.0..239.255.255.255.
+std::string multicastIpv4(const std::string& what, const std::string& text) {
+  ipv4(what, text);
+  const int first = std::stoi(text.substr(0, text.find('.')));
+  if (first < 224 || first > 239)
+    throw UsageError{what + ": '" + text + "' is not a multicast address (224.0.0.0..239.255.255.255)"};
+  return text;
+}
+
 }  // namespace
 
 Options parse(const QStringList& arguments) {
@@ -188,13 +261,22 @@ Options parse(const QStringList& arguments) {
   for (qsizetype i = 1; i < arguments.size(); ++i) a.push_back(arguments[i].toStdString());
   bool optionsEnd = false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    const std::string& s = a[i];
-    if (optionsEnd || s == "--") {
-      if (optionsEnd) (o.command.empty() ? o.command : o.args.emplace_back()) = s;
+    if (optionsEnd || a[i] == "--") {
+      if (optionsEnd) (o.command.empty() ? o.command : o.args.emplace_back()) = a[i];
       optionsEnd = true;
       continue;
     }
+    // "--name=value" is "--name value".
+    std::string s = a[i];
+    std::optional<std::string> attached;
+    if (s.size() > 2 && s.compare(0, 2, "--") == 0 && s.find('=') != std::string::npos) {
+      attached = s.substr(s.find('=') + 1);
+      s.erase(s.find('='));
+    }
+    bool valueTaken = false;
     const auto value = [&]() -> std::string {
+      valueTaken = true;
+      if (attached) return *attached;
       if (i + 1 >= a.size()) throw UsageError{s + ": missing value"};
       return a[++i];
     };
@@ -281,7 +363,7 @@ Options parse(const QStringList& arguments) {
       (s == "--pid1" ? o.pid1 : s == "--pid2" ? o.pid2 : o.pid3) = v == "off" ? v : std::to_string(number(s, v, 0, kPidMax));
     } else if (s == "--multicast") {
       const std::string v = value();
-      o.multicast = v == "off" ? v : ipv4(s, v);
+      o.multicast = v == "off" ? v : multicastIpv4(s, v);
     } else if (s == "--label") {
       o.label = value();
     } else if (s == "--timeout-ms") {
@@ -293,6 +375,7 @@ Options parse(const QStringList& arguments) {
     } else {
       o.args.push_back(s);
     }
+    if (attached && !valueTaken) throw UsageError{s + ": takes no value"};
   }
   return o;
 }

@@ -13,9 +13,17 @@
 namespace tessaly::cli {
 
 constexpr const char* kProgram = "tessaly-cli";
-extern const char* const kHelp;
+// The whole help text.
+std::string helpText();
+// COMMAND's part of the help (SUB: one subcommand's, when it has that one); an
+// unknown command throws.
+std::string commandHelpText(const std::string& command, const std::string& sub);
 
 struct UsageError {
+  std::string message;
+};
+// The link cannot be used (exit 4); the message says why.
+struct SendError {
   std::string message;
 };
 

@@ -7,7 +7,11 @@
 
 namespace tessaly::cli {
 
-QJsonObject statusJson(const tZODADevice& d) {
+namespace {
+QString hexByte(unsigned v) { return QString::asprintf("%02X", v & 0xFFU); }
+}  // namespace
+
+QJsonObject statusJson(const tZODADevice& d, const std::string& userText) {
   const auto bit = [](std::uint32_t v, int b) { return ((v >> b) & 1U) != 0; };
   QJsonArray inputs;
   for (int n = 1; n <= 6; ++n) {
@@ -50,13 +54,18 @@ QJsonObject statusJson(const tZODADevice& d) {
   pid["flash_busy"] = bit(d.PidFilterState, 0);
 
   QJsonObject j;
-  j["device_code"] = QString::asprintf("%02X", unsigned{kRemuxDeviceCode});
+  j["device_present"] = true;
+  j["device_code"] = hexByte(kRemuxDeviceCode);
+  // The filling 0x00 bytes end the text; each byte is one Latin-1 character.
+  std::string text = userText;
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  j["user_text"] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
   j["version"] = QString::fromStdString(d.VersionText);
   j["mpx_version"] = d.MpxVersion;
   j["spp_version"] = d.SppVersion;
   j["model"] = d.Model;
   j["type"] = d.DeviceType;
-  j["serial"] = d.SerialNumber;
+  j["serial"] = static_cast<qint64>(static_cast<std::uint32_t>(d.SerialNumber));
   j["sdi_address"] = d.AddressByte & 15;
   j["address_jumper"] = bit(d.AddressByte, 4);
   j["instruction_counter"] = d.InstructionCounter;
@@ -72,6 +81,16 @@ QJsonObject statusJson(const tZODADevice& d) {
   j["sdram"] = sdram;
   j["psi"] = psi;
   j["pcr"] = pcr;
+  return j;
+}
+
+QJsonObject answerJson(const QueryOutcome& o) {
+  QJsonObject j;
+  j["answer_length"] = static_cast<qint64>(o.length);
+  if (!o.statusAnswer) return j;
+  j["sdi_address"] = o.sdiAddress;
+  j["device_present"] = o.devicePresent;
+  if (o.devicePresent) j["device_code"] = hexByte(o.deviceCode);
   return j;
 }
 

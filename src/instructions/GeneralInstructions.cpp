@@ -64,6 +64,7 @@ StreamFormatMessage streamFormatMessage(const StreamFormatInput& in) {
     std::vector<std::string> memo{"PLL Info:"};
     for (auto& line : pllReportLines(pll, settings)) memo.push_back(std::move(line));
     out.memoLines = std::move(memo);
+    out.pll = settings;
     if (settings.found) append(out.instructions, encodeInstruction(opcode::Operation, setPllData(settings)));
   }
   append(out.instructions,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "text/Bytes.h"
+#include "clock/Pll.h"
 #include "link/Framing.h"
 
 namespace tessaly {
@@ -67,6 +68,8 @@ struct StreamFormatMessage {
   // The memo's new content, for clock source PLL only ("PLL Info:" and the report);
   // empty optional: leave the memo as it is.
   std::optional<std::vector<std::string>> memoLines;
+  // The PLL search's result, for clock source PLL only.
+  std::optional<PllSettings> pll;
 
   Bytes sdiMessage() const { return encodeSdiMessage(label, instructions); }
   Bytes datagram(Framing framing, std::uint8_t sdiAddress) const {

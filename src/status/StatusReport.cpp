@@ -199,6 +199,7 @@ QueryOutcome evaluateQueryAnswerBytes(const QueryContext& ctx, std::size_t lengt
                                       std::uint8_t sdiAddressByte, std::uint8_t presence, std::uint8_t deviceCode) {
   const bool ddtoip = ctx.framing == Framing::DDToIP;
   QueryOutcome o;
+  o.length = length;
   const std::size_t expected = ddtoip ? kDDToIPStatusAnswer : kCwNetStatusAnswer;
   const std::uint8_t expectedCode = ddtoip ? kStatusAnswerCode : kCwNetReadCode;
   if (length != expected || answerCode != expectedCode) {
@@ -211,8 +212,10 @@ QueryOutcome evaluateQueryAnswerBytes(const QueryContext& ctx, std::size_t lengt
   }
   o.panelText = ddtoip ? "DDToIP SDI Answer received." : "CW-Net Data received.";
   o.panelColour = colour::ButtonFace;
+  o.statusAnswer = true;
+  o.sdiAddress = ddtoip ? ctx.selectedSdiAddress : sdiAddressByte;
   o.memoLines = {o.panelText, "Controller IP: " + ctx.deviceIp, "Controller Port: " + dec(ctx.devicePort),
-                 "SDI Address: " + dec(ddtoip ? ctx.selectedSdiAddress : sdiAddressByte)};
+                 "SDI Address: " + dec(o.sdiAddress)};
   o.labelDChanged = true;
   if (presence != kDevicePresent) {
     o.memoLines.push_back("There is no device connected to the SDI.");
@@ -220,6 +223,8 @@ QueryOutcome evaluateQueryAnswerBytes(const QueryContext& ctx, std::size_t lengt
     o.labelD = "Device Code: (no device)";
     return o;
   }
+  o.devicePresent = true;
+  o.deviceCode = deviceCode;
   o.labelD = "Device Code: h" + hex2(deviceCode);
   if (deviceCode == kRemuxDeviceCode) {
     o.memoLines.push_back("");

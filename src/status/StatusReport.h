@@ -75,6 +75,12 @@ struct QueryOutcome {
   std::string labelD;
   bool decode = false;
   int answerBase = 0;
+  // What the answer held, for callers that report it as data.
+  std::size_t length = 0;
+  bool statusAnswer = false;   // the status answer of the framing: right length and code
+  int sdiAddress = 0;          // as the memo's "SDI Address: " line shows it
+  bool devicePresent = false;  // a device answered on the SDI
+  std::uint8_t deviceCode = 0; // when devicePresent
 };
 
 struct QueryContext {

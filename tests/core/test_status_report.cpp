@@ -335,6 +335,13 @@ TEST(QueryOutcome, FailureTable) {
     EXPECT_EQ(o.labelDChanged, !c.labelD.empty()) << c.what;
     EXPECT_EQ(o.labelD, c.labelD) << c.what;
     EXPECT_EQ(o.decode, c.decode) << c.what;
+    // The facts behind the texts: a status answer names its device by code, or none.
+    EXPECT_EQ(o.length, c.length) << c.what;
+    EXPECT_EQ(o.statusAnswer, !c.labelD.empty()) << c.what;
+    EXPECT_EQ(o.devicePresent, c.labelD.rfind("Device Code: h", 0) == 0) << c.what;
+    if (o.devicePresent) {
+      EXPECT_EQ(o.deviceCode, c.device) << c.what;
+    }
     if (c.decode) {
       EXPECT_EQ(o.answerBase, c.framing == Framing::DDToIP ? 25 : 8);
     }
@@ -359,5 +366,7 @@ TEST(QueryOutcome, ReadsTheFramingsOwnBytes) {
   o = evaluateQueryAnswer(cw, 1032, at);
   EXPECT_FALSE(o.decode);
   EXPECT_EQ(o.memoLines[3], "SDI Address: 2");
+  EXPECT_EQ(o.sdiAddress, 2);
   EXPECT_EQ(o.labelD, "Device Code: h1B");
+  EXPECT_EQ(o.deviceCode, 0x1B);
 }

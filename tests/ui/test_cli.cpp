@@ -59,6 +59,36 @@ QStringList loopback(int devicePort) {
   return {"--device", "127.0.0.1", "--device-port", QString::number(devicePort), "--host-port", "0"};
 }
 
+// True when `actual` holds everything `expected` names: objects key by key (a null
+// in `expected` asks that the key be absent), arrays element by element and of
+// the same length, other values equal. `where` names the first difference.
+bool holds(const QJsonValue& actual, const QJsonValue& expected, QString* where, const QString& path = "$") {
+  if (expected.isObject()) {
+    const QJsonObject e = expected.toObject(), a = actual.toObject();
+    if (!actual.isObject()) return (*where = path + ": not an object"), false;
+    for (auto i = e.begin(); i != e.end(); ++i) {
+      if (i.value().isNull()) {
+        if (a.contains(i.key())) return (*where = path + "." + i.key() + ": present"), false;
+      } else if (!holds(a.value(i.key()), i.value(), where, path + "." + i.key())) {
+        return false;
+      }
+    }
+    return true;
+  }
+  if (expected.isArray()) {
+    const QJsonArray e = expected.toArray(), a = actual.toArray();
+    if (!actual.isArray() || a.size() != e.size())
+      return (*where = path + QString(": %1 elements, want %2").arg(a.size()).arg(e.size())), false;
+    for (qsizetype k = 0; k < e.size(); ++k)
+      if (!holds(a[k], e[k], where, path + QString("[%1]").arg(k))) return false;
+    return true;
+  }
+  if (actual == expected) return true;
+  *where = path + ": " + QString::fromUtf8(QJsonDocument(QJsonArray{actual}).toJson(QJsonDocument::Compact)) + ", want " +
+           QString::fromUtf8(QJsonDocument(QJsonArray{expected}).toJson(QJsonDocument::Compact));
+  return false;
+}
+
 // The number after `prefix` on the first line that starts with it.
 QString valueAfter(const QStringList& lines, const QString& prefix) {
   for (const QString& l : lines)
@@ -136,6 +166,10 @@ class CliTest : public QObject {
                                      << QStringList{"Start PID: 8184", "SDI IRQ received.", "PID Filter Readback Data:",
                                                     " hFFFF hFFFF hFFFF hFFFF "}
                                      << QString();
+    QTest::newRow("options as --name=value")
+        << QStringList{"--framing=ddtoip", "--sdi=2", "pid-filter", "read", "--input=6", "--pid=8191"}
+        << QStringList{"--sdi-address", "2"} << 0
+        << QStringList{"Start PID: 8184", "SDI IRQ received.", "PID Filter Readback Data:"} << QString();
     QTest::newRow("pid-filter read, no device")
         << QStringList{"pid-filter", "read", "--input", "1", "--pid", "0"} << QStringList{"--no-device"} << 2
         << QStringList{"Start PID: 0"} << "No SDI IRQ received (in 1s).";
@@ -163,8 +197,8 @@ class CliTest : public QObject {
     QTest::newRow("pcr-log, no answer") << QStringList{"pcr-log", "--samples", "1"} << QStringList{"--drop", "1"} << 2
                                         << QStringList{"^\\S+Z,1,,,,,,,,,SDI Answer not received!$"}
                                         << "SDI Answer not received!";
-    QTest::newRow("mfg-test, no answer")
-        << QStringList{"mfg-test"} << QStringList{"--drop", "1"} << 2
+    QTest::newRow("mfg-test, no answer (a multicast group of 255s accepted)")
+        << QStringList{"mfg-test", "--multicast", "239.255.255.255"} << QStringList{"--drop", "1"} << 2
         << QStringList{"Step 1/5: Set up NCOs and stream formats", "  Error: No ACK answer received (in 2s)."}
         << "Programming failed: Error: No ACK answer received (in 2s).";
     QTest::newRow("send: notice only, so no answer")
@@ -591,6 +625,101 @@ class CliTest : public QObject {
     QCOMPARE(QString::number(j["pcr"].toObject()["test_pid"].toInteger()), valueAfter(text.out, " Test PID: "));
   }
 
+  // --json: one object on standard output whatever the outcome, holding what was set
+  // before (`setup`, each run first against the same emulator) and what the answer
+  // held when it is not the expected one.
+  void jsonSaysEverything_data() {
+    QTest::addColumn<QList<QStringList>>("setup");
+    QTest::addColumn<QStringList>("emulatorArgs");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QJsonObject>("expected");
+    const auto object = [](const char* json) { return QJsonDocument::fromJson(json).object(); };
+    // Each input's four flags against the masks set: enable 2,5; DV pin 1; null filter 3,6; TSP filter 4.
+    QJsonArray inputs;
+    for (int n = 1; n <= 6; ++n)
+      inputs.append(QJsonObject{{"number", n},
+                                {"enabled", n == 2 || n == 5},
+                                {"data_valid_enabled", n == 1},
+                                {"null_filter", n == 3 || n == 6},
+                                {"tsp_error_filter", n == 4}});
+    QJsonObject set = object(R"({"ok": true, "device_present": true, "device_code": "1A",
+                                 "user_text": "h\u00e9llo\tx\u00ff", "serial": 3000000000})");
+    set["inputs"] = inputs;
+    QTest::newRow("query: what was set comes back")
+        << QList<QStringList>{{"set-user-text", QString::fromUtf8("h\u00e9llo\tx\u00ff")},
+                              {"set-serial", "3000000000"},
+                              {"pid-filter", "general", "--enable", "2,5", "--dv-pin", "1", "--null-filter", "3,6",
+                               "--tsp-filter", "4"}}
+        << QStringList{} << QStringList{"query", "--json"} << 0 << set;
+    QTest::newRow("query, no device") << QList<QStringList>{} << QStringList{"--no-device"} << QStringList{"query", "--json"}
+                                      << 3
+                                      << object(R"({"ok": false, "reason": "There is no device connected to the SDI.",
+                                                    "answer_length": 1032, "sdi_address": 1, "device_present": false,
+                                                    "device_code": null})");
+    QTest::newRow("query DDToIP, not a remultiplexer")
+        << QList<QStringList>{} << QStringList{"--device-code", "1B"}
+        << QStringList{"--framing", "ddtoip", "query", "--json"} << 3
+        << object(R"({"ok": false, "reason": "There is no ASI Remultiplexer connected to the SDI.",
+                      "answer_length": 1049, "device_present": true, "device_code": "1B", "serial": null})");
+    QTest::newRow("query, no answer") << QList<QStringList>{} << QStringList{"--drop", "1"}
+                                      << QStringList{"query", "--json"} << 2
+                                      << object(R"({"ok": false, "reason": "No answer received (in 1s).",
+                                                    "answer_length": null})");
+    QTest::newRow("clock, the PLL search")
+        << QList<QStringList>{} << QStringList{} << QStringList{"clock", "--pll", "3000000", "--json"} << 0
+        << object(R"({"ok": true, "source": "pll", "format": 188, "priority": "low", "pll_hz": 3000000,
+                      "nco_hz": null, "pll": {"found": true, "pdiv": 34, "m": 9, "n": 34, "p": 3, "q": 30, "r": 2,
+                      "vco_range": 0, "vco_hz": 102000000, "output_hz": 3000000, "error_hz": 0,
+                      "word": "022013CC"}})");
+    QTest::newRow("clock, NCO: no search")
+        << QList<QStringList>{} << QStringList{} << QStringList{"clock", "--nco", "120", "--priority", "high", "--json"}
+        << 0 << object(R"({"ok": true, "source": "nco", "nco_hz": 120, "priority": "high", "pll": null})");
+    QTest::newRow("clock, no notice") << QList<QStringList>{} << QStringList{"--drop", "1"}
+                                      << QStringList{"clock", "--format", "204", "--nco", "120", "--json"} << 2
+                                      << object(R"({"ok": false, "reason": "No SDI IRQ received (in 1s).",
+                                                    "format": 204})");
+    // Entry 4 from 496 is PID 500's, written under 8191; the others are erased.
+    QJsonArray entries;
+    for (int k = 0; k < 128; ++k) entries.append(k == 4 ? 0xC000 + 8191 : 0xFFFF);
+    QTest::newRow("pid-filter read")
+        << QList<QStringList>{{"pid-filter", "write", "--input", "2", "--pid", "500", "--remap", "8191"}}
+        << QStringList{} << QStringList{"pid-filter", "read", "--input", "2", "--pid", "503", "--json"} << 0
+        << QJsonObject{{"ok", true}, {"input", 2}, {"start_pid", 496}, {"entries", entries}};
+    // Timer 10, auto CC, then the 204-byte packet: sync byte, PID 100, 0x10, 200 fix
+    // bytes; erased flash after it.
+    QJsonArray data{0, 0, 10, 1, 0x47, 0, 100, 0x10};
+    for (int k = 8; k < 256; ++k) data.append(k < 4 + 204 ? 44 : 255);
+    QTest::newRow("psi read")
+        << QList<QStringList>{{"psi", "write", "--pid", "100", "--address", "16", "--packet", "fix", "--fix", "44",
+                               "--auto-cc"}}
+        << QStringList{} << QStringList{"psi", "read", "--address", "16", "--json"} << 0
+        << QJsonObject{{"ok", true}, {"address", 16}, {"data", data}};
+  }
+  void jsonSaysEverything() {
+    QFETCH(QList<QStringList>, setup);
+    QFETCH(QStringList, emulatorArgs);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QJsonObject, expected);
+    EmulatorProcess emu;
+    QVERIFY(emu.start(emulatorArgs));
+    uitest::TempWorkDir dir;
+    for (const QStringList& step : setup) QCOMPARE(runCli(dir.path(), loopback(emu.port()) + step).exitCode, 0);
+    const Run r = runCli(dir.path(), loopback(emu.port()) + args);
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.out.size(), 1);
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out[0].toUtf8(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    // Control characters of the user text are escaped: the line holds none.
+    for (const QChar c : r.out[0]) QVERIFY2(c.unicode() >= 0x20, qPrintable(r.out[0]));
+    QString where;
+    QVERIFY2(holds(doc.object(), expected, &where), qPrintable(where + "\n" + r.out[0]));
+    // A failure still says so on standard error, in the same words.
+    if (exitCode != 0) QCOMPARE(r.err.value(0), expected["reason"].toString());
+  }
+
   // Serial numbers above 2^31-1 go out as they are (the board reports them back;
   // the report shows the record's signed value).
   void largeSerialGoesOut() {
@@ -601,6 +730,8 @@ class CliTest : public QObject {
     const Run q = runCli(dir.path(), loopback(emu.port()) + QStringList{"query"});
     QCOMPARE(q.exitCode, 0);
     QVERIFY2(q.out.contains("Serial: -1"), qPrintable(q.out.join('\n')));
+    const Run j = runCli(dir.path(), loopback(emu.port()) + QStringList{"query", "--json"});
+    QCOMPARE(QJsonDocument::fromJson(j.out.value(0).toUtf8())["serial"].toInteger(), 4294967295LL);
   }
 
   // Without link options the client takes the panel's Settings.ini in its working
@@ -618,19 +749,48 @@ class CliTest : public QObject {
     QCOMPARE(dir.read("Settings.ini"), settings);
   }
 
-  // A host port that is taken: the datagram cannot go out.
+  // A device name that cannot be a host: the datagram cannot go out (no lookup is made).
   void sendFailureIsExitFour() {
-    QUdpSocket busy;
-    QVERIFY(busy.bind(QHostAddress::AnyIPv4, 0));
     uitest::TempWorkDir dir;
-    QStringList link{"--device", "127.0.0.1", "--device-port", QString::number(uitest::freeUdpPort()), "--host-port",
-                     QString::number(busy.localPort())};
+    QStringList link{"--device", "no_such host", "--device-port", QString::number(uitest::freeUdpPort()), "--host-port",
+                     "0"};
     const Run q = runCli(dir.path(), link + QStringList{"query"});
     QCOMPARE(q.exitCode, 4);
     QCOMPARE(q.err, (QStringList{"Communication Error!", "Check your network connection!"}));
     const Run s = runCli(dir.path(), link + QStringList{"reset"});
     QCOMPARE(s.exitCode, 4);
     QCOMPARE(s.err, QStringList{"Communication Error! Check your network connection!"});
+  }
+
+  // A host port that is taken (a second client on the default port): exit 4 before
+  // anything is sent, naming the port and the way out, for every kind of command.
+  void hostPortInUseIsNamed_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("query --json") << QStringList{"query", "--json"};
+    QTest::newRow("instruction") << QStringList{"reset"};
+    QTest::newRow("send") << QStringList{"send", "10"};
+    QTest::newRow("pcr-log") << QStringList{"pcr-log", "--samples", "1"};
+    QTest::newRow("mfg-test") << QStringList{"mfg-test"};
+  }
+  void hostPortInUseIsNamed() {
+    QFETCH(QStringList, args);
+    QUdpSocket busy;
+    QVERIFY(busy.bind(QHostAddress::AnyIPv4, 0));
+    uitest::TempWorkDir dir;
+    const QString port = QString::number(busy.localPort());
+    const Run r = runCli(dir.path(), QStringList{"--device", "127.0.0.1", "--device-port",
+                                                 QString::number(uitest::freeUdpPort()), "--host-port=" + port} + args);
+    QCOMPARE(r.exitCode, 4);
+    QCOMPARE(r.err.size(), 1);
+    QVERIFY2(r.err[0].startsWith("tessaly-cli: cannot use UDP port " + port + " ") &&
+                 r.err[0].endsWith("; --host-port 0 picks a free one"),
+             qPrintable(r.err[0]));
+    if (args.contains("--json")) {
+      QCOMPARE(r.out.size(), 1);
+      QCOMPARE(QJsonDocument::fromJson(r.out[0].toUtf8())["ok"].toBool(true), false);
+    } else {
+      QCOMPARE(r.out, QStringList{});
+    }
   }
 
   // Bad input: exit 1, nothing on standard output, one line on standard error that
@@ -706,6 +866,22 @@ class CliTest : public QObject {
     QTest::newRow("pid2 text") << QStringList{"mfg-test", "--pid2", "on"} << "--pid2";
     QTest::newRow("multicast of 3 parts") << QStringList{"mfg-test", "--multicast", "239.1.2"} << "--multicast";
     QTest::newRow("multicast 256") << QStringList{"mfg-test", "--multicast", "239.1.2.256"} << "--multicast";
+    QTest::newRow("multicast 239.256.0.1") << QStringList{"mfg-test", "--multicast", "239.256.0.1"} << "--multicast";
+    QTest::newRow("multicast below 224") << QStringList{"mfg-test", "--multicast", "223.255.255.255"} << "--multicast";
+    QTest::newRow("multicast above 239") << QStringList{"mfg-test", "--multicast", "240.0.0.0"} << "--multicast";
+    QTest::newRow("sector start after end") << QStringList{"psi", "sector", "--sector", "1", "--start", "10", "--end", "5"}
+                                            << "--start";
+    QTest::newRow("clock with --nco and --pll") << QStringList{"clock", "--nco", "1000", "--pll", "3000000"} << "--pll";
+    QTest::newRow("user text not Latin-1") << QStringList{"set-user-text", QString::fromUtf8("h\u20acllo")} << "U+20AC";
+    QTest::newRow("user text beyond the BMP") << QStringList{"set-user-text", QString::fromUtf8("a\U0001F600")}
+                                              << "U+1F600";
+    QTest::newRow("label not Latin-1") << QStringList{"send", "--label", QString::fromUtf8("\u20ac"), "10"} << "--label";
+    QTest::newRow("--name=value checked") << QStringList{"--sdi=0", "query"} << "--sdi";
+    QTest::newRow("--name= empty") << QStringList{"--timeout-ms=", "query"} << "--timeout-ms";
+    QTest::newRow("value on a flag") << QStringList{"query", "--json=yes"} << "--json";
+    QTest::newRow("unknown option with a value") << QStringList{"--frobnicate=1", "query"} << "--frobnicate";
+    QTest::newRow("json on an instruction") << QStringList{"set-type", "1", "--json"} << "--json";
+    QTest::newRow("help of an unknown command") << QStringList{"help", "frobnicate"} << "frobnicate";
     QTest::newRow("junit unwritable") << QStringList{"mfg-test", "--junit", "no/such/dir/x.xml"} << "--junit";
     QTest::newRow("label of 16") << QStringList{"send", "--label", "0123456789abcdef", "10"} << "--label";
     QTest::newRow("capture unwritable") << QStringList{"query", "--capture", "no/such/dir/x.pcap"} << "--capture";
@@ -733,6 +909,27 @@ class CliTest : public QObject {
                              "--format", "--priority", "pid-filter", "psi", "pcr-corrector", "pcr-log",
                              "mfg-test", "--junit", "--csv", "--multicast", "--capture"})
       QVERIFY2(text.contains(word), word);
+    // A command's part: its entries only, however asked.
+    struct Part {
+      QStringList args;
+      QStringList has, hasNot;
+    };
+    for (const Part& p : QList<Part>{
+             {{"help", "query"}, {"query [--json]"}, {"set-serial", "Link options"}},
+             {{"query", "--help"}, {"query [--json]"}, {"set-serial"}},
+             {{"help", "pid-filter"}, {"pid-filter general", "pid-filter erase", "pid-filter write", "pid-filter read"},
+              {"psi", "query"}},
+             {{"pid-filter", "read", "--help"}, {"pid-filter read --input N --pid PID [--json]"}, {"pid-filter write"}},
+             {{"help", "psi", "read"}, {"psi read --address ADDR [--json]"}, {"psi write", "pid-filter"}},
+             {{"psi", "--help"}, {"psi sector", "psi read"}, {"pid-filter"}},
+             {{"help"}, {"query", "mfg-test", "--device", "Exit codes"}, {}},
+         }) {
+      const Run r = runCli(dir.path(), p.args);
+      QCOMPARE(r.exitCode, 0);
+      const QString part = r.out.join('\n');
+      for (const QString& w : p.has) QVERIFY2(part.contains(w), qPrintable(p.args.join(' ') + ": " + w));
+      for (const QString& w : p.hasNot) QVERIFY2(!part.contains(w), qPrintable(p.args.join(' ') + ": " + w));
+    }
     const Run version = runCli(dir.path(), {"--version"});
     QCOMPARE(version.exitCode, 0);
     QVERIFY(QRegularExpression("^tessaly-cli \\d+\\.\\d+").match(version.out.value(0)).hasMatch());
