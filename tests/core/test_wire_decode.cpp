@@ -152,6 +152,8 @@ TEST(TrafficLog, KeepsTheNewestWithinCountAndBytes) {
   cut.dropReason = DropReason::OtherSender;
   cut.wireLength = 3;
   EXPECT_EQ(summarizeRecord(cut), "dropped (other sender): interrupt notice");
+  cut.dropReason = DropReason::OtherBoard;
+  EXPECT_EQ(summarizeRecord(cut), "dropped (other board): interrupt notice");
   log.clear();
   EXPECT_EQ(log.size(), 0u);
   EXPECT_EQ(log.firstSeq(), 6u);  // numbers go on after a clear
