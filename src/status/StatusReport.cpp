@@ -198,7 +198,8 @@ bool isOtherBoardsStatus(Framing framing, std::uint8_t sdiAddress, const std::ui
   const std::uint8_t* block = data + (ddtoip ? kDDToIPAnswerBase : kCwNetAnswerBase);
   if (block[block::Presence] != kDevicePresent || block[block::DeviceCode] != kRemuxDeviceCode) return false;
   const int board = block[block::Address] & 0x0F;
-  return board != 0 && board != sdiAddress;
+  // A request to no valid SDI address (0, from no selection) names no board to compare.
+  return board != 0 && sdiAddress >= 1 && sdiAddress <= 15 && board != sdiAddress;
 }
 
 std::vector<std::string> querySentLines(int hostPort, int devicePort, const std::string& deviceIp) {

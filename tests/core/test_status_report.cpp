@@ -405,5 +405,7 @@ TEST(QueryOutcome, OtherBoardsStatus) {
     d[base + 1] = c.device;
     d[base + 30] = c.addressByte;
     EXPECT_EQ(isOtherBoardsStatus(c.framing, 2, d.data(), c.length), c.other) << c.what;
+    // A request to SDI address 0 (no selection) names no board: nothing is judged.
+    EXPECT_FALSE(isOtherBoardsStatus(c.framing, 0, d.data(), c.length)) << c.what;
   }
 }
