@@ -11,6 +11,10 @@ StatusQuery::StatusQuery(TransactionEngine& engine, std::function<QueryTarget()>
     t.waiting = dd ? state::QueryDDToIPWait : state::QueryCwNetWait;
     t.received = dd ? state::QueryDDToIPGot : state::QueryCwNetGot;
     t.accepts = Answer::Long;
+    // Another board's status is no answer to this request, whenever it comes.
+    t.screen = [this, f](const std::uint8_t* data, std::size_t length) {
+      return isOtherBoardsStatus(f, sent_.sdiAddress, data, length) ? DropReason::OtherBoard : DropReason::None;
+    };
     t.timedOut = [this] { listener_.queryTimedOut(); };
     t.answered = [this, f] { answered(f); };
     t.sendFailed = [this](bool) { listener_.querySendFailed(); };
@@ -19,7 +23,8 @@ StatusQuery::StatusQuery(TransactionEngine& engine, std::function<QueryTarget()>
 }
 
 bool StatusQuery::start() {
-  const QueryTarget sent = target_();
+  sent_ = target_();
+  const QueryTarget& sent = sent_;
   const Bytes request = encodeReadDatagram(sent.framing, sent.sdiAddress);
   listener_.queryStarted();
   StartOptions o;
@@ -32,13 +37,13 @@ bool StatusQuery::start() {
 }
 
 void StatusQuery::answered(Framing f) {
-  // The memo names the link as it stands when the answer is evaluated.
-  const QueryTarget now = target_();
+  // The memo names the target the request went to, whatever the link settings
+  // became while it waited.
   QueryContext ctx;
   ctx.framing = f;
-  ctx.deviceIp = now.deviceIp;
-  ctx.devicePort = now.devicePort;
-  ctx.selectedSdiAddress = now.sdiAddress;
+  ctx.deviceIp = sent_.deviceIp;
+  ctx.devicePort = sent_.devicePort;
+  ctx.selectedSdiAddress = sent_.sdiAddress;
   const ReceiveBuffer& buffer = engine_.buffer();
   const QueryOutcome o =
       evaluateQueryAnswer(ctx, engine_.receivedLength(), [&buffer](std::size_t at) { return buffer.at(at); });

@@ -1,8 +1,9 @@
 #pragma once
 // The device query without a window: registers the codes 40..43 with the engine,
 // sends the read request in the framing of the moment and tells one listener how it
-// went. The panel fans the events out to its pages; the command-line client prints
-// them.
+// went. An answer is reported as the answer of the target the request went to; a
+// status answer from a board at another SDI address is dropped before the engine.
+// The panel fans the events out to its pages; the command-line client prints them.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -54,6 +55,7 @@ class StatusQuery {
   std::function<QueryTarget()> target_;
   StatusQueryListener& listener_;
   int timeoutMs_;
+  QueryTarget sent_;  // where the last request went
 };
 
 }  // namespace tessaly

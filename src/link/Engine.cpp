@@ -7,6 +7,10 @@ TransactionEngine::TransactionEngine(Timer& timer, Endpoint& endpoint) : timer_(
   timer_.setHandler([this] { onTimer(); });
   endpoint_.setReceiver([this](const std::uint8_t* data, std::size_t length) { onDatagram(data, length); });
   endpoint_.setSendFailureHandler([this] { onSendFailure(); });
+  endpoint_.setScreen([this](const std::uint8_t* data, std::size_t length) {
+    const auto& screen = codes_[state_].screen;
+    return screen ? screen(data, length) : DropReason::None;
+  });
 }
 
 void TransactionEngine::registerTransaction(Transaction t) {
@@ -14,10 +18,12 @@ void TransactionEngine::registerTransaction(Transaction t) {
   w.onTimer = std::move(t.timedOut);
   w.onSendFailure = std::move(t.sendFailed);
   w.accepts = t.accepts;
+  w.screen = t.screen;
   if (t.accepts == Answer::None) return;
   w.next = t.received;
   Code& r = codes_[t.received];
   r.onTimer = std::move(t.answered);
+  r.screen = std::move(t.screen);
   r.keepsCountdown = t.handOver == HandOver::AtNextTick;
 }
 

@@ -36,6 +36,9 @@ enum class HandOver : std::uint8_t {
 // not go out, at once (late = false) or after its host-name lookup failed or was still
 // running when the timer fired (late = true; the engine has stopped the timer then).
 // The endpoint is closed before any of them runs.
+// `screen`, when set, looks at every datagram that arrives while the state is
+// `waiting` or `received`: one it gives a reason against is no answer of this
+// transaction and is dropped by the endpoint before the receive handler sees it.
 struct Transaction {
   std::uint8_t waiting = 0;
   std::uint8_t received = 0;
@@ -44,6 +47,7 @@ struct Transaction {
   std::function<void()> timedOut;
   std::function<void()> answered;
   std::function<void(bool late)> sendFailed;
+  Endpoint::Screen screen;
 };
 
 // Where start() sets the waiting code.
@@ -103,6 +107,7 @@ class TransactionEngine {
   struct Code {
     std::function<void()> onTimer;             // a code without one does nothing
     std::function<void(bool)> onSendFailure;
+    Endpoint::Screen screen;
     Answer accepts = Answer::None;
     std::uint8_t next = 0;
     bool keepsCountdown = false;

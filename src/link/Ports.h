@@ -40,7 +40,9 @@ class Timer {
 //
 // Only the device answers: while the last destination is a unicast address, a
 // datagram from any other source address is dropped before the receiver and
-// counted (droppedCount); after a send to a broadcast address any sender counts.
+// counted (droppedCount); after a send to a broadcast or multicast address any
+// sender counts. A datagram the screen gives a reason against (the receiver's own
+// rule for what is no answer of its request) is dropped and counted the same way.
 //
 // A host name is looked up in the background: send then reports success at once
 // and the datagram goes out when the lookup answers (sendPending() is true until
@@ -50,6 +52,7 @@ class Timer {
 class Endpoint {
  public:
   using Receiver = std::function<void(const std::uint8_t* data, std::size_t length)>;
+  using Screen = std::function<DropReason(const std::uint8_t* data, std::size_t length)>;
   virtual ~Endpoint() = default;
   virtual void setLocalPort(int port) = 0;
   virtual int localPort() const = 0;
@@ -61,7 +64,10 @@ class Endpoint {
   virtual void dropPendingSend() {}
   void setReceiver(Receiver receiver) { receiver_ = std::move(receiver); }
   void setSendFailureHandler(std::function<void()> handler) { sendFailure_ = std::move(handler); }
-  // Datagrams dropped because they did not come from the addressed device.
+  // Looked at for every datagram that passed the source check, before delivery.
+  void setScreen(Screen screen) { screen_ = std::move(screen); }
+  // Datagrams dropped because they did not come from the addressed device, or
+  // were screened out.
   std::size_t droppedCount() const { return dropped_; }
   // Every datagram sent, received or dropped is shown to the tap (not owned; null:
   // none). An endpoint without a socket of its own (a test double) reports nothing.
@@ -73,6 +79,10 @@ class Endpoint {
     if (receiver_) receiver_(data, length);
   }
   void countDropped() { ++dropped_; }
+  // Why a datagram from the device is still not delivered (None: it is).
+  DropReason screen(const std::uint8_t* data, std::size_t length) const {
+    return screen_ ? screen_(data, length) : DropReason::None;
+  }
   void tapRecord(const TrafficRecord& r) {
     if (tap_) tap_->record(r);
   }
@@ -84,6 +94,7 @@ class Endpoint {
  private:
   Receiver receiver_;
   std::function<void()> sendFailure_;
+  Screen screen_;
   std::size_t dropped_ = 0;
   TrafficTap* tap_ = nullptr;
 };

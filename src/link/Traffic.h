@@ -19,6 +19,7 @@ enum class DropReason : std::uint8_t {
   None,
   OtherSender,  // not from the address the last datagram went to
   TooLong,      // longer than the endpoint takes; only its first bytes are kept
+  OtherBoard,   // a status answer from a board at another SDI address than the request's
 };
 
 struct TrafficRecord {

@@ -190,6 +190,18 @@ std::string gradientText(std::int32_t baseError) {
   return bit(static_cast<std::uint32_t>(baseError), 15) ? "Gradient: +" : "Gradient: -";
 }
 
+bool isOtherBoardsStatus(Framing framing, std::uint8_t sdiAddress, const std::uint8_t* data, std::size_t length) {
+  const bool ddtoip = framing == Framing::DDToIP;
+  if (length != (ddtoip ? kDDToIPStatusAnswer : kCwNetStatusAnswer)) return false;
+  if (data[ddtoip ? kDDToIPAnswerCodeAt : kCwNetAnswerCodeAt] != (ddtoip ? kStatusAnswerCode : kCwNetReadCode))
+    return false;
+  const std::uint8_t* block = data + (ddtoip ? kDDToIPAnswerBase : kCwNetAnswerBase);
+  if (block[block::Presence] != kDevicePresent || block[block::DeviceCode] != kRemuxDeviceCode) return false;
+  const int board = block[block::Address] & 0x0F;
+  // A request to no valid SDI address (0, from no selection) names no board to compare.
+  return board != 0 && sdiAddress >= 1 && sdiAddress <= 15 && board != sdiAddress;
+}
+
 std::vector<std::string> querySentLines(int hostPort, int devicePort, const std::string& deviceIp) {
   return {"Host Computer Port: " + dec(hostPort), "Device Port: " + dec(devicePort), "Device IP: " + deviceIp, " ",
           "Message sent, waiting for reply..."};

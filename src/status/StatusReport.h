@@ -105,6 +105,14 @@ QueryOutcome evaluateQueryAnswer(const QueryContext& ctx, std::size_t length, At
                                    at(base), at(base + 1));
 }
 
+// Whether a datagram is an ASI Remultiplexer's status answer, in the framing the
+// request went in, from a board whose own address (bits 0..3 of the status block's
+// address byte, when they hold 1..15) is not the SDI address the request went to:
+// another board's status, not the addressed one's. Answers without a board, from
+// other devices or with an address byte of 0, and requests to no valid SDI address
+// (0), are not judged (false).
+bool isOtherBoardsStatus(Framing framing, std::uint8_t sdiAddress, const std::uint8_t* data, std::size_t length);
+
 // The lines of the Main page's memo after a status request went out.
 std::vector<std::string> querySentLines(int hostPort, int devicePort, const std::string& deviceIp);
 

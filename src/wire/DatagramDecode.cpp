@@ -457,7 +457,9 @@ std::string Decoder::deviceReadback() {
 
 std::string dropPrefix(const TrafficRecord& r) {
   if (r.direction != TrafficDirection::Dropped) return {};
-  std::string p = r.dropReason == DropReason::TooLong ? "dropped (too long" : "dropped (other sender";
+  std::string p = r.dropReason == DropReason::TooLong      ? "dropped (too long"
+                  : r.dropReason == DropReason::OtherBoard ? "dropped (other board"
+                                                           : "dropped (other sender";
   if (r.wireLength > r.data.size()) p += ", " + std::to_string(r.data.size()) + " of " + std::to_string(r.wireLength) + " bytes kept";
   return p + "): ";
 }

@@ -51,7 +51,7 @@ struct Rig {
     return [this, code] { ran.emplace_back(code, clock.now()); };
   }
   void registerRow(const Row& row, std::function<void()> sendFailed) {
-    Transaction t{row.waiting, row.received, row.accepts, row.handOver, record(row.waiting), record(row.received), {}};
+    Transaction t{row.waiting, row.received, row.accepts, row.handOver, record(row.waiting), record(row.received), {}, {}};
     if (sendFailed) t.sendFailed = [sendFailed](bool) { sendFailed(); };
     engine.registerTransaction(std::move(t));
   }

@@ -370,3 +370,51 @@ TEST(QueryOutcome, ReadsTheFramingsOwnBytes) {
   EXPECT_EQ(o.labelD, "Device Code: h1B");
   EXPECT_EQ(o.deviceCode, 0x1B);
 }
+
+// Which arriving datagrams are another board's status: only a full status answer of
+// the request's framing, from a remultiplexer whose own address (bits 0..3) is set and
+// differs from the addressed one.
+TEST(QueryOutcome, OtherBoardsStatus) {
+  struct Case {
+    const char* what;
+    Framing framing;
+    std::size_t length;
+    std::uint8_t code, presence, device, addressByte;
+    bool other;
+  };
+  const std::vector<Case> cases = {
+      {"cw, board 1", Framing::CwNet, 1032, 0x09, 0x45, 0x1A, 0x01, true},
+      {"dd, board 1", Framing::DDToIP, 1049, 0xF3, 0x45, 0x1A, 0x01, true},
+      {"dd, board 15", Framing::DDToIP, 1049, 0xF3, 0x45, 0x1A, 0x0F, true},
+      {"cw, the addressed board", Framing::CwNet, 1032, 0x09, 0x45, 0x1A, 0x02, false},
+      {"dd, the addressed board, jumper bit", Framing::DDToIP, 1049, 0xF3, 0x45, 0x1A, 0x12, false},
+      {"dd, jumper bit, board 3", Framing::DDToIP, 1049, 0xF3, 0x45, 0x1A, 0x13, true},
+      {"cw, address 0", Framing::CwNet, 1032, 0x09, 0x45, 0x1A, 0x10, false},
+      {"cw, no device", Framing::CwNet, 1032, 0x09, 0x00, 0x1A, 0x01, false},
+      {"dd, not a remultiplexer", Framing::DDToIP, 1049, 0xF3, 0x45, 0x1B, 0x01, false},
+      {"cw, one byte short", Framing::CwNet, 1031, 0x09, 0x45, 0x1A, 0x01, false},
+      {"dd, a cw-sized answer", Framing::DDToIP, 1032, 0xF3, 0x45, 0x1A, 0x01, false},
+      {"cw, wrong code", Framing::CwNet, 1032, 0x18, 0x45, 0x1A, 0x01, false},
+      {"dd, wrong code", Framing::DDToIP, 1049, 0xF0, 0x45, 0x1A, 0x01, false},
+  };
+  for (const auto& c : cases) {
+    const bool dd = c.framing == Framing::DDToIP;
+    // Every byte but the ones of this framing is set as for the other framing's board 1.
+    std::vector<std::uint8_t> d(1049, 0);
+    d[6] = 0x09;
+    d[22] = 0xF3;
+    for (std::size_t base : {std::size_t{8}, std::size_t{25}}) {
+      d[base] = 0x45;
+      d[base + 1] = 0x1A;
+      d[base + 30] = 0x01;
+    }
+    const std::size_t base = dd ? 25 : 8;
+    d[dd ? 22 : 6] = c.code;
+    d[base] = c.presence;
+    d[base + 1] = c.device;
+    d[base + 30] = c.addressByte;
+    EXPECT_EQ(isOtherBoardsStatus(c.framing, 2, d.data(), c.length), c.other) << c.what;
+    // A request to SDI address 0 (no selection) names no board: nothing is judged.
+    EXPECT_FALSE(isOtherBoardsStatus(c.framing, 0, d.data(), c.length)) << c.what;
+  }
+}

@@ -172,6 +172,8 @@ TEST(TrafficLog, KeepsTheNewestWithinCountAndBytes) {
   cut.dropReason = DropReason::OtherSender;
   cut.wireLength = 3;
   EXPECT_EQ(summarizeRecord(cut), "dropped (other sender): interrupt notice");
+  cut.dropReason = DropReason::OtherBoard;
+  EXPECT_EQ(summarizeRecord(cut), "dropped (other board): interrupt notice");
   log.record(rec(150, TrafficDirection::Sent));  // larger than the whole budget: kept alone
   EXPECT_EQ(log.size(), 1u);
   EXPECT_EQ(log.dataBytes(), 150u);

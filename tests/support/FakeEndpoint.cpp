@@ -48,11 +48,12 @@ std::uint32_t addressOf(const std::string& host) {
 }
 }  // namespace
 
-void FakeEndpoint::tapDatagram(TrafficDirection direction, const Bytes& datagram) {
+void FakeEndpoint::tapDatagram(TrafficDirection direction, const Bytes& datagram, DropReason why) {
   if (!tap()) return;
   TrafficRecord r;
   r.monotonicNs = (clock_ ? clock_->now() : 0) * 1000000;
   r.direction = direction;
+  r.dropReason = why;
   r.localAddress = 0x7F000001;
   r.localPort = static_cast<std::uint16_t>(localPort_);
   r.peerAddress = addressOf(lastHost_);
@@ -101,7 +102,12 @@ void FakeEndpoint::finishLookup(bool resolved) {
 
 bool FakeEndpoint::inject(const Bytes& datagram) {
   if (!active_) return false;
-  tapDatagram(TrafficDirection::Received, datagram);
+  const DropReason why = screen(datagram.data(), datagram.size());
+  tapDatagram(why == DropReason::None ? TrafficDirection::Received : TrafficDirection::Dropped, datagram, why);
+  if (why != DropReason::None) {
+    countDropped();
+    return false;
+  }
   deliver(datagram.data(), datagram.size());
   return true;
 }

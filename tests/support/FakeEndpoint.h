@@ -1,6 +1,7 @@
 #pragma once
 // A fake UDP endpoint for tests: records every send, can be told to fail, and
-// delivers injected datagrams only while active (a closed endpoint loses them).
+// delivers injected datagrams only while active (a closed endpoint loses them) and
+// through the screen.
 // Like a real socket it shows every datagram sent or delivered to its tap, the
 // peer being the last destination.
 #include <cstdint>
@@ -39,7 +40,8 @@ class FakeEndpoint : public Endpoint {
   void finishLookup(bool resolved);
   int lookups = 0;
 
-  // Delivers now, if active; returns whether it was delivered.
+  // Delivers now, if active and the screen lets it through (a screened-out one is
+  // counted and shown to the tap as dropped); returns whether it was delivered.
   bool inject(const Bytes& datagram);
   // Delivers at now + delayMs (if the endpoint is active then).
   void injectAfter(std::int64_t delayMs, Bytes datagram);
@@ -53,7 +55,7 @@ class FakeEndpoint : public Endpoint {
   std::function<void(const SentDatagram&)> onSend;
 
  private:
-  void tapDatagram(TrafficDirection direction, const Bytes& datagram);
+  void tapDatagram(TrafficDirection direction, const Bytes& datagram, DropReason why = DropReason::None);
 
   VirtualClock* clock_;
   std::string lastHost_;

@@ -123,6 +123,51 @@ class E2eEmulator : public QObject {
     QCOMPARE(p.form->device().VersionText, std::string("0.00"));  // nothing decoded
   }
 
+  // A board that answers 200 ms late while the user changes the link: the memo names
+  // the target the request went to; after the SDI address changed and Query was
+  // pressed again, the old board's status is dropped (the traffic log shows why) and
+  // the new address's own answer is taken.
+  void lateAnswers_data() {
+    QTest::addColumn<int>("framing");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("sdiLine");
+    QTest::addColumn<QString>("labelD");
+    QTest::addColumn<int>("dropped");
+    QTest::newRow("IP changed") << 0 << "ip" << "SDI Address: 1" << "Device Code: h1A (v2.07)" << 0;
+    QTest::newRow("SDI changed") << 1 << "sdi" << "SDI Address: 1" << "Device Code: h1A (v2.07)" << 0;
+    QTest::newRow("SDI changed, Query again, CW-Net")
+        << 0 << "sdi+query" << "SDI Address: 2" << "Device Code: (no device)" << 1;
+    QTest::newRow("SDI changed, Query again, DDToIP")
+        << 1 << "sdi+query" << "SDI Address: 2" << "Device Code: (no device)" << 1;
+  }
+  void lateAnswers() {
+    QFETCH(int, framing);
+    QFETCH(QString, change);
+    QFETCH(QString, sdiLine);
+    QFETCH(QString, labelD);
+    QFETCH(int, dropped);
+    EmulatorProcess emu;
+    QVERIFY(emu.start({"--delay", "200"}));
+    Panel p(emu.port(), framing);
+    p.query();
+    if (change == "ip") p.find<TUpDown>("UpDownIP")->stepUp();
+    if (change != "ip") p.find<TRadioGroup>("RadioGroup3")->setItemIndex(1);
+    if (change == "sdi+query") p.query();
+    QTRY_COMPARE_WITH_TIMEOUT(p.text("LabelD"), labelD, 3000);
+    const QStringList info = p.memo("MemoInfo");
+    QCOMPARE(info.value(1), QString("Controller IP: 127.0.0.1"));
+    QCOMPARE(info.value(3), sdiLine);
+    if (dropped) QCOMPARE(info.constLast(), QString("There is no device connected to the SDI."));
+    QTest::qWait(300);  // nothing else comes
+    QCOMPARE(p.text("LabelD"), labelD);
+    QCOMPARE(int(p.form->endpoint().droppedCount()), dropped);
+    int otherBoard = 0;
+    for (const tessaly::TrafficRecord& r : p.form->trafficLog().records())
+      if (r.direction == tessaly::TrafficDirection::Dropped && r.dropReason == tessaly::DropReason::OtherBoard)
+        ++otherBoard;
+    QCOMPARE(otherBoard, dropped);
+  }
+
   void silentEmulatorTimesOut() {
     EmulatorProcess emu;
     QVERIFY(emu.start({"--drop", "1"}));

@@ -61,8 +61,11 @@ StatusBlock richBlock() {
   return b;
 }
 
-// Query, answer, hand-over: the presentation of `b` (CW-Net).
+// Query, answer, hand-over: the presentation of `b` (CW-Net), asked of the board's
+// own SDI address (another board's status is no answer).
 void present(Harness& h, const StatusBlock& b) {
+  const int address = b.bytes()[block::Address] & 0x0F;
+  h.selectLink(0, address ? address : 1);
   h.click("ButtonQuery");
   h.inject(uitest::cwNetAnswer(b));
   h.advance(5);

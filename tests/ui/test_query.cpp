@@ -225,6 +225,87 @@ class Query : public QObject {
     }
   }
 
+  // Answers that come late: the memo names the target the request went to, and a
+  // status from a board at another SDI address than the last request's is dropped
+  // before the engine (the wait goes on for the right one, or times out). The link
+  // changes 100 ms after the first Query; answer i arrives at 400 + i ms.
+  void lateAnswerIsTheRequestsAnswer_data() {
+    QTest::addColumn<int>("framing");
+    QTest::addColumn<QString>("change");  // "ip", "sdi" (to 3), "sdi+query" (to 2, Query again), "none"
+    QTest::addColumn<QByteArrayList>("answers");
+    QTest::addColumn<QStringList>("memoHead");
+    QTest::addColumn<QString>("memoLast");
+    QTest::addColumn<QString>("labelD");
+    QTest::addColumn<int>("dropped");
+    QTest::addColumn<int>("model");  // decoded Model, 0 when nothing was decoded
+    auto qb = [](const tessaly::Bytes& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), int(b.size())); };
+    auto board = [](int address, int model) {
+      return StatusBlock().set8(tessaly::block::Address, std::uint32_t(address)).set8(tessaly::block::Model, std::uint32_t(model));
+    };
+    const QString cw = "CW-Net Data received.", dd = "DDToIP SDI Answer received.";
+    const QString ip = "Controller IP: 127.0.0.1", port = "Controller Port: %1";
+    const QString noDevice = "There is no device connected to the SDI.";
+    const QByteArray cw1 = qb(uitest::cwNetAnswer(board(1, 7), 1)), dd1 = qb(uitest::ddtoipAnswer(board(1, 7)));
+    const QString decoded = "Device Code: h1A (v0.00)";
+    QTest::newRow("IP changed, CW-Net") << 0 << "ip" << QByteArrayList{cw1}
+                                        << QStringList{cw, ip, port, "SDI Address: 1", ""} << "" << decoded << 0 << 7;
+    QTest::newRow("IP changed, DDToIP") << 1 << "ip" << QByteArrayList{dd1}
+                                        << QStringList{dd, ip, port, "SDI Address: 1", ""} << "" << decoded << 0 << 7;
+    QTest::newRow("SDI changed, CW-Net") << 0 << "sdi" << QByteArrayList{cw1}
+                                         << QStringList{cw, ip, port, "SDI Address: 1", ""} << "" << decoded << 0 << 7;
+    QTest::newRow("SDI changed, DDToIP") << 1 << "sdi" << QByteArrayList{dd1}
+                                         << QStringList{dd, ip, port, "SDI Address: 1", ""} << "" << decoded << 0 << 7;
+    QTest::newRow("SDI changed, Query again, CW-Net")
+        << 0 << "sdi+query" << QByteArrayList{cw1, qb(uitest::cwNetAnswer(StatusBlock().set8(0, 0), 2))}
+        << QStringList{cw, ip, port, "SDI Address: 2", noDevice} << noDevice << "Device Code: (no device)" << 1 << 0;
+    QTest::newRow("SDI changed, Query again, DDToIP")
+        << 1 << "sdi+query" << QByteArrayList{dd1, qb(uitest::ddtoipAnswer(StatusBlock().set8(0, 0)))}
+        << QStringList{dd, ip, port, "SDI Address: 2", noDevice} << noDevice << "Device Code: (no device)" << 1 << 0;
+    QTest::newRow("SDI changed, Query again, only the old board answers")
+        << 1 << "sdi+query" << QByteArrayList{dd1} << QStringList{} << "No answer received (in 1s)."
+        << "Device Code:" << 1 << 0;
+    QTest::newRow("another board right after the addressed one")
+        << 1 << "none" << QByteArrayList{dd1, qb(uitest::ddtoipAnswer(board(2, 9)))}
+        << QStringList{dd, ip, port, "SDI Address: 1", ""} << "" << decoded << 1 << 7;
+    QTest::newRow("jumper bit and address 0 are no other board")
+        << 1 << "none" << QByteArrayList{qb(uitest::ddtoipAnswer(board(0x11, 7))), qb(uitest::ddtoipAnswer(board(0x10, 9)))}
+        << QStringList{dd, ip, port, "SDI Address: 1", ""} << "" << decoded << 0 << 9;
+  }
+  void lateAnswerIsTheRequestsAnswer() {
+    QFETCH(int, framing);
+    QFETCH(QString, change);
+    QFETCH(QByteArrayList, answers);
+    QFETCH(QStringList, memoHead);
+    QFETCH(QString, memoLast);
+    QFETCH(QString, labelD);
+    QFETCH(int, dropped);
+    QFETCH(int, model);
+    Harness h;
+    h.selectLink(framing, 1);
+    h.click("ButtonQuery");
+    h.advance(100);
+    if (change == "ip") h.find<TUpDown>("UpDownIP")->stepUp();
+    if (change == "sdi") h.selectLink(framing, 3);
+    if (change == "sdi+query") {
+      h.selectLink(framing, 2);
+      h.click("ButtonQuery");
+    }
+    if (change == "ip") QCOMPARE(h.text("LabelIPAddr"), QString("127.0.0.2"));
+    for (int i = 0; i < answers.size(); ++i)
+      h.injectAfter(300 + i, tessaly::Bytes(answers[i].begin(), answers[i].end()));
+    h.advance(1000);
+    for (QString& line : memoHead)
+      if (line.contains("%1")) line = line.arg(h.devicePort);
+    const QStringList memo = h.memo("MemoInfo")->lines();
+    QCOMPARE(memo.mid(0, memoHead.size()), memoHead);
+    if (!memoLast.isEmpty()) QCOMPARE(memo.constLast(), memoLast);
+    QCOMPARE(h.text("LabelD"), labelD);
+    QCOMPARE(int(h.endpoint.droppedCount()), dropped);
+    QCOMPARE(int(h.form().device().Model), model);
+    // The report comes once, about 5 ms after the answer taken, or at the time-out.
+    QVERIFY(!h.timer.enabled());
+  }
+
   void secondQueryDoesNotRestartTheWait() {
     Harness h;
     h.click("ButtonQuery");

@@ -60,6 +60,13 @@ void QtUdpEndpoint::deactivate() {
   socket->close();
 }
 
+bool QtUdpEndpoint::anySenderAnswers(const QHostAddress& destination) {
+  bool ipv4 = false;
+  const quint32 a = destination.toIPv4Address(&ipv4);
+  if (ipv4 && (a >> 28) == 0xE) return true;  // multicast, 224.0.0.0/4
+  return isBroadcastDestination(destination);
+}
+
 bool QtUdpEndpoint::isBroadcastDestination(const QHostAddress& address) {
   if (address == QHostAddress(QHostAddress::Broadcast)) return true;
   for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
@@ -90,8 +97,14 @@ void QtUdpEndpoint::readPending() {
       if (tap()) tapArrival(d, DropReason::TooLong, size);
       continue;
     }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.constData());
+    if (const DropReason why = screen(bytes, static_cast<std::size_t>(data.size())); why != DropReason::None) {
+      countDropped();
+      if (tap()) tapArrival(d, why, data.size());
+      continue;
+    }
     if (tap()) tapArrival(d, DropReason::None, data.size());
-    deliver(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size()));
+    deliver(bytes, static_cast<std::size_t>(data.size()));
   }
 }
 
@@ -113,7 +126,7 @@ void QtUdpEndpoint::tapArrival(const QNetworkDatagram& d, DropReason why, qint64
 bool QtUdpEndpoint::writeTo(const QHostAddress& address, int port, const QByteArray& data) {
   if (!activate()) return false;
   expectedSource_ = address;
-  anySender_ = isBroadcastDestination(address);
+  anySender_ = anySenderAnswers(address);
   if (socket_->writeDatagram(data, address, static_cast<quint16>(port)) != data.size()) return false;
   if (tap()) {
     TrafficRecord r;

@@ -1,7 +1,8 @@
 #pragma once
 // The one UDP endpoint over QUdpSocket: IPv4 wildcard bind on the host port without
 // address sharing, datagrams of up to 8,192 bytes delivered in order on the UI thread,
-// only from the address the last datagram went to (any sender after a broadcast).
+// only from the address the last datagram went to (any sender after a broadcast or
+// a multicast) and only when the engine's screen lets them through.
 // Host names are looked up in the background and the answer kept for the host text.
 // A longer datagram is dropped (its first 8,192 bytes go to the tap). Each turn of
 // the event loop reads a bounded batch, so a flood never stalls the UI thread.
@@ -44,6 +45,9 @@ class QtUdpEndpoint : public QObject, public Endpoint {
 
   // 255.255.255.255 or the broadcast address of a local interface.
   static bool isBroadcastDestination(const QHostAddress& address);
+  // Whether answers to a datagram sent there may come from any sender: a broadcast
+  // or a multicast (224.0.0.0/4) destination. Otherwise only the destination answers.
+  static bool anySenderAnswers(const QHostAddress& destination);
 
  private:
   struct Waiting {
