@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MfgTimerEvent event{engine.state(), bytes.data(), bytes.size(), engine.receivedLength(), "58100"};
         for (const MfgAction& a : mfg.timerFired(event)) (void)a;
       },
-      [&](std::uint8_t code, bool late) { (void)mfg.sendFailed(code, late); });
+      [&](std::uint8_t code, bool) { (void)mfg.sendFailed(code); });
 
   // A bounded number of steps per input keeps every input cheap, so the run reaches
   // its count; sixteen steps already walk any order of the state codes' handlers.

@@ -23,6 +23,7 @@ StatusQuery::StatusQuery(TransactionEngine& engine, std::function<QueryTarget()>
 }
 
 bool StatusQuery::start() {
+  engine_.endPendingSend();
   sent_ = target_();
   const QueryTarget& sent = sent_;
   const Bytes request = encodeReadDatagram(sent.framing, sent.sdiAddress);
@@ -31,9 +32,9 @@ bool StatusQuery::start() {
   o.armMs = timeoutMs_;
   const std::uint8_t waiting =
       sent.framing == Framing::DDToIP ? state::QueryDDToIPWait : state::QueryCwNetWait;
-  if (!engine_.start(waiting, sent.deviceIp, sent.devicePort, request, o)) return false;
-  listener_.querySent(querySentLines(sent.hostPort, sent.devicePort, sent.deviceIp));
-  return true;
+  return engine_.start(waiting, sent.deviceIp, sent.devicePort, request, o, [this, sent] {
+    listener_.querySent(querySentLines(sent.hostPort, sent.devicePort, sent.deviceIp));
+  });
 }
 
 void StatusQuery::answered(Framing f) {

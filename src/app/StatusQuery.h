@@ -45,7 +45,8 @@ class StatusQuery {
               int timeoutMs = kQueryReplyTimeoutMs);
   StatusQuery(const StatusQuery&) = delete;
   StatusQuery& operator=(const StatusQuery&) = delete;
-  // True when the request went out.
+  // querySent follows once the request has left; querySendFailed when it cannot go
+  // out. False when the send failed at once.
   bool start();
 
  private:

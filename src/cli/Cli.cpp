@@ -238,8 +238,9 @@ int runSend(Session& s, const InstructionMessage& m, int timeoutMs) {
   StartOptions o;
   o.stateAt = StateAt::AfterArm;
   o.armMs = timeoutMs;
-  if (s.engine().start(state::InstrTestWait, s.target().deviceIp, s.target().devicePort, m.datagram, o))
+  s.engine().start(state::InstrTestWait, s.target().deviceIp, s.target().devicePort, m.datagram, o, [&s, &m] {
     for (const auto& l : sendSuccessLines(s.target().deviceIp, s.target().devicePort, m.sdiAddress)) out(l);
+  });
   return s.wait();
 }
 

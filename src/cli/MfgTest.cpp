@@ -69,9 +69,9 @@ class MfgTest {
   MfgTest(Session& s, bool json) : s_(s), json_(json) {
     registerMfgTransactions(
         s_.engine(), [this] { timerFired(); },
-        [this](std::uint8_t code, bool late) {
+        [this](std::uint8_t code, bool) {
           sendFailed_ = true;
-          carryOut(sequence_.sendFailed(code, late));
+          carryOut(sequence_.sendFailed(code));
         });
     s_.onStop([this](int signal) { interrupted(signal); });
   }
@@ -356,14 +356,15 @@ class MfgTest {
         case MfgAction::Kind::SetRunning:
           if (!a.flag) ended_ = true;
           break;
-        case MfgAction::Kind::Send:
-          // A failed send has carried out the sequence's answer to it: the rest is dropped.
-          if (!engine.start(a.waitState, s_.target().deviceIp, s_.target().devicePort, a.datagram,
-                            a.startOptions())) {
-            finishIfEnded();
-            return;
-          }
-          break;
+        case MfgAction::Kind::Send: {
+          // The rest follows once the datagram has left; a failed send has carried out
+          // the sequence's answer to it instead.
+          MfgActions rest(actions.begin() + (&a - actions.data()) + 1, actions.end());
+          engine.start(a.waitState, s_.target().deviceIp, s_.target().devicePort, a.datagram, a.startOptions(),
+                       [this, rest = std::move(rest)] { carryOut(rest); });
+          finishIfEnded();
+          return;
+        }
         case MfgAction::Kind::Schedule:
         case MfgAction::Kind::Deactivate:
         case MfgAction::Kind::Abort: applyEngineAction(engine, a); break;

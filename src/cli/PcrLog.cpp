@@ -143,12 +143,14 @@ class PcrLog {
         case K::EnableTimer: engine.timer().setEnabled(true); break;
         case K::ArmTimer: engine.armTimer(a.value); break;
         case K::SendStatusRequest: {
-          // A failed send runs the poll's send-failure handler; the rest of the list is dropped.
+          // The rest of the list follows once the request has left; a failed send runs
+          // the poll's send-failure handler instead.
           const QueryTarget& t = s_.target();
-          if (!engine.start(static_cast<std::uint8_t>(a.value), t.deviceIp, t.devicePort,
-                            encodeReadDatagram(t.framing, t.sdiAddress), StartOptions{}))
-            return;
-          break;
+          ChartActions rest(actions.begin() + (&a - actions.data()) + 1, actions.end());
+          engine.start(static_cast<std::uint8_t>(a.value), t.deviceIp, t.devicePort,
+                       encodeReadDatagram(t.framing, t.sdiAddress), StartOptions{},
+                       [this, rest = std::move(rest)] { carryOut(rest); });
+          return;
         }
         case K::Message:
           // The panel's warnings ("SDI Answer not received!", a wrong answer) go to

@@ -6,7 +6,7 @@ TransactionEngine::TransactionEngine(Timer& timer, Endpoint& endpoint) : timer_(
   timer_.setEnabled(false);
   timer_.setHandler([this] { onTimer(); });
   endpoint_.setReceiver([this](const std::uint8_t* data, std::size_t length) { onDatagram(data, length); });
-  endpoint_.setSendFailureHandler([this] { onSendFailure(); });
+  endpoint_.setSendOutcomeHandler([this](bool left) { onSendOutcome(left); });
   endpoint_.setScreen([this](const std::uint8_t* data, std::size_t length) {
     const auto& screen = codes_[state_].screen;
     return screen ? screen(data, length) : DropReason::None;
@@ -33,29 +33,79 @@ void TransactionEngine::registerStep(std::uint8_t code, std::function<void()> du
   c.keepsCountdown = handOver == HandOver::AtNextTick;
 }
 
+void TransactionEngine::endPendingSend() {
+  if (pending_) failPending();
+}
+
+void TransactionEngine::setState(std::uint8_t code) {
+  endPendingSend();
+  state_ = code;
+}
+
 bool TransactionEngine::start(std::uint8_t waiting, const std::string& host, int port, const Bytes& datagram,
-                              const StartOptions& o) {
+                              const StartOptions& o, std::function<void()> left) {
+  // A send still waiting for its lookup is overtaken: it ends as a failed send.
+  endPendingSend();
   if (o.stateAt == StateAt::BeforeSend) state_ = waiting;
   if (!activateAndSend(host, port, datagram)) {
     if (const auto& failed = codes_[waiting].onSendFailure) failed(false);
     return false;
   }
+  if (!endpoint_.sendPending()) {
+    sendLeft(waiting, o, left);
+    return true;
+  }
+  // The timer now limits the lookup; the transaction's own wait starts once the
+  // datagram has left.
+  pending_ = Pending{waiting, o, std::move(left)};
+  timer_.setEnabled(false);
+  timer_.setInterval(kLookupLimitMs);
+  timer_.setEnabled(true);
+  return true;
+}
+
+void TransactionEngine::sendLeft(std::uint8_t waiting, const StartOptions& o, const std::function<void()>& left) {
   if (o.stateAt == StateAt::AfterSend) state_ = waiting;
   if (o.closeAfterSend) endpoint_.deactivate();
   if (o.armMs > 0) armTimer(o.armMs);
   if (o.stateAt == StateAt::AfterArm) state_ = waiting;
-  return true;
+  if (left) left();
+}
+
+TransactionEngine::Pending TransactionEngine::takePending() {
+  Pending p = std::move(*pending_);
+  pending_.reset();
+  endpoint_.dropPendingSend();
+  timer_.setEnabled(false);
+  return p;
+}
+
+void TransactionEngine::onSendOutcome(bool left) {
+  if (!pending_) return;
+  if (!left) {
+    failPending();
+    return;
+  }
+  const Pending p = takePending();
+  sendLeft(p.waiting, p.options, p.left);
+}
+
+void TransactionEngine::failPending() {
+  const Pending p = takePending();
+  endpoint_.deactivate();
+  if (const auto& failed = codes_[p.waiting].onSendFailure) failed(true);
 }
 
 void TransactionEngine::armTimer(int ms) {
+  endPendingSend();
   timer_.setInterval(ms);
   timer_.setEnabled(true);
 }
 
 void TransactionEngine::abort() {
-  timer_.setEnabled(false);
   // Nobody waits any more: a send still waiting for its lookup is forgotten.
-  endpoint_.dropPendingSend();
+  if (pending_) takePending();
+  timer_.setEnabled(false);
   endpoint_.deactivate();
 }
 
@@ -66,6 +116,8 @@ bool TransactionEngine::activateAndSend(const std::string& host, int port, const
 }
 
 void TransactionEngine::onDatagram(const std::uint8_t* data, std::size_t length) {
+  // Nothing counts before the datagram it would answer has gone out.
+  if (pending_) return;
   buffer_.seek(0);
   if (length <= 26) {
     // Interrupt notices count only while the state is 10 or below.
@@ -86,24 +138,16 @@ void TransactionEngine::onDatagram(const std::uint8_t* data, std::size_t length)
 }
 
 void TransactionEngine::onTimer() {
-  timer_.setEnabled(false);
-  if (endpoint_.sendPending()) {
-    // The datagram never went out within the wait: a send failure, not a time-out.
-    endpoint_.dropPendingSend();
-    onSendFailure();
+  if (pending_) {
+    // The lookup did not answer in time: the datagram never went out.
+    failPending();
     return;
   }
+  timer_.setEnabled(false);
   // A datagram the endpoint already took in is delivered during this call.
   endpoint_.deactivate();
   const auto& handler = codes_[state_].onTimer;
   if (handler) handler();
-}
-
-void TransactionEngine::onSendFailure() {
-  timer_.setEnabled(false);
-  endpoint_.deactivate();
-  const auto& handler = codes_[state_].onSendFailure;
-  if (handler) handler(true);
 }
 
 }  // namespace tessaly

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "text/Bytes.h"
@@ -17,6 +18,8 @@
 namespace tessaly {
 
 constexpr int kAnswerHandOverMs = 5;
+// How long a send to a host name may wait for its lookup.
+constexpr int kLookupLimitMs = 5000;
 constexpr std::size_t kReceiveBufferSize = 1500;
 
 // Which datagrams move a waiting code to its received code.
@@ -33,8 +36,9 @@ enum class HandOver : std::uint8_t {
 
 // One transaction an owner runs. `timedOut` runs when the timer fires in `waiting`,
 // `answered` when it fires in `received`; `sendFailed` runs when the datagram could
-// not go out, at once (late = false) or after its host-name lookup failed or was still
-// running when the timer fired (late = true; the engine has stopped the timer then).
+// not go out: at once (late = false), or when the lookup of a host name failed, did
+// not answer within kLookupLimitMs, or a newer action took over while it ran (late =
+// true). Either way the state is as a failed send leaves it and the timer is off.
 // The endpoint is closed before any of them runs.
 // `screen`, when set, looks at every datagram that arrives while the state is
 // `waiting` or `received`: one it gives a reason against is no answer of this
@@ -69,7 +73,8 @@ class TransactionEngine {
   TransactionEngine& operator=(const TransactionEngine&) = delete;
 
   std::uint8_t state() const { return state_; }
-  void setState(std::uint8_t code) { state_ = code; }
+  // A new action's state: a send still waiting for its lookup fails first.
+  void setState(std::uint8_t code);
 
   ReceiveBuffer& buffer() { return buffer_; }
   const ReceiveBuffer& buffer() const { return buffer_; }
@@ -83,19 +88,33 @@ class TransactionEngine {
   // Registers a code without a datagram of its own (a step due when the timer fires).
   void registerStep(std::uint8_t code, std::function<void()> due, HandOver handOver = HandOver::After5ms);
 
-  // Starts the transaction `waiting`: sets the state, activates and sends, closes the
-  // endpoint and arms the timer as the options say. When the datagram cannot go out
-  // the endpoint is closed, the timer is not armed and the transaction's sendFailed
-  // handler runs (late = false). True when the datagram went out.
+  // Starts the transaction `waiting`: sets the state, activates and sends; once the
+  // datagram has left, closes the endpoint and arms the timer as the options say and
+  // runs `left` (what the sender does after a successful send). When the datagram
+  // cannot go out the endpoint is closed, the timer is not armed and the
+  // transaction's sendFailed handler runs instead. To a dotted address both happen
+  // before start returns. A host name is looked up first: meanwhile the timer is off
+  // (it only limits the lookup) and nothing is taken in; a newer start, setState or
+  // armTimer ends the waiting send through its sendFailed handler, abort drops it
+  // without a word. False when the send failed at once; true when the datagram left
+  // or waits for its lookup (sendPending()).
   bool start(std::uint8_t waiting, const std::string& host, int port, const Bytes& datagram,
-             const StartOptions& options);
+             const StartOptions& options, std::function<void()> left = {});
+  // A send waits for its host name's lookup.
+  bool sendPending() const { return pending_.has_value(); }
+  // A new action begins: a send still waiting for its lookup ends through its
+  // sendFailed handler. Actions that show something before they start their own
+  // transaction call this first, so the older failure never lands on the newer display.
+  void endPendingSend();
 
   // Sets the interval, then enables the timer.
   void armTimer(int ms);
-  // Disables the timer and closes the endpoint; the state code stays.
+  // Disables the timer and closes the endpoint; the state code stays. A send still
+  // waiting for its lookup is dropped: nothing goes out and nothing is reported.
   void abort();
 
-  // activate, then send; on failure the endpoint is closed again. True on success.
+  // activate, then send, outside any transaction; on failure the endpoint is closed
+  // again. True when the datagram left (or, to a host name, waits for its lookup).
   bool activateAndSend(const std::string& host, int port, const Bytes& datagram);
 
   // The receive handler: every datagram the endpoint delivers.
@@ -113,12 +132,26 @@ class TransactionEngine {
     bool keepsCountdown = false;
   };
 
+  // A send waiting for its lookup, and what is due when it has left.
+  struct Pending {
+    std::uint8_t waiting = 0;
+    StartOptions options;
+    std::function<void()> left;
+  };
+
+  void sendLeft(std::uint8_t waiting, const StartOptions& o, const std::function<void()>& left);
+  void onSendOutcome(bool left);
+  // Ends the waiting send as failed (the lookup failed, ran out of time or was overtaken).
+  void failPending();
+  // Forgets the waiting send and stops the lookup limit (the timer ends disabled).
+  Pending takePending();
+
   Timer& timer_;
   Endpoint& endpoint_;
   std::uint8_t state_ = 0;
   ReceiveBuffer buffer_{kReceiveBufferSize};
   std::size_t receivedLength_ = 0;
-  void onSendFailure();
+  std::optional<Pending> pending_;
 
   std::array<Code, 256> codes_;
 };

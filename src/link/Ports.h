@@ -44,11 +44,14 @@ class Timer {
 // sender counts. A datagram the screen gives a reason against (the receiver's own
 // rule for what is no answer of its request) is dropped and counted the same way.
 //
-// A host name is looked up in the background: send then reports success at once
-// and the datagram goes out when the lookup answers (sendPending() is true until
-// then). A lookup that fails reports through the send-failure handler. deactivate
-// keeps a pending send (the caller believes it went out: it still goes out, and
-// the endpoint stays closed); dropPendingSend forgets it without a report.
+// A send has two outcomes: the datagram left, or it could not go out. To a dotted
+// address both are known before send returns (true: it left; false: it did not). A
+// host name is looked up in the background at every send (nothing is kept from one
+// send to the next): send returns true with sendPending() set, and the outcome is
+// reported once through the send-outcome handler when the lookup has answered. One
+// send waits at a time: a newer send replaces it, and dropPendingSend forgets it;
+// neither reports the older one, and a lookup that answers for it afterwards sends
+// nothing. While a send waits, no datagram is taken in.
 class Endpoint {
  public:
   using Receiver = std::function<void(const std::uint8_t* data, std::size_t length)>;
@@ -63,7 +66,8 @@ class Endpoint {
   virtual bool sendPending() const { return false; }
   virtual void dropPendingSend() {}
   void setReceiver(Receiver receiver) { receiver_ = std::move(receiver); }
-  void setSendFailureHandler(std::function<void()> handler) { sendFailure_ = std::move(handler); }
+  // Runs once per pending send: true when its datagram left, false when it could not.
+  void setSendOutcomeHandler(std::function<void(bool left)> handler) { sendOutcome_ = std::move(handler); }
   // Looked at for every datagram that passed the source check, before delivery.
   void setScreen(Screen screen) { screen_ = std::move(screen); }
   // Datagrams dropped because they did not come from the addressed device, or
@@ -86,14 +90,14 @@ class Endpoint {
   void tapRecord(const TrafficRecord& r) {
     if (tap_) tap_->record(r);
   }
-  // A send that reported success could not go out after all.
-  void reportSendFailure() {
-    if (sendFailure_) sendFailure_();
+  // The outcome of the pending send, once known.
+  void reportSendOutcome(bool left) {
+    if (sendOutcome_) sendOutcome_(left);
   }
 
  private:
   Receiver receiver_;
-  std::function<void()> sendFailure_;
+  std::function<void(bool)> sendOutcome_;
   Screen screen_;
   std::size_t dropped_ = 0;
   TrafficTap* tap_ = nullptr;

@@ -175,7 +175,7 @@ MfgActions MfgSequence::start(const MfgInputTexts& texts) {
   return out;
 }
 
-MfgActions MfgSequence::sendFailed(std::uint8_t waitState, bool afterStart) {
+MfgActions MfgSequence::sendFailed(std::uint8_t waitState) {
   MfgActions out;
   if (waitState == state::MfgPcrWait) {
     out.push_back(simple(MfgAction::Kind::Deactivate));
@@ -185,8 +185,6 @@ MfgActions MfgSequence::sendFailed(std::uint8_t waitState, bool afterStart) {
     // The run never started: the buttons stay as they are.
     out.push_back(label("Communication Error!"));
     out.push_back(result(ResultColour::Failure, "Programming Failed"));
-    // A run that had begun gives its buttons back.
-    if (afterStart) out.push_back(runningButtons(false));
     running_ = false;
   } else if (running_) {
     fail(out, "Communication Error!");

@@ -5,9 +5,10 @@
 // returns, in order.
 //
 // Carrying out a Send action: set the engine state to waitState, activate and send
-// the datagram to the device IP and port; on success deactivate the endpoint when
-// deactivateAfterSend is set, then arm the timer when armMs > 0. When the send fails,
-// drop the remaining actions of the list and carry out sendFailed(waitState) instead.
+// the datagram to the device IP and port; once it has left, deactivate the endpoint
+// when deactivateAfterSend is set, arm the timer when armMs > 0 and carry out the
+// remaining actions of the list. When the send fails, drop them and carry out
+// sendFailed(waitState) instead.
 // A Send with stateAfterSend (the PCR corrector switches) sets the state only once
 // the datagram went out: a failed switch leaves whatever transaction was waiting
 // untouched.
@@ -144,9 +145,9 @@ class MfgSequence {
   MfgActions start(const MfgInputTexts& inputs);
   // The timer fired in `state` (the engine has disabled it and closed the endpoint).
   MfgActions timerFired(const MfgTimerEvent& event);
-  // The Send action with this waitState raised an error; afterStart: only after the
-  // send had reported success (its host name did not resolve), so the run had begun.
-  MfgActions sendFailed(std::uint8_t waitState, bool afterStart = false);
+  // The Send action with this waitState could not go out (at once, or when its host
+  // name's lookup failed): the actions after that Send were never carried out.
+  MfgActions sendFailed(std::uint8_t waitState);
   // "Break".
   MfgActions breakRun();
   // The page was hidden: Break when a run is active, otherwise nothing.

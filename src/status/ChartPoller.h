@@ -5,9 +5,9 @@
 // returns, in order.
 //
 // Carrying out SendStatusRequest: start the poll transaction (waitState) with a
-// status request to the device. When the send fails, the engine runs the poll's
-// send-failure handler, which carries out sendFailed(); the remaining actions of
-// the list are dropped.
+// status request to the device; the remaining actions of the list follow once it
+// has left. When the send fails, the engine runs the poll's send-failure handler,
+// which carries out sendFailed(), and the remaining actions are dropped.
 #include <cstddef>
 #include <cstdint>
 #include <functional>

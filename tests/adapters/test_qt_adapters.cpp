@@ -14,15 +14,16 @@ namespace {
 // A resolver that answers only when the test says so (no name server is ever asked).
 struct ScriptedResolver : Resolver {
   QStringList asked;
-  std::vector<Done> waiting;
+  std::vector<Done> waiting;  // one per lookup, in the order asked
   void lookup(const QString& name, Done done) override {
     asked << name;
     waiting.push_back(std::move(done));
   }
-  void answer(const QHostAddress& address) {
-    auto w = std::move(waiting);
-    waiting.clear();
-    for (auto& d : w) d(address);
+  // Lookup n (counted from 0) answers.
+  void answer(std::size_t n, const QHostAddress& address) {
+    Done d = std::move(waiting.at(n));
+    waiting.at(n) = nullptr;
+    if (d) d(address);
   }
 };
 
@@ -55,6 +56,7 @@ class QtAdapterTest : public QObject {
   void broadcastDestinations_data();
   void broadcastDestinations();
   void hostNamesAreLookedUpInTheBackground();
+  void lookupAnswersWithTheFirstIPv4Address();
 };
 
 void QtAdapterTest::sameIntervalDoesNotRestartTheCountdown() {
@@ -314,70 +316,99 @@ void QtAdapterTest::hostNamesAreLookedUpInTheBackground() {
   ScriptedResolver resolver;
   QtUdpEndpoint endpoint(resolver);
   endpoint.setLocalPort(port);
-  int failures = 0;
+  QByteArray outcomes;  // L: the datagram left, F: it could not go out
   QByteArray delivered;
-  endpoint.setSendFailureHandler([&] { ++failures; });
+  endpoint.setSendOutcomeHandler([&](bool left) { outcomes.append(left ? 'L' : 'F'); });
   endpoint.setReceiver([&](const std::uint8_t* d, std::size_t n) { delivered.append(n ? char(d[0]) : '?'); });
-  QUdpSocket device;
+  // The device at 127.0.0.1 and, for a device IP that was changed, an old one at 127.0.0.2.
+  QUdpSocket device, oldDevice;
   QVERIFY(device.bind(QHostAddress::LocalHost, 0));
+  QVERIFY(oldDevice.bind(QHostAddress("127.0.0.2"), 0));
   const int to = device.localPort();
+  auto nothingArrives = [](QUdpSocket& s) {
+    QTest::qWait(50);
+    return !s.hasPendingDatagrams();
+  };
 
-  // A resolver that has not answered: the send reports success, nothing goes out yet.
+  // A resolver that has not answered: nothing goes out, and nothing is taken in.
   QVERIFY(endpoint.send("board.lab", to, Bytes{0x11}));
-  QVERIFY(endpoint.send("board.lab", to, Bytes{0x12}));  // waits for the same lookup
   QCOMPARE(resolver.asked, QStringList{"board.lab"});
   QVERIFY(endpoint.sendPending());
-  QTest::qWait(50);
-  QVERIFY(!device.hasPendingDatagrams());
+  QVERIFY(nothingArrives(device));
+  device.writeDatagram(QByteArray(27, 'x'), QHostAddress::LocalHost, quint16(port));
+  QTRY_COMPARE_WITH_TIMEOUT(endpoint.droppedCount(), std::size_t(1), 3000);
 
-  // It answers later: both go out, in order, and the answer is taken from that address.
-  resolver.answer(QHostAddress::LocalHost);
-  QTRY_VERIFY_WITH_TIMEOUT(!endpoint.sendPending(), 3000);
+  // It answers: the datagram leaves, the outcome says so, and the device is heard.
+  resolver.answer(0, QHostAddress::LocalHost);
+  QTRY_COMPARE_WITH_TIMEOUT(outcomes, QByteArray("L"), 3000);
+  QVERIFY(!endpoint.sendPending());
   QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
   QCOMPARE(take(device), QByteArray("\x11"));
-  QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
-  QCOMPARE(take(device), QByteArray("\x12"));
   device.writeDatagram(QByteArray(27, 'a'), QHostAddress::LocalHost, quint16(port));
   QTRY_COMPARE_WITH_TIMEOUT(delivered, QByteArray("a"), 3000);
 
-  // The address is kept for the text: no second lookup, the datagram goes out at once.
-  QVERIFY(endpoint.send("board.lab", to, Bytes{0x13}));
-  QVERIFY(!endpoint.sendPending());
-  QCOMPARE(resolver.asked.size(), 1);
-
-  // Closed while its lookup runs: the datagram still goes out and the endpoint stays closed.
-  QVERIFY(endpoint.send("other.lab", to, Bytes{0x14}));
-  QCOMPARE(resolver.asked, (QStringList{"board.lab", "other.lab"}));
-  endpoint.deactivate();
-  resolver.answer(QHostAddress::LocalHost);
-  QTRY_VERIFY_WITH_TIMEOUT(!endpoint.sendPending(), 3000);
-  QVERIFY(!endpoint.isActive());
-  for (char expected : {'\x13', '\x14'}) {
-    QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
-    QCOMPARE(take(device), QByteArray(1, expected));
-  }
-
-  // Back to the first text: its address was dropped with the change, so it is asked again.
-  QVERIFY(endpoint.send("board.lab", to, Bytes{0x15}));
-  QCOMPARE(resolver.asked.size(), 3);
-  // A lookup that fails is one send failure, reported later, and nothing goes out.
-  resolver.answer(QHostAddress());
-  QTRY_COMPARE_WITH_TIMEOUT(failures, 1, 3000);
-  QVERIFY(!endpoint.sendPending());
-  QTest::qWait(50);
-  QVERIFY(!device.hasPendingDatagrams());
-  // A failed lookup is not kept: the next send asks again.
-  QVERIFY(endpoint.send("board.lab", to, Bytes{0x16}));
-  QCOMPARE(resolver.asked.size(), 4);
-  // A dotted address is used directly and replaces the send still waiting.
-  QVERIFY(endpoint.send("127.0.0.1", to, Bytes{0x17}));
-  QVERIFY(!endpoint.sendPending());
-  resolver.answer(QHostAddress::LocalHost);
+  // Every send asks again: nothing is kept from the last one.
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x12}));
+  QCOMPARE(resolver.asked.size(), 2);
+  QVERIFY(nothingArrives(device));
+  resolver.answer(1, QHostAddress::LocalHost);
+  QTRY_COMPARE_WITH_TIMEOUT(outcomes, QByteArray("LL"), 3000);
   QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
-  QCOMPARE(take(device), QByteArray("\x17"));
-  QTest::qWait(50);
-  QVERIFY(!device.hasPendingDatagrams());
-  QCOMPARE(failures, 1);
+  QCOMPARE(take(device), QByteArray("\x12"));
+
+  // A lookup that finds no address: the datagram could not go out.
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x13}));
+  resolver.answer(2, QHostAddress());
+  QTRY_COMPARE_WITH_TIMEOUT(outcomes, QByteArray("LLF"), 3000);
+  QVERIFY(!endpoint.sendPending());
+  QVERIFY(nothingArrives(device));
+
+  // The device IP changes while the old name's lookup runs: when the old lookup
+  // answers during the new one, nothing goes to the old address.
+  QVERIFY(endpoint.send("old.lab", oldDevice.localPort(), Bytes{0x14}));
+  QVERIFY(endpoint.send("new.lab", to, Bytes{0x15}));
+  QCOMPARE(resolver.asked.mid(3), (QStringList{"old.lab", "new.lab"}));
+  resolver.answer(3, QHostAddress("127.0.0.2"));
+  QVERIFY(nothingArrives(oldDevice));
+  QVERIFY(endpoint.sendPending());
+  QCOMPARE(outcomes, QByteArray("LLF"));
+  resolver.answer(4, QHostAddress::LocalHost);
+  QTRY_COMPARE_WITH_TIMEOUT(outcomes, QByteArray("LLFL"), 3000);
+  QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
+  QCOMPARE(take(device), QByteArray("\x15"));
+  QVERIFY(nothingArrives(oldDevice));
+
+  // A dropped send never goes out, and its lookup's answer reports nothing.
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x16}));
+  endpoint.dropPendingSend();
+  resolver.answer(5, QHostAddress::LocalHost);
+  QVERIFY(nothingArrives(device));
+  QCOMPARE(outcomes, QByteArray("LLFL"));
+
+  // A dotted address is sent at once and replaces the send still waiting.
+  QVERIFY(endpoint.send("board.lab", to, Bytes{0x17}));
+  QVERIFY(endpoint.send("127.0.0.1", to, Bytes{0x18}));
+  QVERIFY(!endpoint.sendPending());
+  resolver.answer(6, QHostAddress::LocalHost);
+  QTRY_VERIFY_WITH_TIMEOUT(device.hasPendingDatagrams(), 3000);
+  QCOMPARE(take(device), QByteArray("\x18"));
+  QVERIFY(nothingArrives(device));
+  QCOMPARE(outcomes, QByteArray("LLFL"));
+}
+
+void QtAdapterTest::lookupAnswersWithTheFirstIPv4Address() {
+  const QHostAddress v6("2001:db8::1"), mapped("::ffff:10.0.0.9"), a("10.0.0.1"), b("10.0.0.2");
+  const struct {
+    QList<QHostAddress> found;
+    QHostAddress expected;
+  } rows[] = {
+      {{}, QHostAddress()},
+      {{v6}, QHostAddress()},
+      {{v6, a, b}, a},
+      {{b, a}, b},
+      {{mapped, v6, QHostAddress::LocalHost}, QHostAddress(QHostAddress::LocalHost)},
+  };
+  for (const auto& r : rows) QCOMPARE(firstIPv4(r.found), r.expected);
 }
 
 QTEST_MAIN(QtAdapterTest)

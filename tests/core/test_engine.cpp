@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "FakeEndpoint.h"
@@ -256,7 +257,8 @@ TEST(Engine, SendFailureLeavesEndpointClosedAndCodeSet) {
   EXPECT_FALSE(r.engine.activateAndSend("127.0.0.1", 1, {1}));
 }
 
-// A send to a host name waits for its lookup. Rows: how the lookup ends, and when.
+// A send to a host name waits for its lookup; the transaction's own wait starts
+// when the datagram has left. Rows: how the lookup ends, and when.
 TEST(Engine, SendWaitingForItsLookup) {
   struct Row {
     const char* name;
@@ -265,20 +267,22 @@ TEST(Engine, SendWaitingForItsLookup) {
     bool answer;                // the device answers 300 ms after the datagram goes out
     std::vector<std::pair<int, std::int64_t>> ran;  // time-out/answer handlers
     std::vector<std::int64_t> failures;             // send-failure handler runs
+    std::vector<std::int64_t> left;                 // the sender's after-send step
     std::size_t sent;
   };
   const Row rows[] = {
-      {"answers at once, device answers", 0, true, true, {{3, 305}}, {}, 1},
-      {"answers later, device answers", 400, true, true, {{3, 705}}, {}, 1},
-      {"answers later, device silent", 400, true, false, {{2, 1000}}, {}, 1},
-      {"fails", 400, false, false, {}, {400}, 0},
-      {"never answers", -1, false, false, {}, {1000}, 0},
-      {"answers after the time-out", 1500, true, false, {}, {1000}, 0},
+      {"answers at once, device answers", 0, true, true, {{3, 305}}, {}, {0}, 1},
+      {"answers later, device answers", 400, true, true, {{3, 705}}, {}, {400}, 1},
+      {"answers later, device silent: the wait starts when it left", 400, true, false, {{2, 1400}}, {}, {400}, 1},
+      {"answers after a second, device answers", 1500, true, true, {{3, 1805}}, {}, {1500}, 1},
+      {"fails", 400, false, false, {}, {400}, {}, 0},
+      {"never answers: the lookup's own limit", -1, false, false, {}, {kLookupLimitMs}, {}, 0},
+      {"answers after the limit", kLookupLimitMs + 100, true, false, {}, {kLookupLimitMs}, {}, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Rig r;
-    std::vector<std::int64_t> failures;
+    std::vector<std::int64_t> failures, left;
     bool closedAndStopped = false;
     r.onSendFailure(state::GeneralWait, [&] {
       failures.push_back(r.clock.now());
@@ -288,37 +292,109 @@ TEST(Engine, SendWaitingForItsLookup) {
     r.endpoint.onSend = [&](const SentDatagram&) {
       if (row.answer) r.endpoint.injectAfter(300, datagram(10));
     };
-    r.engine.setState(state::GeneralWait);
-    ASSERT_TRUE(r.engine.activateAndSend("board.lab", 5000, Bytes{1}));
-    r.engine.armTimer(1000);
-    EXPECT_TRUE(r.endpoint.sendPending());
+    StartOptions o;
+    o.armMs = 1000;
+    ASSERT_TRUE(r.engine.start(state::GeneralWait, "board.lab", 5000, Bytes{1}, o,
+                               [&] { left.push_back(r.clock.now()); }));
+    EXPECT_TRUE(r.engine.sendPending());
+    EXPECT_TRUE(left.empty());
+    EXPECT_EQ(r.engine.state(), state::GeneralWait);
     if (row.lookupEndsAt >= 0)
       r.clock.schedule(row.lookupEndsAt, [&r, &row] { r.endpoint.finishLookup(row.resolves); });
-    r.clock.runUntilIdle(5000);
+    r.clock.runUntilIdle(20000);
     EXPECT_EQ(r.ran, row.ran);
     EXPECT_EQ(failures, row.failures);
+    EXPECT_EQ(left, row.left);
     EXPECT_EQ(r.endpoint.sent.size(), row.sent);
     if (!failures.empty()) {
       EXPECT_TRUE(closedAndStopped);
+      EXPECT_EQ(r.engine.state(), state::GeneralWait);  // as a failed send leaves it
     }
+    EXPECT_FALSE(r.engine.sendPending());
     EXPECT_FALSE(r.endpoint.sendPending());
   }
 }
 
-TEST(Engine, AbortForgetsASendWaitingForItsLookup) {
-  Rig r;
-  int failures = 0;
-  r.onSendFailure(state::ChartPollSent, [&] { ++failures; });
-  r.endpoint.namesWait = true;
-  r.engine.setState(state::ChartPollSent);
-  ASSERT_TRUE(r.engine.activateAndSend("board.lab", 5000, Bytes{1}));
-  r.engine.armTimer(500);
-  r.engine.abort();
-  r.endpoint.finishLookup(true);
-  r.clock.runUntilIdle(2000);
-  EXPECT_TRUE(r.endpoint.sent.empty());
-  EXPECT_EQ(failures, 0);
-  EXPECT_TRUE(r.ran.empty());
+// A send waiting for its lookup, and the next action. Rows: what the action is.
+TEST(Engine, ASendWaitingForItsLookupEndsWithTheNextAction) {
+  struct Row {
+    const char* name;
+    std::function<void(Rig&)> action;
+    int failures;          // the waiting send's failure handler runs
+    std::uint8_t state;    // afterwards
+    std::size_t sent;      // once the old lookup has answered
+  };
+  const Row rows[] = {
+      {"a newer send", [](Rig& r) { r.engine.start(state::MpxWait, "127.0.0.1", 5000, Bytes{2}, StartOptions{}); },
+       1, state::MpxWait, 1},
+      {"a newer send to another name",
+       [](Rig& r) { r.engine.start(state::MpxWait, "other.lab", 5000, Bytes{2}, StartOptions{}); }, 1,
+       state::MpxWait, 1},
+      {"a new state", [](Rig& r) { r.engine.setState(state::ChartPollSent - 1); }, 1, state::ChartPollSent - 1, 0},
+      {"the timer armed", [](Rig& r) { r.engine.armTimer(100); }, 1, state::GeneralWait, 0},
+      {"a new action about to show its own", [](Rig& r) { r.engine.endPendingSend(); }, 1, state::GeneralWait, 0},
+      {"abort", [](Rig& r) { r.engine.abort(); }, 0, state::GeneralWait, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Rig r;
+    int failures = 0;
+    r.onSendFailure(state::GeneralWait, [&] { ++failures; });
+    r.endpoint.namesWait = true;
+    bool left = false;
+    StartOptions o;
+    o.armMs = 1000;
+    ASSERT_TRUE(r.engine.start(state::GeneralWait, "board.lab", 5000, Bytes{1}, o, [&] { left = true; }));
+    r.clock.advance(100);
+    row.action(r);
+    EXPECT_EQ(failures, row.failures);
+    EXPECT_EQ(r.engine.state(), row.state);
+    // The old lookup answers now: nothing of the old send goes out.
+    r.endpoint.finishLookup(true);
+    r.clock.runUntilIdle(3000);
+    EXPECT_FALSE(left);
+    EXPECT_EQ(failures, row.failures);
+    EXPECT_EQ(r.endpoint.sent.size(), row.sent);
+    for (const SentDatagram& d : r.endpoint.sent) EXPECT_EQ(d.data, Bytes{2});
+  }
+}
+
+// Where the state is set, with a send waiting for its lookup: only once the
+// datagram has left for the codes set after the send, and a failure leaves it as a
+// failed send does. Nothing taken in before the datagram left moves it.
+TEST(Engine, StateOfASendWaitingForItsLookup) {
+  struct Row {
+    StateAt at;
+    bool resolves;
+    std::uint8_t whilePending, afterwards;
+  };
+  const Row rows[] = {
+      {StateAt::BeforeSend, true, state::InstrTestWait, state::InstrTestWait},
+      {StateAt::BeforeSend, false, state::InstrTestWait, state::InstrTestWait},
+      {StateAt::AfterSend, true, state::MfgConfigWait, state::InstrTestWait},
+      {StateAt::AfterSend, false, state::MfgConfigWait, state::MfgConfigWait},
+      {StateAt::AfterArm, true, state::MfgConfigWait, state::InstrTestWait},
+      {StateAt::AfterArm, false, state::MfgConfigWait, state::MfgConfigWait},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(static_cast<int>(row.at) * 2 + row.resolves);
+    Rig r;
+    r.engine.setState(state::MfgConfigWait);
+    r.endpoint.namesWait = true;
+    StartOptions o;
+    o.stateAt = row.at;
+    o.armMs = 1000;
+    ASSERT_TRUE(r.engine.start(state::InstrTestWait, "board.lab", 5000, Bytes{1}, o));
+    EXPECT_EQ(r.engine.state(), row.whilePending);
+    r.endpoint.inject(datagram(100));
+    EXPECT_EQ(r.engine.receivedLength(), 0u);
+    EXPECT_EQ(r.engine.state(), row.whilePending);
+    r.clock.advance(200);
+    r.endpoint.finishLookup(row.resolves);
+    EXPECT_EQ(r.engine.state(), row.afterwards);
+    EXPECT_EQ(r.timer.enabled(), row.resolves);
+    if (row.resolves) EXPECT_EQ(r.timer.dueAt(), 1200);
+  }
 }
 
 TEST(ReceiveBufferTest, ReadsNeverLeaveTheStream) {

@@ -37,7 +37,7 @@ class MfgRun {
           e.testPortText = "58100";
           perform(sequence_.timerFired(e));
         },
-        [this](std::uint8_t code, bool late) { perform(sequence_.sendFailed(code, late)); });
+        [this](std::uint8_t code, bool) { perform(sequence_.sendFailed(code)); });
   }
 
   // Runs a whole test; gives the last LabelTest text.

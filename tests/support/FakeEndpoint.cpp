@@ -66,11 +66,10 @@ void FakeEndpoint::tapDatagram(TrafficDirection direction, const Bytes& datagram
 bool FakeEndpoint::send(const std::string& host, int port, const Bytes& datagram) {
   if (!activate()) return false;
   if (failSend) return false;
+  pending_.reset();
   if (namesWait && host != "localhost" && !resolves(host)) {
-    // A send to another host replaces one still waiting; one lookup per host text.
-    if (!pending_.empty() && pending_.front().host != host) pending_.clear();
-    if (pending_.empty()) ++lookups;
-    pending_.push_back({host, port, datagram, 0});
+    ++lookups;
+    pending_ = SentDatagram{host, port, datagram, 0};
     return true;
   }
   if (!resolves(host)) return false;
@@ -83,21 +82,20 @@ bool FakeEndpoint::send(const std::string& host, int port, const Bytes& datagram
 }
 
 void FakeEndpoint::finishLookup(bool resolved) {
-  std::vector<SentDatagram> waiting;
-  waiting.swap(pending_);
-  if (waiting.empty()) return;
+  if (!pending_) return;
+  SentDatagram d = std::move(*pending_);
+  pending_.reset();
   if (!resolved) {
-    reportSendFailure();
+    reportSendOutcome(false);
     return;
   }
-  for (SentDatagram& d : waiting) {
-    d.at = clock_ ? clock_->now() : 0;
-    sent.push_back(d);
-    lastHost_ = d.host;
-    lastPort_ = d.port;
-    tapDatagram(TrafficDirection::Sent, d.data);
-    if (onSend) onSend(sent.back());
-  }
+  d.at = clock_ ? clock_->now() : 0;
+  sent.push_back(d);
+  lastHost_ = d.host;
+  lastPort_ = d.port;
+  tapDatagram(TrafficDirection::Sent, d.data);
+  if (onSend) onSend(sent.back());
+  reportSendOutcome(true);
 }
 
 bool FakeEndpoint::inject(const Bytes& datagram) {

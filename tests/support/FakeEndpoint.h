@@ -5,6 +5,7 @@
 // Like a real socket it shows every datagram sent or delivered to its tap, the
 // peer being the last destination.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,12 +31,13 @@ class FakeEndpoint : public Endpoint {
   void deactivate() override { active_ = false; ++deactivations_; }
   bool isActive() const override { return active_; }
   bool send(const std::string& host, int port, const Bytes& datagram) override;
-  bool sendPending() const override { return !pending_.empty(); }
-  void dropPendingSend() override { pending_.clear(); }
+  bool sendPending() const override { return pending_.has_value(); }
+  void dropPendingSend() override { pending_.reset(); }
 
-  // With namesWait set, a send to a host name other than "localhost" reports
-  // success and waits for finishLookup: true sends the waiting datagrams (recorded
-  // in `sent` at that moment), false reports one send failure.
+  // With namesWait set, a send to a host name other than "localhost" waits for
+  // finishLookup (one lookup per send; a newer send replaces the waiting one): true
+  // sends the waiting datagram (recorded in `sent` at that moment) and reports that it
+  // left, false reports that it could not go out.
   bool namesWait = false;
   void finishLookup(bool resolved);
   int lookups = 0;
@@ -63,7 +65,7 @@ class FakeEndpoint : public Endpoint {
   int localPort_ = 0;
   bool active_ = false;
   int deactivations_ = 0;
-  std::vector<SentDatagram> pending_;
+  std::optional<SentDatagram> pending_;
 };
 
 }  // namespace tessaly::testing

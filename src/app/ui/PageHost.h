@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,15 +43,16 @@ class PageHost {
   virtual int hostPort() const = 0;
 
   // Starts the registered transaction `waiting` with a datagram to deviceIp():devicePort()
-  // (the engine's start(): state, send, arm; a failed send runs the transaction's
-  // send-failure handler). True when the datagram went out.
-  bool startTransaction(std::uint8_t waiting, const tessaly::Bytes& datagram, const tessaly::StartOptions& o) {
-    return engine().start(waiting, deviceIp(), devicePort(), datagram, o);
+  // (the engine's start(): state, send, arm, then `left`; a failed send runs the
+  // transaction's send-failure handler instead). False when the send failed at once.
+  bool startTransaction(std::uint8_t waiting, const tessaly::Bytes& datagram, const tessaly::StartOptions& o,
+                        std::function<void()> left = {}) {
+    return engine().start(waiting, deviceIp(), devicePort(), datagram, o, std::move(left));
   }
 
   // Neutral panel, then startTransaction; on failure the error text in red and no
-  // timer; on success the sent text, the read memo note and the timer armed with the
-  // time-out. True when the datagram went out.
+  // timer; once the datagram has left, the sent text, the read memo note and the
+  // timer armed with the time-out. False when the send failed at once.
   virtual bool sendPageTransaction(const PageTransaction& t) = 0;
   // The usual case: one instruction under one label, in the selected framing to
   // the selected SDI address.

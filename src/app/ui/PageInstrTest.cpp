@@ -165,6 +165,7 @@ void PageInstrTest::ButtonIComputeClick() {
 }
 
 void PageInstrTest::ButtonISendClick() {
+  host_.engine().endPendingSend();
   MemoIns->clearLines();
   const InstructionMessage m = buildMessage();
   MemoIns->addLines(sendDumpLines(m));
@@ -179,8 +180,9 @@ void PageInstrTest::ButtonISendClick() {
   StartOptions o;
   o.stateAt = StateAt::AfterArm;
   o.armMs = kAnswerTimeoutMs;
-  if (!host_.startTransaction(state::InstrTestWait, m.datagram, o)) return;
-  MemoIns->addLines(sendSuccessLines(ip, port, m.sdiAddress));
+  host_.startTransaction(state::InstrTestWait, m.datagram, o, [this, ip, port, sdi = m.sdiAddress] {
+    MemoIns->addLines(sendSuccessLines(ip, port, sdi));
+  });
 }
 
 void PageInstrTest::answerTimedOut() { MemoIns->addLine(latin1(std::string(kInstructionNoAnswerLine))); }

@@ -164,10 +164,11 @@ PageMfg::PageMfg(PageHost& host, QWidget* parent) : TPage(host, "PageMfg", paren
   followQuery({PanelMS, true, true, false});
   tessaly::registerMfgTransactions(
       host_.engine(), [this] { timerFired(); },
-      [this](std::uint8_t code, bool late) { carryOut(sequence_.sendFailed(code, late)); });
+      [this](std::uint8_t code, bool) { carryOut(sequence_.sendFailed(code)); });
 }
 
 void PageMfg::ButtonMSClick() {
+  host_.engine().endPendingSend();
   tessaly::MfgInputTexts in;
   in.testPort = EditTP->text().toStdString();
   for (std::size_t i = 0; i < 3; ++i) {
@@ -229,11 +230,15 @@ void PageMfg::carryOut(const MfgActions& actions) {
       case MfgAction::Kind::WriteBack:
         if (QLineEdit* e = edit(a.field)) e->setText(QString::fromStdString(a.text));
         break;
-      case MfgAction::Kind::Send:
+      case MfgAction::Kind::Send: {
         // Always a plain message to the device itself, whatever the Main page's framing.
-        // A failed send has carried out the sequence's answer to it: the rest is dropped.
-        if (!host_.startTransaction(a.waitState, a.datagram, a.startOptions())) return;
-        break;
+        // The rest of the list follows once the datagram has left; a failed send has
+        // carried out the sequence's answer to it instead.
+        MfgActions rest(actions.begin() + (&a - actions.data()) + 1, actions.end());
+        host_.startTransaction(a.waitState, a.datagram, a.startOptions(),
+                               [this, rest = std::move(rest)] { carryOut(rest); });
+        return;
+      }
       case MfgAction::Kind::Schedule:
       case MfgAction::Kind::Deactivate:
       case MfgAction::Kind::Abort: tessaly::applyEngineAction(engine, a); break;

@@ -198,10 +198,13 @@ void PagePcr::carryOut(const ChartActions& actions) {
       case K::EnableTimer: engine.timer().setEnabled(true); break;
       case K::ArmTimer: engine.armTimer(a.value); break;
       case K::SendStatusRequest: {
-        // A failed send runs the poll's send-failure handler; the rest of the list is dropped.
+        // The rest of the list follows once the request has left; a failed send runs
+        // the poll's send-failure handler instead.
         const Bytes request = encodeReadDatagram(host_.framing(), host_.sdiAddress());
-        if (!host_.startTransaction(static_cast<std::uint8_t>(a.value), request, StartOptions{})) return;
-        break;
+        ChartActions rest(actions.begin() + (&a - actions.data()) + 1, actions.end());
+        host_.startTransaction(static_cast<std::uint8_t>(a.value), request, StartOptions{},
+                               [this, rest = std::move(rest)] { carryOut(rest); });
+        return;
       }
       case K::Message:
         PanelPCR->setCaption(QString::fromLatin1(a.text.data(), static_cast<int>(a.text.size())));

@@ -25,17 +25,19 @@ void PageSender::showFailure(std::uint8_t waiting) const {
 }
 
 bool PageSender::send(const PageTransaction& t) {
+  host_.engine().endPendingSend();
   if (t.panel) t.panel->setColor(colour::ButtonFace);
   failures_[t.waitingCode] = {t.panel, t.errorText};
   StartOptions o;
   o.armMs = t.timeoutMs;
-  if (!host_.engine().start(t.waitingCode, host_.deviceIp(), host_.devicePort(), t.datagram, o)) return false;
-  if (t.panel) t.panel->setCaption(t.sentText);
-  if (t.readMemo) {
-    t.readMemo->clearLines();
-    t.readMemo->addLine("Press Query to show data!");
-  }
-  return true;
+  return host_.engine().start(t.waitingCode, host_.deviceIp(), host_.devicePort(), t.datagram, o,
+                              [panel = t.panel, sentText = t.sentText, readMemo = t.readMemo] {
+                                if (panel) panel->setCaption(sentText);
+                                if (readMemo) {
+                                  readMemo->clearLines();
+                                  readMemo->addLine("Press Query to show data!");
+                                }
+                              });
 }
 
 bool PageSender::sendInstruction(std::string_view label, std::uint8_t opcode, const Bytes& data, TPanel* panel,

@@ -144,60 +144,48 @@ bool QtUdpEndpoint::writeTo(const QHostAddress& address, int port, const QByteAr
 }
 
 bool QtUdpEndpoint::send(const std::string& host, int port, const Bytes& datagram) {
+  // A newer send replaces one still waiting: its lookup's answer is stale from now on.
+  dropPendingSend();
   if (port < 0 || port > 65535) return false;
   const QString text = QString::fromStdString(host);
   const QByteArray data(reinterpret_cast<const char*>(datagram.data()), static_cast<qsizetype>(datagram.size()));
-  if (text != host_) {
-    // Another device IP: the looked-up address, the lookup running and the sends
-    // waiting for it belong to the old text (the engine awaits only the newest send).
-    host_ = text;
-    hostAddress_ = QHostAddress();
-    lookupRunning_ = false;
-    ++lookupId_;
-    pending_.clear();
-  }
   QHostAddress address;
   if (address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol)
     return writeTo(address, port, data);
   // Texts that cannot be host names fail at once, without a lookup.
   if (!plausibleHostName(host)) return false;
-  if (!hostAddress_.isNull()) return writeTo(hostAddress_, port, data);
 
   // The datagram waits for the lookup; nothing is taken in until it has gone out.
   if (!activate()) return false;
   expectedSource_ = QHostAddress();
   anySender_ = false;
-  pending_.push_back({port, data});
-  if (!lookupRunning_) {
-    lookupRunning_ = true;
-    const std::uint64_t id = ++lookupId_;
-    const std::weak_ptr<char> alive = alive_;
-    resolver_.lookup(text, [this, alive, id](const QHostAddress& found) {
-      if (alive.expired()) return;
-      // Never from within send, even when a resolver answers at once.
-      QTimer::singleShot(0, this, [this, id, found] { lookupEnded(id, found); });
-    });
-  }
+  pending_ = Waiting{port, data};
+  const std::uint64_t id = lookupId_;
+  const std::weak_ptr<char> alive = alive_;
+  resolver_.lookup(text, [this, alive, id](const QHostAddress& found) {
+    if (alive.expired()) return;
+    // Never from within send, even when a resolver answers at once.
+    QTimer::singleShot(0, this, [this, id, found] { lookupEnded(id, found); });
+  });
   return true;
 }
 
+void QtUdpEndpoint::dropPendingSend() {
+  pending_.reset();
+  ++lookupId_;
+}
+
 void QtUdpEndpoint::lookupEnded(std::uint64_t id, const QHostAddress& address) {
-  if (id != lookupId_ || !lookupRunning_) return;  // the device IP changed meanwhile
-  lookupRunning_ = false;
-  if (address.protocol() == QAbstractSocket::IPv4Protocol) hostAddress_ = address;
-  std::vector<Waiting> waiting;
-  waiting.swap(pending_);
-  if (waiting.empty()) return;
-  if (hostAddress_.isNull()) {
-    reportSendFailure();
+  // An answer for a send that was replaced or dropped sends nothing.
+  if (id != lookupId_ || !pending_) return;
+  const Waiting w = std::move(*pending_);
+  pending_.reset();
+  ++lookupId_;
+  if (address.protocol() != QAbstractSocket::IPv4Protocol) {
+    reportSendOutcome(false);
     return;
   }
-  // Closed by its owner meanwhile: the datagrams still go out, and it stays closed.
-  const bool wasOpen = socket_ != nullptr;
-  bool ok = true;
-  for (const Waiting& w : waiting) ok = writeTo(hostAddress_, w.port, w.data) && ok;
-  if (!wasOpen) deactivate();
-  if (!ok) reportSendFailure();
+  reportSendOutcome(writeTo(address, w.port, w.data));
 }
 
 }  // namespace tessaly

@@ -3,7 +3,7 @@
 // address sharing, datagrams of up to 8,192 bytes delivered in order on the UI thread,
 // only from the address the last datagram went to (any sender after a broadcast or
 // a multicast) and only when the engine's screen lets them through.
-// Host names are looked up in the background and the answer kept for the host text.
+// A host name is looked up in the background at every send; the datagram waits for it.
 // A longer datagram is dropped (its first 8,192 bytes go to the tap). Each turn of
 // the event loop reads a bounded batch, so a flood never stalls the UI thread.
 #include <QByteArray>
@@ -14,6 +14,7 @@
 #include <QUdpSocket>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "link/Ports.h"
@@ -40,8 +41,8 @@ class QtUdpEndpoint : public QObject, public Endpoint {
   void deactivate() override;
   bool isActive() const override { return socket_ != nullptr; }
   bool send(const std::string& host, int port, const Bytes& datagram) override;
-  bool sendPending() const override { return !pending_.empty(); }
-  void dropPendingSend() override { pending_.clear(); }
+  bool sendPending() const override { return pending_.has_value(); }
+  void dropPendingSend() override;
 
   // 255.255.255.255 or the broadcast address of a local interface.
   static bool isBroadcastDestination(const QHostAddress& address);
@@ -66,13 +67,9 @@ class QtUdpEndpoint : public QObject, public Endpoint {
   // Whom answers are taken from.
   QHostAddress expectedSource_;
   bool anySender_ = false;
-  // The host text of the last send, its looked-up address (null until known), the
-  // lookup running for it and the sends waiting for that lookup.
-  QString host_;
-  QHostAddress hostAddress_;
-  bool lookupRunning_ = false;
+  // The send waiting for its lookup; a lookup that answers under another id is stale.
+  std::optional<Waiting> pending_;
   std::uint64_t lookupId_ = 0;
-  std::vector<Waiting> pending_;
   SourceAddresses sources_;  // the local address of each destination, for the tap
   std::shared_ptr<char> alive_ = std::make_shared<char>();
 };

@@ -2,6 +2,7 @@
 // Host-name lookup for the UDP endpoint, never blocking the user-interface thread.
 // The panel uses QtResolver; tests inject their own (no real name server in tests).
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -16,6 +17,10 @@ class Resolver {
   // the first IPv4 address, or a null address when there is none.
   virtual void lookup(const QString& name, Done done) = 0;
 };
+
+// The address a lookup answers with: the first IPv4 address of the list, or a null
+// address when the list holds none.
+QHostAddress firstIPv4(const QList<QHostAddress>& addresses);
 
 // QHostInfo::lookupHost in the background; answers that come after this object is
 // gone are discarded.
