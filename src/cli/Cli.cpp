@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimer>
@@ -76,6 +77,9 @@ void fail(Session& s, JsonOut& json, const std::vector<std::string>& lines, int 
   s.finish(code);
 }
 
+// PIDs one READPIDFILTER asks for: its start PID is a multiple of 8.
+constexpr std::size_t kPidsPerRead = 8;
+
 // What a command prints from a decoded status answer.
 enum class Present { Report, PidReadback, PsiReadback };
 
@@ -131,15 +135,23 @@ class QueryCommand : public StatusQueryListener {
           return;
         }
         for (const auto& l : lines) say(json_, l);
-        // The PID filter's entries are 16-bit words, high byte first; the flash is bytes.
+        // The PID filter's entries are 16-bit words, high byte first, one per PID from
+        // the start PID: "entries" are the eight read (start..start+7), "words" the
+        // whole read-back area; the flash is bytes.
         QJsonArray values;
         if (pid) {
-          for (std::size_t k = 0; k + 1 < d.ReadbackData.size(); k += 2)
-            values.append((d.ReadbackData[k] << 8) | d.ReadbackData[k + 1]);
+          QJsonArray entries;
+          for (std::size_t k = 0; k + 1 < d.ReadbackData.size(); k += 2) {
+            const int word = (d.ReadbackData[k] << 8) | d.ReadbackData[k + 1];
+            values.append(word);
+            if (k < 2 * kPidsPerRead) entries.append(word);
+          }
+          json_.fields["entries"] = entries;
+          json_.fields["words"] = values;
         } else {
           for (const std::uint8_t b : d.ReadbackData) values.append(b);
+          json_.fields["data"] = values;
         }
-        json_.fields[pid ? "entries" : "data"] = values;
         break;
       }
     }
@@ -274,6 +286,22 @@ void requireHostPort(const QueryTarget& t) {
 void expectArgs(const Options& o, std::size_t n, const char* usage) {
   if (o.args.size() < n) throw UsageError{o.command + ": missing argument (usage: " + usage + ")"};
   if (o.args.size() > n) throw UsageError{o.command + ": unexpected argument '" + o.args[n] + "'"};
+}
+
+// True when `path` names the panel's settings file in the working directory: the
+// same file (through any link), or that name where there is no such file yet. An
+// output there would replace the panel's settings.
+bool isSettingsFile(const std::string& path) {
+  const QString settings = QString::fromStdString(settingsPath(QDir::currentPath().toStdString()));
+  const QFileInfo out(QString::fromStdString(path)), ini(settings);
+  if (out.exists() && ini.exists()) return out.canonicalFilePath() == ini.canonicalFilePath();
+  return out.absoluteDir().canonicalPath() == ini.absoluteDir().canonicalPath() && out.fileName() == ini.fileName();
+}
+
+// An output file option is never the settings file.
+void refuseSettingsFile(const char* option, const std::optional<std::string>& path) {
+  if (path && *path != "-" && isSettingsFile(*path))
+    throw UsageError{std::string(option) + ": cannot write '" + *path + "': it is the panel's settings file"};
 }
 
 int dispatch(const Options& o) {
@@ -545,6 +573,7 @@ int dispatch(const Options& o) {
     if (o.append && o.force) throw UsageError{"--append and --force: one or the other"};
     PcrLogOptions p;
     p.samples = *o.samples;
+    refuseSettingsFile("--csv", o.csv);
     p.csvPath = o.csv;
     p.append = o.append;
     p.force = o.force;
@@ -570,6 +599,7 @@ int dispatch(const Options& o) {
         for (std::size_t i = 0; i < 4; ++i) in.multicast[i] = parts.value(static_cast<qsizetype>(i)).toStdString();
       }
     }
+    refuseSettingsFile("--junit", o.junit);
     m.junitPath = o.junit;
     m.json = o.json;
     const QueryTarget t = linkTarget(o);

@@ -389,6 +389,11 @@ class CliTest : public QObject {
                                                   << 1 << "--csv" << QString() << 0;
     QTest::newRow("report into a FIFO nobody reads") << QStringList{"mfg-test", "--junit", "out"} << "fifo" << 1
                                                      << "--junit" << QString() << 0;
+    QTest::newRow("report over the settings file") << QStringList{"mfg-test", "--junit", "./Settings.ini"} << QString()
+                                                   << 1 << "settings file" << QString() << 0;
+    QTest::newRow("log over the settings file") << QStringList{"pcr-log", "--samples", "1", "--csv", "Settings.ini",
+                                                               "--force"}
+                                                << QString() << 1 << "settings file" << QString() << 0;
     // A full disk: the device is only written to, never renamed over.
     QTest::newRow("log on a full disk") << QStringList{"pcr-log", "--samples", "2", "--csv", "/dev/full"} << QString()
                                         << 1 << "No space left on device" << QString() << 0;
@@ -680,12 +685,13 @@ class CliTest : public QObject {
                                       << object(R"({"ok": false, "reason": "No SDI IRQ received (in 1s).",
                                                     "format": 204})");
     // Entry 4 from 496 is PID 500's, written under 8191; the others are erased.
-    QJsonArray entries;
-    for (int k = 0; k < 128; ++k) entries.append(k == 4 ? 0xC000 + 8191 : 0xFFFF);
+    QJsonArray entries, words;
+    for (int k = 0; k < 128; ++k) (k < 8 ? entries : words).append(k == 4 ? 0xC000 + 8191 : 0xFFFF);
+    for (int k = 7; k >= 0; --k) words.prepend(entries[k]);
     QTest::newRow("pid-filter read")
         << QList<QStringList>{{"pid-filter", "write", "--input", "2", "--pid", "500", "--remap", "8191"}}
         << QStringList{} << QStringList{"pid-filter", "read", "--input", "2", "--pid", "503", "--json"} << 0
-        << QJsonObject{{"ok", true}, {"input", 2}, {"start_pid", 496}, {"entries", entries}};
+        << QJsonObject{{"ok", true}, {"input", 2}, {"start_pid", 496}, {"entries", entries}, {"words", words}};
     // Timer 10, auto CC, then the 204-byte packet: sync byte, PID 100, 0x10, 200 fix
     // bytes; erased flash after it.
     QJsonArray data{0, 0, 10, 1, 0x47, 0, 100, 0x10};
