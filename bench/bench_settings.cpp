@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "app/IniFile.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsKeys.h"
 
 using namespace tessaly;
 namespace fs = std::filesystem;

@@ -10,7 +10,7 @@
 
 #include "helpers/Emulator.h"
 #include "link/Framing.h"
-#include "link/ui/QtUdpEndpoint.h"
+#include "link/qt/QtUdpEndpoint.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

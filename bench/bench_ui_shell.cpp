@@ -21,7 +21,7 @@
 #include "VirtualClock.h"
 #include "app/MainForm.h"
 #include "app/ui/PageMain.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 class QNetworkDatagram;
 
 #include "link/Traffic.h"
-#include "link/ui/SourceAddress.h"
+#include "link/qt/SourceAddress.h"
 #include "model/DelayQueue.h"
 #include "model/Emulator.h"
 

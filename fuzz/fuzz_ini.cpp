@@ -1,8 +1,8 @@
 // The settings loader on any file text: every key of the table is looked up, and a
 // write into the text keeps it loadable.
 #include "FuzzInput.h"
-#include "app/IniFile.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsKeys.h"
 #include "text/Numbers.h"
 
 using namespace tessaly;

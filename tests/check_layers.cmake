@@ -4,12 +4,15 @@
 #   0  text                        byte strings, number reading, hex notation
 #   1  link, clock, protocol,      framing and engine, PLL search, the wire layout,
 #      capture                     capture files of the traffic (link never includes it)
-#   2  status, instructions, mfgtest
+#   2  status, instructions,       status decoding, instructions, the test run,
+#      mfgtest, settings           the settings store and its key table
 #   3  widgets, wire               generic Qt widgets; what a datagram says, the traffic log
-#   4  app                         settings, main window and pages, the device query
-#   5  cli                         the command-line client (a front end like the window)
+#   4  device                      the device query (what every front end runs)
+#   5  app                         main window and pages
+#   6  cli                         the command-line client (a front end like the window)
 # src/main.cpp stands above them all. Includes within one layer are allowed in one
-# direction. A new folder must be given its layer here.
+# direction. A new folder must be given its layer here. A front end without widgets
+# (cli) never includes a ui/ folder.
 set(layer_text 0)
 set(layer_link 1)
 set(layer_clock 1)
@@ -18,10 +21,13 @@ set(layer_capture 1)
 set(layer_status 2)
 set(layer_instructions 2)
 set(layer_mfgtest 2)
+set(layer_settings 2)
 set(layer_widgets 3)
 set(layer_wire 3)
-set(layer_app 4)
-set(layer_cli 5)
+set(layer_device 4)
+set(layer_app 5)
+set(layer_cli 6)
+set(no_ui_folders cli)
 
 file(GLOB_RECURSE files RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
 list(SORT files)
@@ -41,6 +47,9 @@ foreach(f ${files})
     string(REGEX MATCH "\"[^\"]+\"" inc "${line}")
     string(REGEX MATCH "^\"[^/]+" to "${inc}")
     string(SUBSTRING "${to}" 1 -1 to)
+    if(from IN_LIST no_ui_folders AND inc MATCHES "/ui/")
+      list(APPEND problems "${f}: includes ${inc}, a widget folder (${from} has no widgets)")
+    endif()
     if(to STREQUAL from)
       continue()
     endif()

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/SettingsKeys.h"
-#include "app/StatusQuery.h"
+#include "settings/SettingsKeys.h"
+#include "device/StatusQuery.h"
 #include "capture/CaptureFile.h"
 #include "clock/Pll.h"
 #include "cli/MfgTest.h"
@@ -30,8 +30,8 @@
 #include "instructions/NoticeWait.h"
 #include "instructions/PageInstructions.h"
 #include "link/Engine.h"
-#include "link/ui/QtTimer.h"
-#include "link/ui/QtUdpEndpoint.h"
+#include "link/qt/QtTimer.h"
+#include "link/qt/QtUdpEndpoint.h"
 #include "protocol/Protocol.h"
 #include "status/Decode.h"
 #include "status/StatusReport.h"

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/StatusQuery.h"
+#include "device/StatusQuery.h"
 #include "link/Traffic.h"
 #include "mfgtest/MfgMessages.h"
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/IniFile.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsKeys.h"
 #include "instructions/PageInstructions.h"
 #include "link/LinkSettings.h"
 #include "text/Numbers.h"

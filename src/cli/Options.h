@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/StatusQuery.h"
+#include "device/StatusQuery.h"
 #include "link/Framing.h"
 
 namespace tessaly::cli {

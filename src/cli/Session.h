@@ -6,12 +6,12 @@
 #include <functional>
 #include <optional>
 
-#include "app/StatusQuery.h"
+#include "device/StatusQuery.h"
 #include "cli/Cli.h"
 #include "cli/StopSignal.h"
 #include "link/Engine.h"
-#include "link/ui/QtTimer.h"
-#include "link/ui/QtUdpEndpoint.h"
+#include "link/qt/QtTimer.h"
+#include "link/qt/QtUdpEndpoint.h"
 
 namespace tessaly::cli {
 

@@ -5,8 +5,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-#include "link/ui/QtTimer.h"
-#include "link/ui/QtUdpEndpoint.h"
+#include "link/qt/QtTimer.h"
+#include "link/qt/QtUdpEndpoint.h"
 
 using namespace tessaly;
 

@@ -19,8 +19,8 @@
 #include <set>
 #include <sstream>
 
-#include "app/IniFile.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsKeys.h"
 #include "Unprivileged.h"
 
 using namespace tessaly;

@@ -7,8 +7,8 @@
 
 #include "app/ui/PageMain.h"
 #include "helpers/UiHarness.h"
-#include "link/ui/QtTimer.h"
-#include "link/ui/QtUdpEndpoint.h"
+#include "link/qt/QtTimer.h"
+#include "link/qt/QtUdpEndpoint.h"
 
 using uitest::Harness;
 

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/SettingsKeys.h"
+#include "settings/SettingsKeys.h"
 #include "app/ui/FormAbout.h"
 #include "app/ui/SettingsForm.h"
 #include "capture/CaptureFile.h"

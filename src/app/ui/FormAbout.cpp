@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 
 TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
   setObjectName("FormAbout");

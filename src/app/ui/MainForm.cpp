@@ -26,12 +26,12 @@
 #include "app/ui/Query.h"
 #include "app/ui/SettingsForm.h"
 #include "app/ui/TrafficWindow.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "capture/CaptureFile.h"
 #include "link/Framing.h"
 #include "text/Numbers.h"
-#include "link/ui/QtTimer.h"
-#include "link/ui/QtUdpEndpoint.h"
+#include "link/qt/QtTimer.h"
+#include "link/qt/QtUdpEndpoint.h"
 #include "status/Decode.h"
 
 using namespace tessaly;

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/IniFile.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsKeys.h"
 #include "app/ui/PageHost.h"
 #include "app/ui/PageSend.h"
 #include "link/Engine.h"

@@ -2,7 +2,7 @@
 // "General": the board's housekeeping instructions, the output clock and stream
 // format, and the page memo with the frequencies.
 #include "app/ui/PageHost.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "instructions/GeneralInstructions.h"
 #include "text/Bytes.h"
 

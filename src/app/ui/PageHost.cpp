@@ -1,6 +1,6 @@
 #include "app/ui/PageHost.h"
 
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 
 using namespace tessaly;
 

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "app/ui/PageHost.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "instructions/InstructionTest.h"
 
 class PageInstrTest : public TPage {

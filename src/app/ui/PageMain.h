@@ -2,7 +2,7 @@
 // "Main": Ethernet controller set-up (device IP, framing, SDI address), the device
 // query and the device information memo.
 #include "app/ui/PageHost.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "link/LinkSettings.h"
 
 class PageMain : public TPage {

@@ -5,7 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "instructions/PageInstructions.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "instructions/GeneralInstructions.h"
 
 class PageMpx : public TPage {

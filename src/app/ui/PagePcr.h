@@ -5,7 +5,7 @@
 
 #include "app/ui/PageHost.h"
 #include "instructions/PageInstructions.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "status/ChartPoller.h"
 
 class TLineChart;

@@ -1,6 +1,6 @@
 #include "app/ui/PageSend.h"
 
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "instructions/NoticeWait.h"
 #include "link/Framing.h"
 

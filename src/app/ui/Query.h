@@ -3,7 +3,7 @@
 // page told how it went.
 #include <vector>
 
-#include "app/StatusQuery.h"
+#include "device/StatusQuery.h"
 #include "app/ui/PageHost.h"
 
 class DeviceQuery : public tessaly::StatusQueryListener {

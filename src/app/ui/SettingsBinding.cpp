@@ -10,7 +10,7 @@
 #include "app/ui/MainForm.h"
 #include "app/ui/PageMain.h"
 #include "app/ui/SettingsForm.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "text/Numbers.h"
 
 using namespace tessaly;

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 
 namespace {
 constexpr int kRestoredPort = 56781;

@@ -38,7 +38,7 @@
 #include "FakeEndpoint.h"
 #include "VirtualClock.h"
 #include "app/MainForm.h"
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 #include "text/Bytes.h"
 #include "status/Decode.h"
 

@@ -1,4 +1,4 @@
-#include "link/ui/QtTimer.h"
+#include "link/qt/QtTimer.h"
 
 namespace tessaly {
 

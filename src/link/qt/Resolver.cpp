@@ -1,4 +1,4 @@
-#include "link/ui/Resolver.h"
+#include "link/qt/Resolver.h"
 
 #include <QHostInfo>
 

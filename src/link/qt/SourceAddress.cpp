@@ -1,4 +1,4 @@
-#include "link/ui/SourceAddress.h"
+#include "link/qt/SourceAddress.h"
 
 #include <QUdpSocket>
 

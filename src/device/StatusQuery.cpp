@@ -1,4 +1,4 @@
-#include "app/StatusQuery.h"
+#include "device/StatusQuery.h"
 
 namespace tessaly {
 

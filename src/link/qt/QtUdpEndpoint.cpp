@@ -1,4 +1,4 @@
-#include "link/ui/QtUdpEndpoint.h"
+#include "link/qt/QtUdpEndpoint.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>

@@ -1,4 +1,4 @@
-#include "app/ui/Widgets.h"
+#include "widgets/Widgets.h"
 
 #include <QValidator>
 #include <QVariant>

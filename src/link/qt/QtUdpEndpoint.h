@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "link/Ports.h"
-#include "link/ui/Resolver.h"
-#include "link/ui/SourceAddress.h"
+#include "link/qt/Resolver.h"
+#include "link/qt/SourceAddress.h"
 
 namespace tessaly {
 
