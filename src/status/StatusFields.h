@@ -55,7 +55,7 @@ struct StatusFieldInfo {
   std::uint32_t mask = 0xFFFFFFFFu;
   FieldUnit unit = FieldUnit::Number;
   std::string_view jsonKey;    // in `query --json` (within its group); empty when not there
-  std::string_view label;      // in the status report, before ": "; empty when not there
+  std::string_view label;      // in the status texts (report, figures), before ": "; empty when none
   int count = 1;               // entries (inputs 1..6, sectors 1..12)
   int stride = 0;              // bytes from one entry to the next
   bool computed = false;       // worked out from the bytes it covers, not cut from them

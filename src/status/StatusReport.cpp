@@ -43,7 +43,9 @@ std::string fixed3(double value, std::string_view decimalPoint) {
   return s.substr(0, intEnd) + std::string(decimalPoint) + s.substr(s.size() - 3);
 }
 
-std::string deviceCodeText(const tZODADevice& d) { return "Device Code: h1A (v" + d.VersionText + ")"; }
+std::string deviceCodeText(const tZODADevice& d) {
+  return label(StatusField::DeviceCode) + "h1A (v" + d.VersionText + ")";
+}
 
 int addressItemIndex(const tZODADevice& d) { return (d.AddressByte & 15) - 1; }
 
@@ -188,9 +190,13 @@ std::uint32_t sdramLabelColour(const tZODADevice& d) {
 }
 
 std::int32_t corValue(std::int32_t slide) { return slide / 291; }
-std::string slideText(std::int32_t slide) { return "Slide: " + dec(slide) + " (" + dec(slide / 13) + " Hz)"; }
+std::string slideText(std::int32_t slide) {
+  return label(StatusField::PcrSlide) + dec(slide) + " (" + dec(slide / 13) + " Hz)";
+}
 std::string corText(std::int32_t slide) { return "COR @ 40 ms: " + dec(corValue(slide)); }
-std::string baseErrorText(std::int32_t baseError) { return "PCR Base Error: " + dec(baseError & 0x7FFF); }
+std::string baseErrorText(std::int32_t baseError) {
+  return label(StatusField::PcrBaseError) + dec(baseError & 0x7FFF);
+}
 std::string baseErrorMsText(std::int32_t baseError, std::string_view decimalPoint) {
   return "(" + fixed3((baseError & 0x7FFF) / 90.0, decimalPoint) + " ms)";
 }

@@ -85,7 +85,8 @@ std::string list(const std::set<std::string>& s) {
 // The Wireshark dissector takes the status block apart at the offsets of the field
 // table, under the names the table gives it: neither can change without the other.
 TEST(StatusFields, DissectorReadsTheTablesFields) {
-  const std::set<std::string> lua = dissectorFields(readFile(std::string(TESSALY_SOURCE_DIR) + "/tools/wireshark/tessaly.lua"));
+  const std::set<std::string> lua =
+      dissectorFields(readFile(std::string(TESSALY_SOURCE_DIR) + "/tools/wireshark/tessaly.lua"));
   std::set<std::string> table;
   for (const StatusFieldInfo& f : statusFields()) {
     std::istringstream names{std::string(f.dissector)};
