@@ -229,24 +229,21 @@ InstructionRow instructionRow(const std::string& arg) {
 // send: the Instruction Test page's send report, then the answer or the time-out.
 int runSend(Session& s, const InstructionMessage& m, int timeoutMs) {
   for (const auto& l : sendDumpLines(m)) out(l);
-  Transaction t;
-  t.waiting = state::InstrTestWait;
-  t.received = state::InstrTestGot;
-  t.accepts = Answer::Long;
-  t.timedOut = [&s] {
-    err(std::string(kInstructionNoAnswerLine));
-    s.finish(NoAnswer);
-  };
-  t.answered = [&s] {
-    const ReceiveBuffer& buffer = s.engine().buffer();
-    for (const auto& l : answerLines(buffer.bytes().data(), buffer.size(), s.engine().receivedLength())) out(l);
-    s.finish(Success);
-  };
-  t.sendFailed = [&s](bool) {
-    for (const auto& l : sendFailureLines()) err(l);
-    s.finish(SendFailed);
-  };
-  s.engine().registerTransaction(std::move(t));
+  registerInstructionTest(
+      s.engine(),
+      [&s] {
+        err(std::string(kInstructionNoAnswerLine));
+        s.finish(NoAnswer);
+      },
+      [&s] {
+        const ReceiveBuffer& buffer = s.engine().buffer();
+        for (const auto& l : answerLines(buffer.bytes().data(), buffer.size(), s.engine().receivedLength())) out(l);
+        s.finish(Success);
+      },
+      [&s] {
+        for (const auto& l : sendFailureLines()) err(l);
+        s.finish(SendFailed);
+      });
   StartOptions o;
   o.stateAt = StateAt::AfterArm;
   o.armMs = timeoutMs;

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "protocol/Protocol.h"
+#include "status/StatusFields.h"
 
 namespace tessaly::cli {
 
@@ -12,70 +13,76 @@ QString hexByte(unsigned v) { return QString::asprintf("%02X", v & 0xFFU); }
 }  // namespace
 
 QJsonObject statusJson(const tZODADevice& d, const std::string& userText) {
+  using F = StatusField;
+  const auto key = [](F f) {
+    const std::string_view k = statusField(f).jsonKey;
+    return QString::fromLatin1(k.data(), static_cast<qsizetype>(k.size()));
+  };
+  const auto flag = [](F f, std::uint32_t v) { return fieldOf(f, v) != 0; };
   const auto bit = [](std::uint32_t v, int b) { return ((v >> b) & 1U) != 0; };
   QJsonArray inputs;
   for (int n = 1; n <= 6; ++n) {
     const auto i = static_cast<std::size_t>(n);
-    const std::uint32_t w = d.InputStatus[i];
+    const InputStatusWord w = inputStatusWord(d.InputStatus[i]);
     QJsonObject in;
     in["number"] = n;
-    in["enabled"] = bit(d.ChannelEnable, n - 1);
-    in["data_valid_enabled"] = bit(d.DataValidEnable, n - 1);
-    in["null_filter"] = bit(d.NullFilterEnable, n - 1);
-    in["tsp_error_filter"] = bit(d.TspFilterEnable, n - 1);
-    in["packets_per_sec"] = static_cast<qint64>(w & 0xFFFFF);
-    in["rate_kbps"] = d.InputRate[i];
-    in["sync_errors"] = static_cast<qint64>(w >> 24);
-    in["format"] = bit(w, 23) ? 188 : 204;
-    in["overflow"] = bit(w, 22);
+    in[key(F::ChannelEnable)] = bit(d.ChannelEnable, n - 1);
+    in[key(F::DataValidEnable)] = bit(d.DataValidEnable, n - 1);
+    in[key(F::NullFilterEnable)] = bit(d.NullFilterEnable, n - 1);
+    in[key(F::TspFilterEnable)] = bit(d.TspFilterEnable, n - 1);
+    in[key(F::InputPackets)] = static_cast<qint64>(w.packetsPerSec);
+    in[key(F::InputRate)] = d.InputRate[i];
+    in[key(F::InputSyncErrors)] = static_cast<qint64>(w.syncErrors);
+    in[key(F::InputFormat188)] = w.format188 ? 188 : 204;
+    in[key(F::InputOverflow)] = w.overflow;
     inputs.append(in);
   }
   QJsonObject sdram;
-  sdram["input_packets_per_sec"] = d.SdramInputRate;
-  sdram["usage_packets"] = d.SdramUsage;
-  sdram["overflow"] = d.SdramOverflow;
-  sdram["null_packets_per_sec"] = d.NullPacketRate;
+  sdram[key(F::SdramInputRate)] = d.SdramInputRate;
+  sdram[key(F::SdramUsage)] = d.SdramUsage;
+  sdram[key(F::SdramOverflow)] = d.SdramOverflow;
+  sdram[key(F::NullPacketRate)] = d.NullPacketRate;
   QJsonObject psi;
-  psi["state"] = d.PsiInserterState;
-  psi["flash_busy"] = bit(d.PsiInserterState, 0);
-  psi["inserted_packets_per_sec"] = d.InsertedPacketRate;
+  psi[key(F::PsiInserterState)] = d.PsiInserterState;
+  psi[key(F::PsiFlashBusy)] = flag(F::PsiFlashBusy, d.PsiInserterState);
+  psi[key(F::InsertedPacketRate)] = d.InsertedPacketRate;
   QJsonObject pcr;
-  pcr["state"] = d.PcrState;
-  pcr["corrector_on"] = bit(d.PcrState, 0);
-  pcr["direct_restamping"] = bit(d.PcrState, 4);
-  pcr["pause"] = d.PcrPause;
-  pcr["pcr_pid_count"] = d.PcrPidCount;
-  pcr["discontinuity_counter"] = d.PcrDiscontinuity;
-  pcr["test_pid"] = d.TestPid;
-  pcr["slide"] = d.PcrSlide;
-  pcr["base_error"] = d.PcrBaseError;
+  pcr[key(F::PcrState)] = d.PcrState;
+  pcr[key(F::PcrCorrectorOn)] = flag(F::PcrCorrectorOn, d.PcrState);
+  pcr[key(F::PcrDirectRestamping)] = flag(F::PcrDirectRestamping, d.PcrState);
+  pcr[key(F::PcrPause)] = d.PcrPause;
+  pcr[key(F::PcrPidCount)] = d.PcrPidCount;
+  pcr[key(F::PcrDiscontinuity)] = d.PcrDiscontinuity;
+  pcr[key(F::TestPid)] = d.TestPid;
+  pcr[key(F::PcrSlide)] = d.PcrSlide;
+  pcr[key(F::PcrBaseError)] = d.PcrBaseError;
   QJsonObject pid;
-  pid["state"] = d.PidFilterState;
-  pid["flash_busy"] = bit(d.PidFilterState, 0);
+  pid[key(F::PidFilterState)] = d.PidFilterState;
+  pid[key(F::PidFlashBusy)] = flag(F::PidFlashBusy, d.PidFilterState);
 
   QJsonObject j;
   j["device_present"] = true;
-  j["device_code"] = hexByte(kRemuxDeviceCode);
+  j[key(F::DeviceCode)] = hexByte(kRemuxDeviceCode);
   // The filling 0x00 bytes end the text; each byte is one Latin-1 character.
   std::string text = userText;
   while (!text.empty() && text.back() == '\0') text.pop_back();
-  j["user_text"] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  j["version"] = QString::fromStdString(d.VersionText);
-  j["mpx_version"] = d.MpxVersion;
-  j["spp_version"] = d.SppVersion;
-  j["model"] = d.Model;
-  j["type"] = d.DeviceType;
-  j["serial"] = static_cast<qint64>(static_cast<std::uint32_t>(d.SerialNumber));
-  j["sdi_address"] = d.AddressByte & 15;
-  j["address_jumper"] = bit(d.AddressByte, 4);
-  j["instruction_counter"] = d.InstructionCounter;
-  j["iic_error"] = d.IicError;
-  j["led_flags"] = d.LedFlags;
-  j["nco_hz"] = d.NcoFrequency;
-  j["pll_hz"] = d.PllFrequency;
-  j["pll_pdiv"] = d.PDiv;
-  j["output_format"] = bit(d.OutputFormat, 7) ? 188 : 204;
-  j["clock_select"] = d.OutputFormat & 127;
+  j[key(F::UserText)] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  j[key(F::Version)] = QString::fromStdString(d.VersionText);
+  j[key(F::MpxVersion)] = d.MpxVersion;
+  j[key(F::SppVersion)] = d.SppVersion;
+  j[key(F::Model)] = d.Model;
+  j[key(F::DeviceType)] = d.DeviceType;
+  j[key(F::Serial)] = static_cast<qint64>(static_cast<std::uint32_t>(d.SerialNumber));
+  j[key(F::SdiAddress)] = static_cast<int>(fieldOf(F::SdiAddress, d.AddressByte));
+  j[key(F::AddressJumper)] = flag(F::AddressJumper, d.AddressByte);
+  j[key(F::InstructionCounter)] = d.InstructionCounter;
+  j[key(F::IicError)] = d.IicError;
+  j[key(F::LedFlags)] = d.LedFlags;
+  j[key(F::Nco)] = d.NcoFrequency;
+  j[key(F::PllFrequency)] = d.PllFrequency;
+  j[key(F::PDiv)] = d.PDiv;
+  j[key(F::OutputFormat188)] = flag(F::OutputFormat188, d.OutputFormat) ? 188 : 204;
+  j[key(F::ClockSelect)] = static_cast<int>(fieldOf(F::ClockSelect, d.OutputFormat));
   j["pid_filter"] = pid;
   j["inputs"] = inputs;
   j["sdram"] = sdram;

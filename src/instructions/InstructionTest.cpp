@@ -8,6 +8,18 @@
 
 namespace tessaly {
 
+void registerInstructionTest(TransactionEngine& engine, std::function<void()> timedOut,
+                             std::function<void()> answered, std::function<void()> sendFailed) {
+  Transaction t;
+  t.waiting = state::InstrTestWait;
+  t.received = state::InstrTestGot;
+  t.accepts = Answer::Long;
+  t.timedOut = std::move(timedOut);
+  t.answered = std::move(answered);
+  t.sendFailed = [sendFailed = std::move(sendFailed)](bool) { sendFailed(); };
+  engine.registerTransaction(std::move(t));
+}
+
 namespace {
 
 std::string cleanText(std::string_view text, bool keepComma) {

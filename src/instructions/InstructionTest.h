@@ -5,12 +5,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "text/Bytes.h"
+#include "link/Engine.h"
 #include "link/Framing.h"
 
 namespace tessaly {
@@ -19,6 +21,11 @@ namespace tessaly {
 namespace state {
 constexpr std::uint8_t InstrTestWait = 120, InstrTestGot = 121;
 }  // namespace state
+
+// Registers 120 → 121: any answer of 27 bytes or more is taken; `timedOut` when none
+// came in time, `answered` when one did, `sendFailed` when the datagram could not go out.
+void registerInstructionTest(TransactionEngine& engine, std::function<void()> timedOut,
+                             std::function<void()> answered, std::function<void()> sendFailed);
 
 constexpr int kInstructionRows = 5;
 // The largest payload of one UDP/IPv4 datagram.

@@ -1,6 +1,15 @@
 #include "link/Engine.h"
 
+#include <stdexcept>
+#include <string>
+
 namespace tessaly {
+
+namespace {
+[[noreturn]] void refuse(std::uint8_t code) {
+  throw std::logic_error("state code " + std::to_string(code) + " is already registered");
+}
+}  // namespace
 
 TransactionEngine::TransactionEngine(Timer& timer, Endpoint& endpoint) : timer_(timer), endpoint_(endpoint) {
   timer_.setEnabled(false);
@@ -14,7 +23,11 @@ TransactionEngine::TransactionEngine(Timer& timer, Endpoint& endpoint) : timer_(
 }
 
 void TransactionEngine::registerTransaction(Transaction t) {
+  // Two owners on one code would take each other's answers: refused before anything changes.
+  if (codes_[t.waiting].registered) refuse(t.waiting);
+  if (t.accepts != Answer::None && (codes_[t.received].registered || t.received == t.waiting)) refuse(t.received);
   Code& w = codes_[t.waiting];
+  w.registered = true;
   w.onTimer = std::move(t.timedOut);
   w.onSendFailure = std::move(t.sendFailed);
   w.accepts = t.accepts;
@@ -22,16 +35,21 @@ void TransactionEngine::registerTransaction(Transaction t) {
   if (t.accepts == Answer::None) return;
   w.next = t.received;
   Code& r = codes_[t.received];
+  r.registered = true;
   r.onTimer = std::move(t.answered);
   r.screen = std::move(t.screen);
   r.keepsCountdown = t.handOver == HandOver::AtNextTick;
 }
 
 void TransactionEngine::registerStep(std::uint8_t code, std::function<void()> due, HandOver handOver) {
+  if (codes_[code].registered) refuse(code);
   Code& c = codes_[code];
+  c.registered = true;
   c.onTimer = std::move(due);
   c.keepsCountdown = handOver == HandOver::AtNextTick;
 }
+
+bool TransactionEngine::isRegistered(std::uint8_t code) const { return codes_[code].registered; }
 
 void TransactionEngine::endPendingSend() {
   if (pending_) failPending();

@@ -83,10 +83,15 @@ class TransactionEngine {
   Timer& timer() { return timer_; }
   Endpoint& endpoint() { return endpoint_; }
 
-  // Registers a transaction: its codes, its answer rule and its handlers.
+  // Registers a transaction: its codes, its answer rule and its handlers. Each code
+  // has one owner: a code already registered (or a received code equal to the
+  // waiting one) is refused with std::logic_error and nothing changes.
   void registerTransaction(Transaction t);
-  // Registers a code without a datagram of its own (a step due when the timer fires).
+  // Registers a code without a datagram of its own (a step due when the timer fires);
+  // refused like a transaction's code when already registered.
   void registerStep(std::uint8_t code, std::function<void()> due, HandOver handOver = HandOver::After5ms);
+  // Whether an owner registered the code (as a transaction's code or a step).
+  bool isRegistered(std::uint8_t code) const;
 
   // Starts the transaction `waiting`: sets the state, activates and sends; once the
   // datagram has left, closes the endpoint and arms the timer as the options say and
@@ -130,6 +135,7 @@ class TransactionEngine {
     Answer accepts = Answer::None;
     std::uint8_t next = 0;
     bool keepsCountdown = false;
+    bool registered = false;
   };
 
   // A send waiting for its lookup, and what is due when it has left.

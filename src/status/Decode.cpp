@@ -1,5 +1,7 @@
 #include "status/Decode.h"
 
+#include "status/StatusFields.h"
+
 namespace tessaly {
 
 std::string versionText(std::uint8_t major, std::uint8_t minor) {
@@ -24,70 +26,65 @@ std::int32_t PllFrequencyFromWord(std::int32_t pdiv, std::uint32_t word) {
 
 void DecodeStatus(tZODADevice& d, ReceiveBuffer& b) {
   const std::size_t base = d.AnswerBase < 0 ? 0 : static_cast<std::size_t>(d.AnswerBase);
-  b.seek(base + block::DeviceType);
-  d.DeviceType = static_cast<std::uint16_t>(b.read(2));
-  d.SerialNumber = static_cast<std::int32_t>(b.read(4));
-  d.AddressByte = static_cast<std::uint8_t>(b.read(1));
-  d.InstructionCounter = static_cast<std::uint8_t>(b.read(1));
-  d.VersionMajor = static_cast<std::uint8_t>(b.read(1));
-  d.VersionMinor = static_cast<std::uint8_t>(b.read(1));
+  using F = StatusField;
+  const auto u = [&](F f, int n = 1) { return readStatusField(b, base, f, n); };
+  const auto u8 = [&](F f) { return static_cast<std::uint8_t>(u(f)); };
+  const auto i32 = [&](F f) { return static_cast<std::int32_t>(u(f)); };
+  d.DeviceType = static_cast<std::uint16_t>(u(F::DeviceType));
+  d.SerialNumber = i32(F::Serial);
+  d.AddressByte = u8(F::AddressByte);
+  d.InstructionCounter = u8(F::InstructionCounter);
+  d.VersionMajor = u8(F::VersionMajor);
+  d.VersionMinor = u8(F::VersionMinor);
   d.VersionText = versionText(d.VersionMajor, d.VersionMinor);
-  d.ChannelEnable = static_cast<std::uint8_t>(b.read(1));
-  d.DataValidEnable = static_cast<std::uint8_t>(b.read(1));
-  d.NullFilterEnable = static_cast<std::uint8_t>(b.read(1));
-  d.TspFilterEnable = static_cast<std::uint8_t>(b.read(1));
-  d.OutputFormat = static_cast<std::uint8_t>(b.read(1));
-  d.IicError = static_cast<std::uint8_t>(b.read(1));
-  d.NcoFrequency = static_cast<std::int32_t>(b.read(4));
-  d.PDiv = static_cast<std::int32_t>(b.read(2) & 0x3FF);
-  d.PllWord = b.read(4);
+  d.ChannelEnable = u8(F::ChannelEnable);
+  d.DataValidEnable = u8(F::DataValidEnable);
+  d.NullFilterEnable = u8(F::NullFilterEnable);
+  d.TspFilterEnable = u8(F::TspFilterEnable);
+  d.OutputFormat = u8(F::OutputFormat);
+  d.IicError = u8(F::IicError);
+  d.NcoFrequency = i32(F::Nco);
+  d.PDiv = i32(F::PDiv);
+  d.PllWord = u(F::PllWord);
   d.PllFrequency = PllFrequencyFromWord(d.PDiv, d.PllWord);
-  d.PidFilterState = static_cast<std::uint8_t>(b.read(1));
-  d.IntRError = static_cast<std::uint8_t>(b.read(1));
-  d.ReadbackKind = static_cast<std::uint8_t>(b.read(1));
-  d.LedFlags = static_cast<std::uint8_t>(b.read(1));
-  d.PsiInserterState = static_cast<std::uint8_t>(b.read(1));
-  d.PcrState = static_cast<std::uint8_t>(b.read(1));
-  d.TestPid = static_cast<std::int32_t>(b.read(2) & 0x1FFF);
-  d.MpxVersion = static_cast<std::uint8_t>(b.read(1));
-  d.SppVersion = static_cast<std::uint8_t>(b.read(1));
-  d.Model = static_cast<std::uint8_t>(b.read(1));
+  d.PidFilterState = u8(F::PidFilterState);
+  d.IntRError = u8(F::IntRError);
+  d.ReadbackKind = u8(F::ReadbackKind);
+  d.LedFlags = u8(F::LedFlags);
+  d.PsiInserterState = u8(F::PsiInserterState);
+  d.PcrState = u8(F::PcrState);
+  d.TestPid = i32(F::TestPid);
+  d.MpxVersion = u8(F::MpxVersion);
+  d.SppVersion = u8(F::SppVersion);
+  d.Model = u8(F::Model);
 
-  b.seek(base + block::InputStatus);
   for (int i = 1; i <= 6; ++i) d.PrevInputStatus[i] = d.InputStatus[i];
   for (int i = 1; i <= 6; ++i) {
-    d.InputStatus[i] = b.read(4);
-    const std::int64_t packets = d.InputStatus[i] & 0xFFFFF;
-    const std::int64_t bits = (d.InputStatus[i] & (1u << 23)) ? 1504 : 1632;
-    d.InputRate[i] = static_cast<std::int32_t>(packets * bits / 1000);
+    d.InputStatus[i] = u(F::InputWord, i);
+    d.InputRate[i] = inputStatusWord(d.InputStatus[i]).rateKbps();
   }
 
-  d.SdramInputRate = static_cast<std::int32_t>(b.read(3) & 0xFFFFF);
-  const std::uint32_t sdram = b.read(3);
-  d.SdramOverflow = (sdram >> 22) & 1;
-  d.PcrPause = (sdram >> 21) & 1;
-  d.SdramUsage = static_cast<std::int32_t>(sdram & 0xFFFF);
-  d.NullPacketRate = static_cast<std::int32_t>(b.read(3) & 0xFFFFF);
-  d.InsertedPacketRate = static_cast<std::int32_t>(b.read(3) & 0xFFFFF);
-  d.PcrDiscontinuity = static_cast<std::uint8_t>(b.read(1));
-  d.PcrPidCount = static_cast<std::int32_t>(b.read(2) & 0x1FFF);
-  d.PcrBaseError = static_cast<std::int32_t>(b.read(2));
-  d.PcrSlide = static_cast<std::int32_t>(b.read(2)) - 32768;
-  d.LargePcrErrors = static_cast<std::uint8_t>(b.read(1));
-  d.NewPcrPidCount = static_cast<std::uint8_t>(b.read(1));
+  d.SdramInputRate = i32(F::SdramInputRate);
+  d.SdramOverflow = u(F::SdramOverflow) != 0;
+  d.PcrPause = u(F::PcrPause) != 0;
+  d.SdramUsage = i32(F::SdramUsage);
+  d.NullPacketRate = i32(F::NullPacketRate);
+  d.InsertedPacketRate = i32(F::InsertedPacketRate);
+  d.PcrDiscontinuity = u8(F::PcrDiscontinuity);
+  d.PcrPidCount = i32(F::PcrPidCount);
+  d.PcrBaseError = i32(F::PcrBaseError);
+  d.PcrSlide = i32(F::PcrSlideWord) - 32768;
+  d.LargePcrErrors = u8(F::LargePcrErrors);
+  d.NewPcrPidCount = u8(F::NewPcrPidCount);
 
-  b.seek(base + block::Sectors);
   for (int k = 1; k <= 12; ++k) {
-    const std::uint32_t flags = b.read(1);
-    const std::int32_t start = static_cast<std::int32_t>(b.read(2));
-    const std::int32_t end = static_cast<std::int32_t>(b.read(2));
-    d.SectorEnable[k] = (flags & 0x80) != 0;
-    d.SectorStart[k] = start + ((flags & 0x02) ? 65536 : 0);
-    d.SectorEnd[k] = end + ((flags & 0x01) ? 65536 : 0);
+    d.SectorEnable[k] = u(F::SectorEnable, k) != 0;
+    d.SectorStart[k] = static_cast<std::int32_t>(u(F::SectorStart, k)) + (u(F::SectorStartHigh, k) ? 65536 : 0);
+    d.SectorEnd[k] = static_cast<std::int32_t>(u(F::SectorEnd, k)) + (u(F::SectorEndHigh, k) ? 65536 : 0);
   }
 
-  b.seek(base + block::Readback);
-  for (auto& byte : d.ReadbackData) byte = static_cast<std::uint8_t>(b.read(1));
+  const std::size_t readback = base + static_cast<std::size_t>(fieldOffset(F::Readback));
+  for (std::size_t i = 0; i < d.ReadbackData.size(); ++i) d.ReadbackData[i] = b.at(readback + i);
 }
 
 }  // namespace tessaly

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "status/StatusFields.h"
 #include "text/Bytes.h"
 #include "text/Hex.h"
 
@@ -12,6 +13,9 @@ namespace {
 std::string dec(std::int64_t v) { return std::to_string(v); }
 std::string hex2(std::uint32_t v) { return upperHex(v, 2); }
 bool bit(std::uint32_t v, int n) { return ((v >> n) & 1u) != 0; }
+bool flag(StatusField f, std::uint32_t v) { return fieldOf(f, v) != 0; }
+// "Label: " of a field in the report.
+std::string label(StatusField f) { return std::string(statusField(f).label) + ": "; }
 
 // " h0011 h2233 ..." : one space, then `groups` groups of two bytes from `from`.
 std::string dumpLine(const tZODADevice& d, int from, int groups) {
@@ -39,35 +43,40 @@ std::string fixed3(double value, std::string_view decimalPoint) {
   return s.substr(0, intEnd) + std::string(decimalPoint) + s.substr(s.size() - 3);
 }
 
-std::string deviceCodeText(const tZODADevice& d) { return "Device Code: h1A (v" + d.VersionText + ")"; }
+std::string deviceCodeText(const tZODADevice& d) {
+  return label(StatusField::DeviceCode) + "h1A (v" + d.VersionText + ")";
+}
 
 int addressItemIndex(const tZODADevice& d) { return (d.AddressByte & 15) - 1; }
 
 std::vector<std::string> statusReportLines(const tZODADevice& d) {
+  using F = StatusField;
   std::vector<std::string> l;
   l.reserve(100);
-  l.push_back("Version: v" + d.VersionText);
-  l.push_back("Xilinx (MPX) version: v" + dec(d.MpxVersion));
-  l.push_back("Xilinx (SPP) version: v" + dec(d.SppVersion));
-  l.push_back("Model: " + dec(d.Model));
+  l.push_back(label(F::Version) + "v" + d.VersionText);
+  l.push_back(label(F::MpxVersion) + "v" + dec(d.MpxVersion));
+  l.push_back(label(F::SppVersion) + "v" + dec(d.SppVersion));
+  l.push_back(label(F::Model) + dec(d.Model));
   if (d.Model < 2) l.push_back(" ASI Remultiplexer 6QV");
-  l.push_back("Type: " + dec(d.DeviceType));
-  l.push_back("Serial: " + dec(d.SerialNumber));
-  l.push_back("Address: " + dec(d.AddressByte & 15) + (bit(d.AddressByte, 4) ? " (jumper selected)" : " "));
-  l.push_back("Instruction Packet Counter: " + dec(d.InstructionCounter));
-  l.push_back("IIC Error: h" + hex2(d.IicError));
-  l.push_back("Overflow: h" + hex2(d.LedFlags));
+  l.push_back(label(F::DeviceType) + dec(d.DeviceType));
+  l.push_back(label(F::Serial) + dec(d.SerialNumber));
+  l.push_back(label(F::SdiAddress) + dec(fieldOf(F::SdiAddress, d.AddressByte)) +
+              (flag(F::AddressJumper, d.AddressByte) ? " (jumper selected)" : " "));
+  l.push_back(label(F::InstructionCounter) + dec(d.InstructionCounter));
+  l.push_back(label(F::IicError) + "h" + hex2(d.IicError));
+  l.push_back(label(F::LedFlags) + "h" + hex2(d.LedFlags));
   if (bit(d.LedFlags, 0)) l.push_back(" TS Input Overflow LED: On");
   if (bit(d.LedFlags, 1)) l.push_back(" SDRAM Overflow LED: On");
   if (bit(d.LedFlags, 2)) l.push_back(" PSI Overflow LED: On");
   if (bit(d.LedFlags, 3)) l.push_back(" Stream LED: On");
   if (bit(d.LedFlags, 7)) l.push_back(" Power On LED: On");
-  l.push_back("NCO Frequency: " + dec(d.NcoFrequency) + " Hz");
-  l.push_back("PLL Frequency: " + dec(d.PllFrequency) + " Hz (PDiv = " + dec(d.PDiv) + ")");
+  l.push_back(label(F::Nco) + dec(d.NcoFrequency) + " Hz");
+  l.push_back(label(F::PllFrequency) + dec(d.PllFrequency) + " Hz (" + std::string(statusField(F::PDiv).label) + " = " +
+              dec(d.PDiv) + ")");
 
-  l.push_back(std::string("Output Format: ") + (bit(d.OutputFormat, 7) ? "188" : "204"));
-  const int clock = d.OutputFormat & 127;
-  l.push_back("Clock Select: " + dec(clock));
+  l.push_back(label(F::OutputFormat188) + (flag(F::OutputFormat188, d.OutputFormat) ? "188" : "204"));
+  const int clock = static_cast<int>(fieldOf(F::ClockSelect, d.OutputFormat));
+  l.push_back(label(F::ClockSelect) + dec(clock));
   if (clock == 1)
     l.push_back(" PLL (" + dec(d.PllFrequency) + " Hz)");
   else if (clock >= 2 && clock <= 7)
@@ -79,11 +88,11 @@ std::vector<std::string> statusReportLines(const tZODADevice& d) {
 
   l.push_back(" ");
   l.push_back("PID Filter");
-  l.push_back(" State: h" + hex2(d.PidFilterState));
-  l.push_back(bit(d.PidFilterState, 0) ? " Flash is busy." : " Flash is free.");
+  l.push_back(" " + label(F::PidFilterState) + "h" + hex2(d.PidFilterState));
+  l.push_back(flag(F::PidFlashBusy, d.PidFilterState) ? " Flash is busy." : " Flash is free.");
 
   for (int n = 1; n <= 6; ++n) {
-    const std::uint32_t w = d.InputStatus[static_cast<std::size_t>(n)];
+    const InputStatusWord w = inputStatusWord(d.InputStatus[static_cast<std::size_t>(n)]);
     const int b = n - 1;
     l.push_back(" ");
     l.push_back("Input Channel #" + dec(n));
@@ -91,35 +100,35 @@ std::vector<std::string> statusReportLines(const tZODADevice& d) {
     l.push_back(bit(d.DataValidEnable, b) ? " DataValid pin enabled" : " DataValid disabled");
     l.push_back(bit(d.NullFilterEnable, b) ? " Null Packet Filter on" : " Null Packet Filter off");
     l.push_back(bit(d.TspFilterEnable, b) ? " TSP Error Filter on" : " TSP Error Filter off");
-    l.push_back(" Input Packets: " + dec(w & 0xFFFFF) + " / sec");
-    l.push_back(" Data Rate: " + dec(d.InputRate[static_cast<std::size_t>(n)]) + " kbps");
-    l.push_back(" Syncron Error: " + dec(w >> 24));
-    l.push_back(bit(w, 23) ? " Format: 188" : " Format: 204");
-    l.push_back(bit(w, 22) ? " Overflow: On" : " Overflow: Off");
+    l.push_back(" " + label(F::InputPackets) + dec(w.packetsPerSec) + " / sec");
+    l.push_back(" " + label(F::InputRate) + dec(d.InputRate[static_cast<std::size_t>(n)]) + " kbps");
+    l.push_back(" " + label(F::InputSyncErrors) + dec(w.syncErrors));
+    l.push_back(" " + label(F::InputFormat188) + (w.format188 ? "188" : "204"));
+    l.push_back(" " + label(F::InputOverflow) + (w.overflow ? "On" : "Off"));
   }
 
   l.push_back(" ");
   l.push_back("SDRAM");
-  l.push_back(" SDRAM Input: " + dec(d.SdramInputRate) + " packet/sec");
-  l.push_back(" SDRAM Usage: " + dec(d.SdramUsage) + " packet(s)");
-  l.push_back(d.SdramOverflow ? " Overflow: On" : " Overflow: Off");
-  l.push_back(d.PcrPause ? " PCR Pause: On" : " PCR Pause: Off");
-  l.push_back(" Output Null Packets: " + dec(d.NullPacketRate) + " packet/sec");
+  l.push_back(" " + label(F::SdramInputRate) + dec(d.SdramInputRate) + " packet/sec");
+  l.push_back(" " + label(F::SdramUsage) + dec(d.SdramUsage) + " packet(s)");
+  l.push_back(" " + label(F::SdramOverflow) + (d.SdramOverflow ? "On" : "Off"));
+  l.push_back(" " + label(F::PcrPause) + (d.PcrPause ? "On" : "Off"));
+  l.push_back(" " + label(F::NullPacketRate) + dec(d.NullPacketRate) + " packet/sec");
 
   l.push_back(" ");
   l.push_back("PSI Inserter");
-  l.push_back(" State: h" + hex2(d.PsiInserterState));
-  l.push_back(bit(d.PsiInserterState, 0) ? " Flash is busy." : " Flash is free.");
-  l.push_back(" Inserted Packets: " + dec(d.InsertedPacketRate) + " packet/sec");
+  l.push_back(" " + label(F::PsiInserterState) + "h" + hex2(d.PsiInserterState));
+  l.push_back(flag(F::PsiFlashBusy, d.PsiInserterState) ? " Flash is busy." : " Flash is free.");
+  l.push_back(" " + label(F::InsertedPacketRate) + dec(d.InsertedPacketRate) + " packet/sec");
 
   l.push_back(" ");
   l.push_back("PCR Corrector");
-  l.push_back(" State: h" + hex2(d.PcrState));
-  l.push_back(bit(d.PcrState, 0) ? " PCR Corrector: On" : " PCR Corrector: Off");
-  l.push_back(bit(d.PcrState, 4) ? " Direct PCR Restamping: On" : " Direct PCR Restamping: Off");
-  l.push_back(" Number of PCRPIDs: " + dec(d.PcrPidCount));
-  l.push_back(" PCR Discont. counter: " + dec(d.PcrDiscontinuity));
-  l.push_back(" Test PID: " + dec(d.TestPid));
+  l.push_back(" " + label(F::PcrState) + "h" + hex2(d.PcrState));
+  l.push_back(" " + label(F::PcrCorrectorOn) + (flag(F::PcrCorrectorOn, d.PcrState) ? "On" : "Off"));
+  l.push_back(" " + label(F::PcrDirectRestamping) + (flag(F::PcrDirectRestamping, d.PcrState) ? "On" : "Off"));
+  l.push_back(" " + label(F::PcrPidCount) + dec(d.PcrPidCount));
+  l.push_back(" " + label(F::PcrDiscontinuity) + dec(d.PcrDiscontinuity));
+  l.push_back(" " + label(F::TestPid) + dec(d.TestPid));
   return l;
 }
 
@@ -152,15 +161,16 @@ std::vector<std::string> psiReadbackLines(const tZODADevice& d) {
 std::uint32_t inputGaugeColour(const tZODADevice& d, int n) {
   const auto i = static_cast<std::size_t>(n);
   if (!bit(d.ChannelEnable, n - 1)) return colour::ButtonFace;
-  if (bit(d.InputStatus[i], 22)) return colour::Red;
-  if ((d.InputStatus[i] >> 24) == (d.PrevInputStatus[i] >> 24)) return colour::Green;
+  const InputStatusWord w = inputStatusWord(d.InputStatus[i]);
+  if (w.overflow) return colour::Red;
+  if (w.syncErrors == inputStatusWord(d.PrevInputStatus[i]).syncErrors) return colour::Green;
   return colour::Orange;
 }
 
 std::string inputFormatText(const tZODADevice& d, int n) {
   const auto i = static_cast<std::size_t>(n);
   if (d.InputRate[i] == 0) return " - ";
-  return bit(d.InputStatus[i], 23) ? "188" : "204";
+  return inputStatusWord(d.InputStatus[i]).format188 ? "188" : "204";
 }
 
 std::int32_t pidFilterOutRate(const tZODADevice& d) {
@@ -180,9 +190,13 @@ std::uint32_t sdramLabelColour(const tZODADevice& d) {
 }
 
 std::int32_t corValue(std::int32_t slide) { return slide / 291; }
-std::string slideText(std::int32_t slide) { return "Slide: " + dec(slide) + " (" + dec(slide / 13) + " Hz)"; }
+std::string slideText(std::int32_t slide) {
+  return label(StatusField::PcrSlide) + dec(slide) + " (" + dec(slide / 13) + " Hz)";
+}
 std::string corText(std::int32_t slide) { return "COR @ 40 ms: " + dec(corValue(slide)); }
-std::string baseErrorText(std::int32_t baseError) { return "PCR Base Error: " + dec(baseError & 0x7FFF); }
+std::string baseErrorText(std::int32_t baseError) {
+  return label(StatusField::PcrBaseError) + dec(baseError & 0x7FFF);
+}
 std::string baseErrorMsText(std::int32_t baseError, std::string_view decimalPoint) {
   return "(" + fixed3((baseError & 0x7FFF) / 90.0, decimalPoint) + " ms)";
 }

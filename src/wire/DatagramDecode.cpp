@@ -6,6 +6,7 @@
 #include "link/ReceiveBuffer.h"
 #include "protocol/Protocol.h"
 #include "status/Decode.h"
+#include "status/StatusFields.h"
 #include "text/Hex.h"
 
 namespace tessaly {
@@ -360,71 +361,72 @@ std::string Decoder::statusAnswer(const std::string& framing, std::size_t base) 
   ReceiveBuffer buffer(n_);
   buffer.store(d_, n_);
   DecodeStatus(s, buffer);
-  const int dp = 1;
-  auto f = [&](const char* name, std::string value, int offset, int length) {
-    field(dp, name, std::move(value), base + static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+  using F = StatusField;
+  // A field of the block where the field table puts it; entry n of the repeated ones.
+  auto f = [&](F id, std::string value, int n = 1, int depth = 1) {
+    const StatusFieldInfo& info = statusField(id);
+    std::string name(info.name);
+    if (info.count > 1) name += " " + std::to_string(n);
+    field(depth, name.c_str(), std::move(value), base + static_cast<std::size_t>(fieldOffset(id, n)),
+          static_cast<std::size_t>(info.length));
   };
   auto num = [](std::int64_t v) { return std::to_string(v); };
-  field(0, "status block", "1024 bytes", base, kStatusBlockSize);
-  f("presence", h(presence) + (presence == kDevicePresent ? " (device present)" : " (no device)"), block::Presence, 1);
-  f("device code", h(code) + (code == kRemuxDeviceCode ? " (ASI Remultiplexer)" : ""), block::DeviceCode, 1);
+  f(F::Block, "1024 bytes", 1, 0);
+  f(F::Presence, h(presence) + (presence == kDevicePresent ? " (device present)" : " (no device)"));
+  f(F::DeviceCode, h(code) + (code == kRemuxDeviceCode ? " (ASI Remultiplexer)" : ""));
   // The board keeps the 15 bytes of its last user text here.
-  f("user text", quoted(d_ + base + block::UserText, 15), block::UserText, 15);
-  f("device type", num(s.DeviceType), block::DeviceType, 2);
-  f("serial number", num(s.SerialNumber), block::Serial, 4);
-  f("address byte",
-    h(s.AddressByte) + " (SDI " + num(s.AddressByte & 0x0F) + ((s.AddressByte & 0x10) ? ", jumper)" : ")"),
-    block::Address, 1);
-  f("instruction counter", num(s.InstructionCounter), block::InstrCounter, 1);
-  f("version", s.VersionText, block::VersionMajor, 2);
-  f("channel enable", h(s.ChannelEnable), block::ChannelEnable, 1);
-  f("DataValid enable", h(s.DataValidEnable), block::DataValid, 1);
-  f("null filter", h(s.NullFilterEnable), block::NullFilter, 1);
-  f("TSP filter", h(s.TspFilterEnable), block::TspFilter, 1);
-  f("output format", h(s.OutputFormat), block::OutputFormat, 1);
-  f("IIC error", num(s.IicError), block::IicError, 1);
-  f("NCO frequency", num(s.NcoFrequency) + " Hz", block::Nco, 4);
-  f("PLL divider", num(s.PDiv), block::PDiv, 2);
-  f("PLL word", h(s.PllWord, 8) + " (" + num(s.PllFrequency) + " Hz)", block::PllWord, 4);
-  f("PID filter state", h(s.PidFilterState), block::PidFilterState, 1);
-  f("Int. R. errors", num(s.IntRError), block::IntRError, 1);
-  f("read-back kind", num(s.ReadbackKind), block::ReadbackKind, 1);
-  f("LED flags", h(s.LedFlags), block::Leds, 1);
-  f("PSI inserter state", h(s.PsiInserterState), block::PsiState, 1);
-  f("PCR corrector state", h(s.PcrState), block::PcrState, 1);
-  f("test PCR PID", num(s.TestPid), block::TestPid, 2);
-  f("MPX version", num(s.MpxVersion), block::MpxVersion, 1);
-  f("SPP version", num(s.SppVersion), block::SppVersion, 1);
-  f("model", num(s.Model), block::Model, 1);
+  f(F::UserText, quoted(d_ + base + block::UserText, 15));
+  f(F::DeviceType, num(s.DeviceType));
+  f(F::Serial, num(s.SerialNumber));
+  f(F::AddressByte, h(s.AddressByte) + " (SDI " + num(fieldOf(F::SdiAddress, s.AddressByte)) +
+                        (fieldOf(F::AddressJumper, s.AddressByte) ? ", jumper)" : ")"));
+  f(F::InstructionCounter, num(s.InstructionCounter));
+  f(F::Version, s.VersionText);
+  f(F::ChannelEnable, h(s.ChannelEnable));
+  f(F::DataValidEnable, h(s.DataValidEnable));
+  f(F::NullFilterEnable, h(s.NullFilterEnable));
+  f(F::TspFilterEnable, h(s.TspFilterEnable));
+  f(F::OutputFormat, h(s.OutputFormat));
+  f(F::IicError, num(s.IicError));
+  f(F::Nco, num(s.NcoFrequency) + " Hz");
+  f(F::PDiv, num(s.PDiv));
+  f(F::PllWord, h(s.PllWord, 8) + " (" + num(s.PllFrequency) + " Hz)");
+  f(F::PidFilterState, h(s.PidFilterState));
+  f(F::IntRError, num(s.IntRError));
+  f(F::ReadbackKind, num(s.ReadbackKind));
+  f(F::LedFlags, h(s.LedFlags));
+  f(F::PsiInserterState, h(s.PsiInserterState));
+  f(F::PcrState, h(s.PcrState));
+  f(F::TestPid, num(s.TestPid));
+  f(F::MpxVersion, num(s.MpxVersion));
+  f(F::SppVersion, num(s.SppVersion));
+  f(F::Model, num(s.Model));
   for (int i = 1; i <= 6; ++i) {
-    const std::string name = "input " + std::to_string(i);
-    const std::uint32_t w = s.InputStatus[static_cast<std::size_t>(i)];
-    field(dp, name.c_str(),
-          h(w, 8) + ": " + num(w & 0xFFFFF) + " packets/s, " + num(s.InputRate[static_cast<std::size_t>(i)]) +
-              " kbps, " + ((w >> 23) & 1 ? "188" : "204") + "-byte packets" + ((w >> 22) & 1 ? ", overflow" : "") +
-              ", sync errors " + num(w >> 24),
-          base + block::InputStatus + static_cast<std::size_t>(4 * (i - 1)), 4);
+    const std::uint32_t word = s.InputStatus[static_cast<std::size_t>(i)];
+    const InputStatusWord w = inputStatusWord(word);
+    f(F::InputWord,
+      h(word, 8) + ": " + num(w.packetsPerSec) + " packets/s, " + num(s.InputRate[static_cast<std::size_t>(i)]) +
+          " kbps, " + (w.format188 ? "188" : "204") + "-byte packets" + (w.overflow ? ", overflow" : "") +
+          ", sync errors " + num(w.syncErrors),
+      i);
   }
-  f("SDRAM input rate", num(s.SdramInputRate) + " packets/s", block::SdramInput, 3);
-  f("SDRAM word",
-    num(s.SdramUsage) + " packets held" + (s.SdramOverflow ? ", overflow" : "") + (s.PcrPause ? ", PCR pause" : ""),
-    block::SdramWord, 3);
-  f("null packet rate", num(s.NullPacketRate) + " packets/s", block::NullRate, 3);
-  f("inserted packet rate", num(s.InsertedPacketRate) + " packets/s", block::InsertedRate, 3);
-  f("PCR discontinuities", num(s.PcrDiscontinuity), block::PcrDiscont, 1);
-  f("PCR PIDs", num(s.PcrPidCount), block::PcrPidCount, 2);
-  f("PCR base error", h(static_cast<std::uint32_t>(s.PcrBaseError), 4), block::PcrBaseError, 2);
-  f("PCR slide", num(s.PcrSlide), block::PcrSlide, 2);
-  f("large PCR errors", num(s.LargePcrErrors), block::LargePcrErrors, 1);
-  f("new PCR PIDs", num(s.NewPcrPidCount), block::NewPcrPids, 1);
+  f(F::SdramInputRate, num(s.SdramInputRate) + " packets/s");
+  f(F::SdramWord,
+    num(s.SdramUsage) + " packets held" + (s.SdramOverflow ? ", overflow" : "") + (s.PcrPause ? ", PCR pause" : ""));
+  f(F::NullPacketRate, num(s.NullPacketRate) + " packets/s");
+  f(F::InsertedPacketRate, num(s.InsertedPacketRate) + " packets/s");
+  f(F::PcrDiscontinuity, num(s.PcrDiscontinuity));
+  f(F::PcrPidCount, num(s.PcrPidCount));
+  f(F::PcrBaseError, h(static_cast<std::uint32_t>(s.PcrBaseError), 4));
+  f(F::PcrSlide, num(s.PcrSlide));
+  f(F::LargePcrErrors, num(s.LargePcrErrors));
+  f(F::NewPcrPidCount, num(s.NewPcrPidCount));
   for (int k = 1; k <= 12; ++k) {
-    const std::string name = "sector " + std::to_string(k);
     const auto K = static_cast<std::size_t>(k);
-    field(dp, name.c_str(),
-          std::string(s.SectorEnable[K] ? "on" : "off") + ", " + num(s.SectorStart[K]) + " to " + num(s.SectorEnd[K]),
-          base + block::Sectors + static_cast<std::size_t>(5 * (k - 1)), 5);
+    f(F::Sector,
+      std::string(s.SectorEnable[K] ? "on" : "off") + ", " + num(s.SectorStart[K]) + " to " + num(s.SectorEnd[K]), k);
   }
-  f("read-back data", hexBytes(s.ReadbackData.data(), s.ReadbackData.size(), 16), block::Readback, 256);
+  f(F::Readback, hexBytes(s.ReadbackData.data(), s.ReadbackData.size(), 16));
   return line;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 #include "FakeEndpoint.h"
@@ -41,26 +43,28 @@ struct Rig {
   TransactionEngine engine{timer, endpoint};
   std::vector<std::pair<int, std::int64_t>> ran;  // (state code, time) of each handler run
 
+  std::array<std::function<void()>, 256> sendFailures;  // by waiting code
+
   Rig() {
     // Every code records its run; the chart's codes from 200 upward keep the countdown.
+    for (const Row& row : kTable) registerRow(row);
     for (int code = 0; code < 256; ++code)
-      engine.registerStep(static_cast<std::uint8_t>(code), record(code),
-                          code >= 200 ? HandOver::AtNextTick : HandOver::After5ms);
-    for (const Row& row : kTable) registerRow(row, nullptr);
+      if (!engine.isRegistered(static_cast<std::uint8_t>(code)))
+        engine.registerStep(static_cast<std::uint8_t>(code), record(code),
+                            code >= 200 ? HandOver::AtNextTick : HandOver::After5ms);
   }
   std::function<void()> record(int code) {
     return [this, code] { ran.emplace_back(code, clock.now()); };
   }
-  void registerRow(const Row& row, std::function<void()> sendFailed) {
+  void registerRow(const Row& row) {
     Transaction t{row.waiting, row.received, row.accepts, row.handOver, record(row.waiting), record(row.received), {}, {}};
-    if (sendFailed) t.sendFailed = [sendFailed](bool) { sendFailed(); };
+    t.sendFailed = [this, code = row.waiting](bool) {
+      if (sendFailures[code]) sendFailures[code]();
+    };
     engine.registerTransaction(std::move(t));
   }
   // The send-failure handler of the transaction waiting in `code`.
-  void onSendFailure(std::uint8_t code, std::function<void()> handler) {
-    for (const Row& row : kTable)
-      if (row.waiting == code) registerRow(row, handler);
-  }
+  void onSendFailure(std::uint8_t code, std::function<void()> handler) { sendFailures[code] = std::move(handler); }
   // A page transaction: waiting code, send, arm.
   void start(std::uint8_t code, int timeoutMs) {
     engine.setState(code);
@@ -223,6 +227,48 @@ TEST(Engine, ShortDatagramTransitionsAlwaysSetHandOver) {
     r.endpoint.inject(datagram(5));
     EXPECT_EQ(r.engine.state(), c.to) << int(c.from);
     EXPECT_EQ(r.timer.dueAt(), 55) << int(c.from);
+  }
+}
+
+// A code has one owner: a second registration is refused and the first owner keeps
+// the code, its answer rule and its handlers.
+TEST(Engine, SecondRegistrationOfACodeIsRefused) {
+  struct Case {
+    const char* what;
+    std::function<void(TransactionEngine&)> second;
+  } cases[] = {
+      {"transaction on a waiting code",
+       [](TransactionEngine& e) { e.registerTransaction({40, 60, Answer::Long, HandOver::After5ms, {}, {}, {}, {}}); }},
+      {"transaction on a received code",
+       [](TransactionEngine& e) { e.registerTransaction({60, 41, Answer::Long, HandOver::After5ms, {}, {}, {}, {}}); }},
+      {"transaction whose received code is its waiting code",
+       [](TransactionEngine& e) { e.registerTransaction({60, 60, Answer::Long, HandOver::After5ms, {}, {}, {}, {}}); }},
+      {"step on a waiting code", [](TransactionEngine& e) { e.registerStep(40, {}); }},
+      {"step on a received code", [](TransactionEngine& e) { e.registerStep(41, {}, HandOver::AtNextTick); }},
+      {"step on a step", [](TransactionEngine& e) { e.registerStep(94, {}); }},
+  };
+  for (const auto& c : cases) {
+    VirtualClock clock;
+    VirtualTimer timer(clock);
+    FakeEndpoint endpoint(&clock);
+    TransactionEngine engine(timer, endpoint);
+    std::vector<int> ran;
+    engine.registerTransaction({40, 41, Answer::Long, HandOver::After5ms, [&] { ran.push_back(40); },
+                                [&] { ran.push_back(41); }, {}, {}});
+    engine.registerStep(94, [&] { ran.push_back(94); });
+    EXPECT_THROW(c.second(engine), std::logic_error) << c.what;
+    EXPECT_FALSE(engine.isRegistered(60)) << c.what;
+    // The first owner's transaction still runs as registered.
+    engine.setState(40);
+    ASSERT_TRUE(engine.activateAndSend("127.0.0.1", 1, {1}));
+    engine.armTimer(1000);
+    clock.advance(10);
+    endpoint.inject(datagram(100));
+    clock.runUntilIdle();
+    engine.setState(94);
+    engine.armTimer(10);
+    clock.runUntilIdle();
+    EXPECT_EQ(ran, (std::vector<int>{41, 94})) << c.what;
   }
 }
 

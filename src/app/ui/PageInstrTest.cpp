@@ -101,14 +101,8 @@ PageInstrTest::PageInstrTest(PageHost& host, QWidget* parent) : TPage(host, "Pag
   connect(ButtonICompute, &QPushButton::clicked, this, &PageInstrTest::ButtonIComputeClick);
   connect(ButtonISend, &QPushButton::clicked, this, &PageInstrTest::ButtonISendClick);
 
-  Transaction t;
-  t.waiting = state::InstrTestWait;
-  t.received = state::InstrTestGot;
-  t.accepts = Answer::Long;
-  t.timedOut = [this] { answerTimedOut(); };
-  t.answered = [this] { answerReceived(); };
-  t.sendFailed = [this](bool) { sendFailed(); };
-  host_.engine().registerTransaction(std::move(t));
+  registerInstructionTest(
+      host_.engine(), [this] { answerTimedOut(); }, [this] { answerReceived(); }, [this] { sendFailed(); });
 }
 
 void PageInstrTest::sendFailed() {
