@@ -208,9 +208,8 @@ bool isHex(const std::string& text) {
   return true;
 }
 
-// One argument of `send` as the Instruction Test page's row texts: "$10" and
-// "$00,$00,$30,$39" for "10:00003039".
-InstructionRow instructionRow(const std::string& arg) {
+// One argument of `send`: "10:00003039" is opcode $10 with the bytes $00 $00 $30 $39.
+RawInstruction instructionRow(const std::string& arg) {
   const std::size_t colon = arg.find(':');
   const std::string opcode = arg.substr(0, colon);
   const std::string data = colon == std::string::npos ? std::string() : arg.substr(colon + 1);
@@ -219,10 +218,12 @@ InstructionRow instructionRow(const std::string& arg) {
   if (!isHex(data) || data.size() % 2 != 0)
     throw UsageError{"send: '" + arg + "': the data must be hex bytes, two digits each"};
   if (data.size() / 2 > 1024) throw UsageError{"send: '" + arg + "': more than 1024 data bytes"};
-  InstructionRow r;
-  r.ticked = true;
-  r.opcodeText = "$" + opcode;
-  for (std::size_t i = 0; i < data.size(); i += 2) r.dataText += (i ? ",$" : "$") + data.substr(i, 2);
+  RawInstruction r;
+  r.opcode = static_cast<std::uint8_t>(std::stoul(opcode, nullptr, 16));
+  for (std::size_t i = 0; i < data.size(); i += 2)
+    r.data.push_back(static_cast<std::uint8_t>(std::stoul(data.substr(i, 2), nullptr, 16)));
+  // As the page sends an empty data edit: one byte 0.
+  if (r.data.empty()) r.data.push_back(0x00);
   return r;
 }
 
@@ -602,11 +603,11 @@ int dispatch(const Options& o) {
       throw UsageError{"send: more than " + std::to_string(kInstructionRows) + " instructions"};
     const std::string label = latin1("--label", o.label.value_or(""));
     if (label.size() > 15) throw UsageError{"--label: longer than 15 characters"};
-    std::array<InstructionRow, kInstructionRows> rows;
+    RawInstructions rows;
     for (std::size_t i = 0; i < o.args.size(); ++i) rows[i] = instructionRow(o.args[i]);
     const QueryTarget t = linkTarget(o);
     requireHostPort(t);
-    const InstructionMessage m = buildInstructionMessage(rows, label, t.framing, t.sdiAddress);
+    const InstructionMessage m = encodeInstructionMessage(rows, label, t.framing, t.sdiAddress);
     Session s(t, capture());
     return captured(runSend(s, m, o.timeoutMs.value_or(1000)));
   } else {
