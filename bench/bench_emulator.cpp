@@ -28,7 +28,7 @@ void run(benchmark::State& state, const Bytes& datagram) {
 
 void BM_ReadDDToIP(benchmark::State& s) { run(s, encodeReadDatagram(Framing::DDToIP, 1)); }
 void BM_ReadCwNet(benchmark::State& s) { run(s, encodeReadDatagram(Framing::CwNet, 1)); }
-void BM_LoadSerial(benchmark::State& s) { run(s, setSerialInstruction("56765").instruction.datagram(Framing::DDToIP, 1)); }
+void BM_LoadSerial(benchmark::State& s) { run(s, setSerialInstruction(56765).datagram(Framing::DDToIP, 1)); }
 void BM_DeviceStatusRequest(benchmark::State& s) {
   run(s, encodeSdiMessage("Quillmarsh  ACK", encodeInstruction(0x03, {0x01})));
 }

@@ -208,9 +208,8 @@ bool isHex(const std::string& text) {
   return true;
 }
 
-// One argument of `send` as the Instruction Test page's row texts: "$10" and
-// "$00,$00,$30,$39" for "10:00003039".
-InstructionRow instructionRow(const std::string& arg) {
+// One argument of `send`: "10:00003039" is opcode $10 with the bytes $00 $00 $30 $39.
+RawInstruction instructionRow(const std::string& arg) {
   const std::size_t colon = arg.find(':');
   const std::string opcode = arg.substr(0, colon);
   const std::string data = colon == std::string::npos ? std::string() : arg.substr(colon + 1);
@@ -219,10 +218,12 @@ InstructionRow instructionRow(const std::string& arg) {
   if (!isHex(data) || data.size() % 2 != 0)
     throw UsageError{"send: '" + arg + "': the data must be hex bytes, two digits each"};
   if (data.size() / 2 > 1024) throw UsageError{"send: '" + arg + "': more than 1024 data bytes"};
-  InstructionRow r;
-  r.ticked = true;
-  r.opcodeText = "$" + opcode;
-  for (std::size_t i = 0; i < data.size(); i += 2) r.dataText += (i ? ",$" : "$") + data.substr(i, 2);
+  RawInstruction r;
+  r.opcode = static_cast<std::uint8_t>(std::stoul(opcode, nullptr, 16));
+  for (std::size_t i = 0; i < data.size(); i += 2)
+    r.data.push_back(static_cast<std::uint8_t>(std::stoul(data.substr(i, 2), nullptr, 16)));
+  // As the page sends an empty data edit: one byte 0.
+  if (r.data.empty()) r.data.push_back(0x00);
   return r;
 }
 
@@ -401,58 +402,49 @@ int dispatch(const Options& o) {
     expectArgs(o, 0, "query [--json]");
   } else if (c == "set-serial") {
     expectArgs(o, 1, "set-serial N");
-    // Handed over as hexadecimal: the number reader takes decimal only up to 2^31-1.
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "$%08llX", number("set-serial", o.args[0], 0, 4294967295LL));
-    const auto m = setSerialInstruction(hex);
-    instruction = [m](const QueryTarget& t) { return m.instruction.datagram(t.framing, t.sdiAddress); };
+    page(setSerialInstruction(static_cast<std::uint32_t>(number("set-serial", o.args[0], 0, 4294967295LL))));
   } else if (c == "set-type") {
     expectArgs(o, 1, "set-type N");
-    number("set-type", o.args[0], 0, 65535);
-    const auto m = setTypeInstruction(o.args[0]);
-    instruction = [m](const QueryTarget& t) { return m.instruction.datagram(t.framing, t.sdiAddress); };
+    page(setTypeInstruction(static_cast<std::uint16_t>(number("set-type", o.args[0], 0, 65535))));
   } else if (c == "reset") {
     expectArgs(o, 0, "reset");
-    const auto m = resetInstruction();
-    instruction = [m](const QueryTarget& t) { return m.datagram(t.framing, t.sdiAddress); };
+    page(resetInstruction());
   } else if (c == "set-user-text") {
     expectArgs(o, 1, "set-user-text TEXT");
     // The text goes out as 8-bit characters, one byte each, as the panel's edit sends it.
     const std::string text = latin1("set-user-text", o.args[0]);
     if (text.size() > 15) throw UsageError{"set-user-text: longer than 15 characters"};
-    const auto m = setUserTextInstruction(text);
-    instruction = [m](const QueryTarget& t) { return m.datagram(t.framing, t.sdiAddress); };
+    page(setUserTextInstruction(text));
   } else if (c == "set-address") {
     expectArgs(o, 1, "set-address 1..15");
-    const int address = static_cast<int>(number("set-address", o.args[0], 1, 15));
-    const auto m = setAddressInstruction(address - 1);
-    instruction = [m](const QueryTarget& t) { return m.datagram(t.framing, t.sdiAddress); };
+    page(setAddressInstruction(static_cast<std::uint8_t>(number("set-address", o.args[0], 1, 15))));
   } else if (c == "clock") {
     expectArgs(o, 0, "clock --nco HZ | --pll HZ [--source ...] [--format 188|204] [--priority low|high]");
     if (!o.nco && !o.pll) throw UsageError{"clock: missing --nco HZ or --pll HZ"};
     // One frequency: the other would be programmed into nothing.
     if (o.nco && o.pll) throw UsageError{"clock: --nco and --pll together (give the one the source uses)"};
-    StreamFormatInput in;
-    in.clockSource = o.source.value_or(o.nco ? 0 : 1);
-    if (in.clockSource == 0 && !o.nco) throw UsageError{"--source nco: missing --nco HZ"};
-    if (in.clockSource == 1 && !o.pll) throw UsageError{"--source pll: missing --pll HZ"};
-    in.format = o.format.value_or(0);
-    in.priority = o.priority.value_or(0);
-    in.ncoText = o.nco.value_or("3000000");
-    in.pllText = o.pll.value_or("3000000");
+    StreamFormat in;
+    in.clockSource = o.source.value_or(o.nco ? clockSource::Nco : clockSource::Pll);
+    if (in.clockSource == clockSource::Nco && !o.nco) throw UsageError{"--source nco: missing --nco HZ"};
+    if (in.clockSource == clockSource::Pll && !o.pll) throw UsageError{"--source pll: missing --pll HZ"};
+    in.packetSize = o.format.value_or(0) == 0 ? 188 : 204;
+    in.highPriority = o.priority.value_or(0) == 1;
+    // Parsed in range already.
+    if (o.nco) in.ncoHz = std::stoi(*o.nco);
+    if (o.pll) in.pllHz = std::stoi(*o.pll);
     const auto m = streamFormatMessage(in);
     // The PLL search report, as the General page's memo shows it.
     if (m.memoLines)
       for (const auto& l : *m.memoLines) say(json, l);
     const char* const sources[] = {"nco", "pll", "input1", "input2", "input3", "input4", "input5", "input6", "external"};
     json.fields["source"] = sources[in.clockSource];
-    json.fields["format"] = in.format == 0 ? 188 : 204;
-    json.fields["priority"] = in.priority == 0 ? "low" : "high";
-    if (o.nco) json.fields["nco_hz"] = std::stoi(m.ncoText);
+    json.fields["format"] = in.packetSize;
+    json.fields["priority"] = in.highPriority ? "high" : "low";
+    if (o.nco) json.fields["nco_hz"] = in.ncoHz;
     if (o.pll) {
-      const std::int32_t requested = std::stoi(m.pllText);
+      const std::int32_t requested = in.pllHz;
       json.fields["pll_hz"] = requested;
-      if (in.clockSource == 1) {
+      if (in.clockSource == clockSource::Pll) {
         // The search's figures, as the report above lists them.
         const PllSettings p = m.pll.value_or(PllSettings{});
         QJsonObject pll;
@@ -494,16 +486,17 @@ int dispatch(const Options& o) {
       expectArgs(o, 1, "pid-filter write --input N --pid PID [--remap PID]");
       if (!o.input) throw UsageError{"pid-filter write: missing --input N"};
       if (!o.pid) throw UsageError{"pid-filter write: missing --pid PID"};
-      page(writePidFilterInstruction(*o.input - 1, *o.pid, o.remap.has_value(), o.remap.value_or("")).instruction);
+      const std::int32_t pid = std::stoi(*o.pid);
+      page(writePidFilterInstruction(*o.input, pid, o.remap ? std::stoi(*o.remap) : pid));
     } else if (sub == "read") {
       expectArgs(o, 1, "pid-filter read --input N --pid PID");
       if (!o.input) throw UsageError{"pid-filter read: missing --input N"};
       if (!o.pid) throw UsageError{"pid-filter read: missing --pid PID"};
-      const ReadPidFilter r = readPidFilterInstruction(*o.input - 1, *o.pid);
-      say(json, "Start PID: " + r.pidText);
+      const std::int32_t start = pidFilterReadStart(std::stoi(*o.pid));
+      say(json, "Start PID: " + std::to_string(start));
       json.fields["input"] = *o.input;
-      json.fields["start_pid"] = std::stoi(r.pidText);
-      page(r.instruction);
+      json.fields["start_pid"] = start;
+      page(readPidFilterInstruction(*o.input, start));
       readBack = Present::PidReadback;
     } else {
       throw UsageError{sub.empty() ? "pid-filter: missing subcommand (usage: " + std::string(usage) + ")"
@@ -519,28 +512,27 @@ int dispatch(const Options& o) {
       if (!o.end) throw UsageError{"psi sector: missing --end ADDR"};
       if (std::stoll(*o.start) > std::stoll(*o.end))
         throw UsageError{"psi sector: --start " + *o.start + " is after --end " + *o.end};
-      page(setSectorInstruction(*o.sector, !o.disabled, *o.start, *o.end)->instruction);
+      page(*setSectorInstruction(*o.sector, !o.disabled, std::stoi(*o.start), std::stoi(*o.end)));
     } else if (sub == "erase") {
       expectArgs(o, 1, "psi erase");
       page(erasePsiInstruction());
     } else if (sub == "write") {
       expectArgs(o, 1, "psi write [--pid PID] [--address ADDR] [--timer N] [--packet ascending|descending|fix] [--fix B] [--auto-cc]");
       if (o.fix && o.packet != 2) throw UsageError{"--fix: only with --packet fix"};
-      WritePsiInput in;
-      // The page's edits start as these texts.
-      in.pidText = o.pid.value_or("1000");
-      in.addressText = o.address.value_or("0");
-      in.timerText = o.timer.value_or("10");
-      in.fixText = o.fix.value_or("15");
-      in.packetType = o.packet.value_or(0);
-      in.autoCc = o.autoCc;
-      page(writePsiInstruction(in).instruction);
+      PsiWrite w;  // the page's starting values where not given
+      if (o.pid) w.pid = std::stoi(*o.pid);
+      if (o.address) w.address = std::stoi(*o.address);
+      if (o.timer) w.timer = std::stoi(*o.timer);
+      if (o.fix) w.fix = static_cast<std::uint8_t>(std::stoi(*o.fix));
+      w.packetType = static_cast<PsiPacketType>(o.packet.value_or(0));
+      w.autoCc = o.autoCc;
+      page(writePsiInstruction(w));
     } else if (sub == "read") {
       expectArgs(o, 1, "psi read --address ADDR");
       if (!o.address) throw UsageError{"psi read: missing --address ADDR"};
-      const ReadPsi r = readPsiInstruction(*o.address);
-      json.fields["address"] = std::stoi(r.addressText);
-      page(r.instruction);
+      const std::int32_t address = std::stoi(*o.address);
+      json.fields["address"] = address;
+      page(readPsiInstruction(address));
       readBack = Present::PsiReadback;
     } else {
       throw UsageError{sub.empty() ? "psi: missing subcommand (usage: " + std::string(usage) + ")"
@@ -557,7 +549,7 @@ int dispatch(const Options& o) {
       page(setPcrCorrectorInstruction(m != "off", m == "direct"));
     } else if (sub == "test-pid") {
       expectArgs(o, 2, "pcr-corrector test-pid PID");
-      page(setTestPcrPidInstruction(std::to_string(number("pcr-corrector test-pid", o.args[1], 0, kPidMax))).instruction);
+      page(setTestPcrPidInstruction(static_cast<std::int32_t>(number("pcr-corrector test-pid", o.args[1], 0, kPidMax))));
     } else {
       throw UsageError{sub.empty() ? "pcr-corrector: missing subcommand (usage: " + std::string(usage) + ")"
                                    : "pcr-corrector: unknown subcommand '" + sub + "' (usage: " + usage + ")"};
@@ -608,11 +600,11 @@ int dispatch(const Options& o) {
       throw UsageError{"send: more than " + std::to_string(kInstructionRows) + " instructions"};
     const std::string label = latin1("--label", o.label.value_or(""));
     if (label.size() > 15) throw UsageError{"--label: longer than 15 characters"};
-    std::array<InstructionRow, kInstructionRows> rows;
+    RawInstructions rows;
     for (std::size_t i = 0; i < o.args.size(); ++i) rows[i] = instructionRow(o.args[i]);
     const QueryTarget t = linkTarget(o);
     requireHostPort(t);
-    const InstructionMessage m = buildInstructionMessage(rows, label, t.framing, t.sdiAddress);
+    const InstructionMessage m = encodeInstructionMessage(rows, label, t.framing, t.sdiAddress);
     Session s(t, capture());
     return captured(runSend(s, m, o.timeoutMs.value_or(1000)));
   } else {

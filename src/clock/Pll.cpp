@@ -4,7 +4,6 @@
 
 #include "protocol/Protocol.h"
 #include "text/Hex.h"
-#include "text/Numbers.h"
 
 namespace tessaly {
 
@@ -12,10 +11,6 @@ namespace {
 constexpr std::int64_t kRef = 27000000;
 constexpr std::int64_t kVcoLow = 100000000, kVcoHigh = 200000000;
 }  // namespace
-
-std::int32_t normaliseNco(std::string_view text) { return readClamped(text, kClockFallback, kNcoMin, kNcoMax); }
-
-std::int32_t normalisePll(std::string_view text) { return readClamped(text, kClockFallback, kPllMin, kPllMax); }
 
 PllSettings searchPll(std::int32_t frequency) {
   PllSettings best;

@@ -1,9 +1,8 @@
 #pragma once
-// Output clock: normalising the requested NCO and PLL frequencies and the PLL
-// divider search (27 MHz reference, VCO strictly between 100 and 200 MHz).
+// Output clock: the NCO and PLL frequency ranges and the PLL divider search
+// (27 MHz reference, VCO strictly between 100 and 200 MHz).
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "text/Bytes.h"
@@ -12,10 +11,8 @@ namespace tessaly {
 
 constexpr std::int32_t kNcoMin = 120, kNcoMax = 40500000;
 constexpr std::int32_t kPllMin = 97753, kPllMax = 40500000;
+// What the panel's frequency edits read as when their text is not a number.
 constexpr std::int32_t kClockFallback = 3000000;
-
-std::int32_t normaliseNco(std::string_view text);  // 3,000,000 when it does not read; 120..40,500,000
-std::int32_t normalisePll(std::string_view text);  // 3,000,000 when it does not read; 97,753..40,500,000
 
 struct PllSettings {
   bool found = false;

@@ -1,7 +1,7 @@
 #pragma once
-// The board's housekeeping instructions of the General page and the stream-format
-// message, built from the raw control values. Each builder gives the instruction
-// and the normalised texts the page writes back into its edits.
+// The board's housekeeping instructions and the stream-format message, encoded from
+// numbers in their units. Reading an edit (fallback, range, the text written back)
+// is the page's business; tessaly-cli hands over the numbers it parsed.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,38 +33,30 @@ struct LabelledInstruction {
   }
 };
 
-struct SerialInstruction {
-  LabelledInstruction instruction;
-  std::string serialText;  // unsigned 32-bit decimal of the value sent
-};
-SerialInstruction setSerialInstruction(std::string_view editSerial);
-
-struct TypeInstruction {
-  LabelledInstruction instruction;
-  std::string typeText;  // the low 16 bits, decimal
-};
-TypeInstruction setTypeInstruction(std::string_view editType);
-
+LabelledInstruction setSerialInstruction(std::uint32_t serial);
+LabelledInstruction setTypeInstruction(std::uint16_t type);
 LabelledInstruction resetInstruction();
-// The user text cut to 15 bytes or 0x00-filled; the edit is not written back.
-LabelledInstruction setUserTextInstruction(std::string_view editUserText);
-// addressIndex: RadioGroupAddress item index (0..14); the data byte is index + 1.
-LabelledInstruction setAddressInstruction(int addressIndex);
+// The user text's bytes, cut to 15 or 0x00-filled.
+LabelledInstruction setUserTextInstruction(std::string_view userText);
+// The board's new SDI address, 1..15 (the data byte).
+LabelledInstruction setAddressInstruction(std::uint8_t sdiAddress);
 
 // SETSTREAMFORMAT.
-struct StreamFormatInput {
-  int clockSource = 0;  // 0 NCO, 1 PLL, 2..7 TS inputs 1..6, 8 external clock
-  int format = 0;       // 0 "188", 1 "204"
-  int priority = 0;     // 0 "Low", 1 "High"
-  std::string ncoText;
-  std::string pllText;
+namespace clockSource {
+// 2..7 are the TS inputs 1..6.
+constexpr int Nco = 0, Pll = 1, Input1 = 2, External = 8;
+}
+struct StreamFormat {
+  int clockSource = clockSource::Nco;  // 0..8, see clockSource
+  int packetSize = 188;                // bytes per packet: 188 or 204
+  bool highPriority = false;           // PSI priority
+  std::int32_t ncoHz = kClockFallback; // programmed for clock source NCO only
+  std::int32_t pllHz = kClockFallback; // searched and programmed for clock source PLL only
 };
 
 struct StreamFormatMessage {
   std::string label;   // "Set Output Form"
   Bytes instructions;  // NCO or SETPLL packet (when due), then the stream-format packet
-  std::string ncoText;  // normalised, to write back
-  std::string pllText;
   // The memo's new content, for clock source PLL only ("PLL Info:" and the report);
   // empty optional: leave the memo as it is.
   std::optional<std::vector<std::string>> memoLines;
@@ -77,8 +69,8 @@ struct StreamFormatMessage {
   }
 };
 
-// Clock source index in the low bits, 0x80 for 188-byte packets, 0x20 for high PSI priority.
-std::uint8_t streamFormatByte(int clockSource, int format, int priority);
-StreamFormatMessage streamFormatMessage(const StreamFormatInput& in);
+// Clock source in the low bits, 0x80 for 188-byte packets, 0x20 for high PSI priority.
+std::uint8_t streamFormatByte(int clockSource, int packetSize, bool highPriority);
+StreamFormatMessage streamFormatMessage(const StreamFormat& f);
 
 }  // namespace tessaly

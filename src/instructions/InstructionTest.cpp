@@ -105,25 +105,17 @@ SplitData splitDataText(std::string_view cleaned) {
   return out;
 }
 
-InstructionMessage buildInstructionMessage(const std::array<InstructionRow, kInstructionRows>& rows,
-                                           std::string_view userText, Framing framing,
-                                           std::uint8_t sdiAddress) {
+InstructionMessage encodeInstructionMessage(const RawInstructions& rows, std::string_view userText,
+                                            Framing framing, std::uint8_t sdiAddress) {
   InstructionMessage m;
   m.framing = framing;
   m.sdiAddress = sdiAddress;
 
   Bytes joined;
   for (std::size_t n = 0; n < rows.size(); ++n) {
-    const InstructionRow& row = rows[n];
-    if (!row.ticked) continue;
-    std::string opcodeText = cleanOpcodeText(row.opcodeText);
-    std::string dataText = cleanDataText(row.dataText);
-    SplitData data = splitDataText(dataText);
-    m.instructions[n] = encodeInstruction(typedByte(opcodeText), data.bytes);
+    if (!rows[n]) continue;
+    m.instructions[n] = encodeInstruction(rows[n]->opcode, rows[n]->data);
     append(joined, m.instructions[n]);
-    m.opcodeTexts[n] = std::move(opcodeText);
-    m.dataTexts[n] = std::move(dataText);
-    m.counts[n] = data.count;
   }
 
   m.label = userLabel(userText);
@@ -131,6 +123,31 @@ InstructionMessage buildInstructionMessage(const std::array<InstructionRow, kIns
 
   m.datagram = encodeLoadDatagram(framing, m.label, sdiAddress, encodeSdiMessage(m.label, joined));
   m.head.assign(m.datagram.begin(), m.datagram.end() - static_cast<std::ptrdiff_t>(joined.size()));
+  return m;
+}
+
+InstructionMessage buildInstructionMessage(const std::array<InstructionRow, kInstructionRows>& rows,
+                                           std::string_view userText, Framing framing,
+                                           std::uint8_t sdiAddress) {
+  RawInstructions raw;
+  std::array<std::string, kInstructionRows> opcodeTexts, dataTexts;
+  std::array<std::uint16_t, kInstructionRows> counts{};
+  for (std::size_t n = 0; n < rows.size(); ++n) {
+    const InstructionRow& row = rows[n];
+    if (!row.ticked) continue;
+    opcodeTexts[n] = cleanOpcodeText(row.opcodeText);
+    dataTexts[n] = cleanDataText(row.dataText);
+    SplitData data = splitDataText(dataTexts[n]);
+    raw[n] = RawInstruction{typedByte(opcodeTexts[n]), std::move(data.bytes)};
+    counts[n] = data.count;
+  }
+  InstructionMessage m = encodeInstructionMessage(raw, userText, framing, sdiAddress);
+  for (std::size_t n = 0; n < rows.size(); ++n) {
+    if (!rows[n].ticked) continue;
+    m.opcodeTexts[n] = std::move(opcodeTexts[n]);
+    m.dataTexts[n] = std::move(dataTexts[n]);
+    m.counts[n] = counts[n];
+  }
   return m;
 }
 

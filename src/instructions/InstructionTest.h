@@ -67,6 +67,20 @@ struct InstructionMessage {
   Bytes datagram;         // head + instructions
 };
 
+// One instruction as numbers: its opcode and data bytes.
+struct RawInstruction {
+  std::uint8_t opcode = 0;
+  Bytes data;
+};
+using RawInstructions = std::array<std::optional<RawInstruction>, kInstructionRows>;
+
+// The message of the given rows (empty rows send nothing) under the user text cut
+// to 15 bytes or 0x00-filled; no texts to write back.
+InstructionMessage encodeInstructionMessage(const RawInstructions& rows, std::string_view userText,
+                                            Framing framing, std::uint8_t sdiAddress);
+
+// The page's rows read as the page reads them (cleaned texts, data split at commas),
+// then encoded; the write-backs of the ticked rows filled in.
 InstructionMessage buildInstructionMessage(const std::array<InstructionRow, kInstructionRows>& rows,
                                            std::string_view userText, Framing framing,
                                            std::uint8_t sdiAddress);

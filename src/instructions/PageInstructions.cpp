@@ -1,7 +1,6 @@
 #include "instructions/PageInstructions.h"
 
 #include "protocol/Protocol.h"
-#include "text/Numbers.h"
 
 namespace tessaly {
 
@@ -33,43 +32,26 @@ LabelledInstruction setGeneralFilterInstruction(const GeneralFilterBoxes& b) {
 
 LabelledInstruction erasePidFilterInstruction() { return {"Erase PIDFilter", kOperation, {operationCode::PidErase, kUnit1}}; }
 
-WritePidFilter writePidFilterInstruction(int tsIndex, std::string_view editPid, bool remapTicked,
-                                         std::string_view editRemap) {
-  WritePidFilter out;
-  const std::int32_t pid = readClamped(editPid, 0, 0, kPidMax);
-  out.pidText = std::to_string(pid);
-  std::int32_t outputPid = pid;
-  if (remapTicked) {
-    outputPid = readClamped(editRemap, 0, 0, kPidMax);
-    out.remapText = std::to_string(outputPid);
-  }
-  out.instruction = {"Write PIDFilter", kOperation, {operationCode::PidWrite, kUnit1, 0x00, lowByte(tsIndex)}};
-  appendBE16(out.instruction.data, static_cast<std::uint32_t>(pid));
-  appendBE16(out.instruction.data, 0xC000u + static_cast<std::uint32_t>(outputPid));
+LabelledInstruction writePidFilterInstruction(int input, std::int32_t pid, std::int32_t outputPid) {
+  LabelledInstruction out{"Write PIDFilter", kOperation, {operationCode::PidWrite, kUnit1, 0x00, lowByte(input - 1)}};
+  appendBE16(out.data, static_cast<std::uint32_t>(pid));
+  appendBE16(out.data, 0xC000u + static_cast<std::uint32_t>(outputPid));
   return out;
 }
 
-ReadPidFilter readPidFilterInstruction(int tsIndex, std::string_view editPid) {
-  ReadPidFilter out;
-  const std::int32_t start = readClamped(editPid, 0, 0, kPidMax) & ~7;
-  out.pidText = std::to_string(start);
-  out.instruction = {"Read  PIDFilter", kOperation, {operationCode::PidRead, kUnit1, 0x00, lowByte(tsIndex)}};
-  appendBE16(out.instruction.data, static_cast<std::uint32_t>(start));
+LabelledInstruction readPidFilterInstruction(int input, std::int32_t pid) {
+  LabelledInstruction out{"Read  PIDFilter", kOperation, {operationCode::PidRead, kUnit1, 0x00, lowByte(input - 1)}};
+  appendBE16(out.data, static_cast<std::uint32_t>(pidFilterReadStart(pid)));
   return out;
 }
 
-std::optional<SetSector> setSectorInstruction(int row, bool enabled, std::string_view editStart,
-                                              std::string_view editEnd) {
-  if (row < 1 || row > 4) return std::nullopt;
-  SetSector out;
-  const std::int32_t start = readClamped(editStart, 0, 0, kFlashAddressMax);
-  const std::int32_t end = readClamped(editEnd, 0, 0, kFlashAddressMax);
-  out.startText = std::to_string(start);
-  out.endText = std::to_string(end);
-  const auto sectorByte = static_cast<std::uint8_t>(0x60 + (row - 1) + (enabled ? 0x80 : 0));
-  out.instruction = {"Set Sector     ", kOperation, {operationCode::Sector, kUnit1, sectorByte}};
-  appendBE24(out.instruction.data, static_cast<std::uint32_t>(start));
-  appendBE24(out.instruction.data, static_cast<std::uint32_t>(end));
+std::optional<LabelledInstruction> setSectorInstruction(int sector, bool enabled, std::int32_t start,
+                                                        std::int32_t end) {
+  if (sector < 1 || sector > 4) return std::nullopt;
+  const auto sectorByte = static_cast<std::uint8_t>(0x60 + (sector - 1) + (enabled ? 0x80 : 0));
+  LabelledInstruction out{"Set Sector     ", kOperation, {operationCode::Sector, kUnit1, sectorByte}};
+  appendBE24(out.data, static_cast<std::uint32_t>(start));
+  appendBE24(out.data, static_cast<std::uint32_t>(end));
   return out;
 }
 
@@ -91,36 +73,18 @@ Bytes psiTestPacket(std::int32_t pid, PsiPacketType type, std::uint8_t fix) {
   return p;
 }
 
-WritePsi writePsiInstruction(const WritePsiInput& in) {
-  WritePsi out;
-  const std::int32_t pid = readClamped(in.pidText, 1000, 0, kPidMax);
-  const std::int32_t address = readClamped(in.addressText, 0, 0, kFlashAddressMax);
-  const std::int32_t timer = readClamped(in.timerText, 10, 0, kPsiTimerMax);
-  const std::uint8_t fix = lowByte(readIntOr(in.fixText, 15));
-  out.pidText = std::to_string(pid);
-  out.addressText = std::to_string(address);
-  out.timerText = std::to_string(timer);
-  out.fixText = std::to_string(fix);
-
-  PsiPacketType type = PsiPacketType::Ascending;
-  if (in.packetType == 1) type = PsiPacketType::Descending;
-  if (in.packetType == 2) type = PsiPacketType::Fix;
-
-  out.instruction = {"Write PSI      ", kOperation, {operationCode::PsiWrite, kUnit1}};
-  Bytes& d = out.instruction.data;
-  appendBE24(d, static_cast<std::uint32_t>(address));
-  appendBE24(d, static_cast<std::uint32_t>(timer));
-  d.push_back(in.autoCc ? 0x01 : 0x00);
-  append(d, psiTestPacket(pid, type, fix));
+LabelledInstruction writePsiInstruction(const PsiWrite& w) {
+  LabelledInstruction out{"Write PSI      ", kOperation, {operationCode::PsiWrite, kUnit1}};
+  appendBE24(out.data, static_cast<std::uint32_t>(w.address));
+  appendBE24(out.data, static_cast<std::uint32_t>(w.timer));
+  out.data.push_back(w.autoCc ? 0x01 : 0x00);
+  append(out.data, psiTestPacket(w.pid, w.packetType, w.fix));
   return out;
 }
 
-ReadPsi readPsiInstruction(std::string_view editAddress) {
-  ReadPsi out;
-  const std::int32_t address = readClamped(editAddress, 0, 0, kFlashAddressMax);
-  out.addressText = std::to_string(address);
-  out.instruction = {"Read  PSI      ", kOperation, {operationCode::PsiRead, kUnit1}};
-  appendBE24(out.instruction.data, static_cast<std::uint32_t>(address));
+LabelledInstruction readPsiInstruction(std::int32_t address) {
+  LabelledInstruction out{"Read  PSI      ", kOperation, {operationCode::PsiRead, kUnit1}};
+  appendBE24(out.data, static_cast<std::uint32_t>(address));
   return out;
 }
 
@@ -133,12 +97,9 @@ LabelledInstruction setPcrCorrectorInstruction(bool on, bool directRestamping) {
   return {"Set PCR Correct", kOperation, {operationCode::PcrMode, pcrCorrectorMode(on, directRestamping)}};
 }
 
-SetTestPcrPid setTestPcrPidInstruction(std::string_view editTestPid) {
-  SetTestPcrPid out;
-  const std::int32_t pid = readClamped(editTestPid, 1000, 0, kPidMax);
-  out.pidText = std::to_string(pid);
-  out.instruction = {"Set PCR Correct", kOperation, {operationCode::TestPid, kUnit1}};
-  appendBE16(out.instruction.data, static_cast<std::uint32_t>(pid));
+LabelledInstruction setTestPcrPidInstruction(std::int32_t pid) {
+  LabelledInstruction out{"Set PCR Correct", kOperation, {operationCode::TestPid, kUnit1}};
+  appendBE16(out.data, static_cast<std::uint32_t>(pid));
   return out;
 }
 

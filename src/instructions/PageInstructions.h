@@ -1,7 +1,8 @@
 #pragma once
 // The single instructions of the Mpx and PID Filter, SDRAM and PSI Inserter and
-// PCR Corrector pages, built from the raw control values. Each builder normalises
-// its numeric fields (fallback, range) and gives the texts to write back.
+// PCR Corrector pages, encoded from numbers in their units: input 1..6, PID
+// 0..8191, packet-buffer address 0..131071, timer 0..16777215. The pages read their
+// edits into these numbers; tessaly-cli hands over the numbers it parsed.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -40,30 +41,20 @@ LabelledInstruction setGeneralFilterInstruction(const GeneralFilterBoxes& boxes)
 
 LabelledInstruction erasePidFilterInstruction();
 
-struct WritePidFilter {
-  LabelledInstruction instruction;
-  std::string pidText;
-  std::optional<std::string> remapText;  // only when the remap box is ticked
-};
-// tsIndex: RadioGroupTS item index (0 = TS1).
-WritePidFilter writePidFilterInstruction(int tsIndex, std::string_view editPid, bool remapTicked,
-                                         std::string_view editRemap);
+// Enables `pid` of `input` (1..6); the board passes it on under `outputPid` (the
+// same PID unless remapped).
+LabelledInstruction writePidFilterInstruction(int input, std::int32_t pid, std::int32_t outputPid);
 
-struct ReadPidFilter {
-  LabelledInstruction instruction;
-  std::string pidText;  // the start PID, a multiple of 8
-};
-ReadPidFilter readPidFilterInstruction(int tsIndex, std::string_view editPid);
+// The filter is read in rows of eight PIDs: the row holding `pid`.
+constexpr std::int32_t pidFilterReadStart(std::int32_t pid) { return pid & ~7; }
+// Reads the row of `input` (1..6) that holds `pid`.
+LabelledInstruction readPidFilterInstruction(int input, std::int32_t pid);
 
 // SDRAM and PSI Inserter page --------------------------------------------------
 
-struct SetSector {
-  LabelledInstruction instruction;
-  std::string startText, endText;
-};
-// Rows 1..4 only; other rows send nothing.
-std::optional<SetSector> setSectorInstruction(int row, bool enabled, std::string_view editStart,
-                                              std::string_view editEnd);
+// Sectors 1..4 only; other sectors send nothing.
+std::optional<LabelledInstruction> setSectorInstruction(int sector, bool enabled, std::int32_t start,
+                                                        std::int32_t end);
 
 LabelledInstruction erasePsiInstruction();
 
@@ -72,22 +63,17 @@ enum class PsiPacketType : int { Ascending = 0, Descending = 1, Fix = 2 };
 // The 204-byte test packet: sync, PID, 0x10, then 200 fill bytes by packet type.
 Bytes psiTestPacket(std::int32_t pid, PsiPacketType type, std::uint8_t fix);
 
-struct WritePsiInput {
-  std::string pidText, addressText, timerText, fixText;
-  int packetType = 0;  // RadioGroupPT item index
+struct PsiWrite {
+  std::int32_t pid = 1000;
+  std::int32_t address = 0;
+  std::int32_t timer = 10;
+  PsiPacketType packetType = PsiPacketType::Ascending;
+  std::uint8_t fix = 15;  // the fill byte of a Fix packet
   bool autoCc = false;
 };
-struct WritePsi {
-  LabelledInstruction instruction;
-  std::string pidText, addressText, timerText, fixText;
-};
-WritePsi writePsiInstruction(const WritePsiInput& in);
+LabelledInstruction writePsiInstruction(const PsiWrite& w);
 
-struct ReadPsi {
-  LabelledInstruction instruction;
-  std::string addressText;
-};
-ReadPsi readPsiInstruction(std::string_view editAddress);
+LabelledInstruction readPsiInstruction(std::int32_t address);
 
 // PCR Corrector page -----------------------------------------------------------
 
@@ -95,10 +81,6 @@ ReadPsi readPsiInstruction(std::string_view editAddress);
 std::uint8_t pcrCorrectorMode(bool on, bool directRestamping);
 LabelledInstruction setPcrCorrectorInstruction(bool on, bool directRestamping);
 
-struct SetTestPcrPid {
-  LabelledInstruction instruction;
-  std::string pidText;
-};
-SetTestPcrPid setTestPcrPidInstruction(std::string_view editTestPid);
+LabelledInstruction setTestPcrPidInstruction(std::int32_t pid);
 
 }  // namespace tessaly

@@ -14,39 +14,33 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 
 TEST(GeneralInstructions, SerialNumber) {
   struct Case {
-    const char* text;
+    std::uint32_t serial;
     Bytes data;
-    const char* back;
   } cases[] = {
-      {"$10", {0x00, 0x00, 0x00, 0x10}, "16"},
-      {"56765", {0x00, 0x00, 0xDD, 0xBD}, "56765"},
-      {"2147483648", {0x00, 0x00, 0x00, 0x00}, "0"},
-      {"$FFFFFFFF", {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
-      {"-1", {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
-      {"abc", {0x00, 0x00, 0x00, 0x00}, "0"},
+      {16, {0x00, 0x00, 0x00, 0x10}},
+      {56765, {0x00, 0x00, 0xDD, 0xBD}},
+      {2147483648u, {0x80, 0x00, 0x00, 0x00}},
+      {4294967295u, {0xFF, 0xFF, 0xFF, 0xFF}},
+      {0, {0x00, 0x00, 0x00, 0x00}},
   };
   for (const auto& c : cases) {
-    SerialInstruction s = setSerialInstruction(c.text);
-    EXPECT_EQ(s.instruction.label, "Set Serial Num ");
-    EXPECT_EQ(s.instruction.opcode, 0x10);
-    EXPECT_EQ(s.instruction.data, c.data) << c.text;
-    EXPECT_EQ(s.serialText, c.back) << c.text;
+    LabelledInstruction s = setSerialInstruction(c.serial);
+    EXPECT_EQ(s.label, "Set Serial Num ");
+    EXPECT_EQ(s.opcode, 0x10);
+    EXPECT_EQ(s.data, c.data) << c.serial;
   }
 }
 
 TEST(GeneralInstructions, Type) {
   struct Case {
-    const char* text;
+    std::uint16_t type;
     Bytes data;
-    const char* back;
-  } cases[] = {
-      {"4852", {0x12, 0xF4}, "4852"}, {"70000", {0x11, 0x70}, "4464"}, {"-1", {0xFF, 0xFF}, "65535"}, {"", {0, 0}, "0"}};
+  } cases[] = {{4852, {0x12, 0xF4}}, {4464, {0x11, 0x70}}, {65535, {0xFF, 0xFF}}, {0, {0, 0}}};
   for (const auto& c : cases) {
-    TypeInstruction t = setTypeInstruction(c.text);
-    EXPECT_EQ(t.instruction.label, "Set Type       ");
-    EXPECT_EQ(t.instruction.opcode, 0x11);
-    EXPECT_EQ(t.instruction.data, c.data) << c.text;
-    EXPECT_EQ(t.typeText, c.back) << c.text;
+    LabelledInstruction t = setTypeInstruction(c.type);
+    EXPECT_EQ(t.label, "Set Type       ");
+    EXPECT_EQ(t.opcode, 0x11);
+    EXPECT_EQ(t.data, c.data) << c.type;
   }
 }
 
@@ -61,7 +55,7 @@ TEST(GeneralInstructions, ResetUserTextAddress) {
   EXPECT_EQ(setUserTextInstruction("x").label, "Set User Text  ");
 
   // Address 15 chosen as the new address, sent to the board at SDI address 3.
-  LabelledInstruction addr = setAddressInstruction(14);
+  LabelledInstruction addr = setAddressInstruction(15);
   Bytes dd = addr.datagram(Framing::DDToIP, 3);
   EXPECT_EQ(dd, concat({bytesOf("DDToIPSet Address    "), Bytes{0x01, 0x85, 0x00, 0x1B, 0x03},
                         bytesOf("DDToIPSet Address    "), Bytes{0x01, 0x14, 0x00, 0x01, 0x0F}}));
@@ -71,11 +65,11 @@ TEST(GeneralInstructions, MessageLengths) {
   struct Case {
     LabelledInstruction i;
     std::size_t sdi;
-  } cases[] = {{setSerialInstruction("1").instruction, 29},
-               {setTypeInstruction("1").instruction, 27},
+  } cases[] = {{setSerialInstruction(1), 29},
+               {setTypeInstruction(1), 27},
                {resetInstruction(), 27},
                {setUserTextInstruction(""), 40},
-               {setAddressInstruction(0), 26}};
+               {setAddressInstruction(1), 26}};
   for (const auto& c : cases) {
     EXPECT_EQ(c.i.sdiMessage().size(), c.sdi);
     Bytes dd = c.i.datagram(Framing::DDToIP, 1);
@@ -87,10 +81,11 @@ TEST(GeneralInstructions, MessageLengths) {
 
 TEST(StreamFormat, FormatByte) {
   struct Case {
-    int source, format, priority;
+    int source, packetSize;
+    bool highPriority;
     std::uint8_t byte;
-  } cases[] = {{4, 1, 0, 0x04}, {0, 0, 1, 0xA0}, {8, 0, 0, 0x88}, {1, 1, 1, 0x21}};
-  for (const auto& c : cases) EXPECT_EQ(streamFormatByte(c.source, c.format, c.priority), c.byte);
+  } cases[] = {{4, 204, false, 0x04}, {0, 188, true, 0xA0}, {8, 188, false, 0x88}, {1, 204, true, 0x21}};
+  for (const auto& c : cases) EXPECT_EQ(streamFormatByte(c.source, c.packetSize, c.highPriority), c.byte);
 }
 
 TEST(StreamFormat, PacketsBySource) {
@@ -98,18 +93,15 @@ TEST(StreamFormat, PacketsBySource) {
   const Bytes nco3M{0x40, 0x00, 0x05, 0x01, 0x00, 0x2D, 0xC6, 0xC0};
   const Bytes pll3M{0xE0, 0x00, 0x08, 0x28, 0x01, 0x00, 0x22, 0x02, 0x20, 0x13, 0xCC};
 
-  StreamFormatMessage ts = streamFormatMessage({4, 1, 0, "abc", "1000"});
+  StreamFormatMessage ts = streamFormatMessage({4, 204, false, 3000000, 97753});
   EXPECT_EQ(ts.instructions, formatTs3);
   EXPECT_FALSE(ts.memoLines.has_value());
-  EXPECT_EQ(ts.ncoText, "3000000");
-  EXPECT_EQ(ts.pllText, "97753");
 
-  StreamFormatMessage nco = streamFormatMessage({0, 0, 1, "3000000", "3000000"});
+  StreamFormatMessage nco = streamFormatMessage({0, 188, true, 3000000, 3000000});
   EXPECT_EQ(nco.instructions, concat({nco3M, Bytes{0xE0, 0x00, 0x03, 0x27, 0x01, 0xA0}}));
   EXPECT_FALSE(nco.memoLines.has_value());
 
-  StreamFormatMessage pll = streamFormatMessage({1, 0, 0, "50", "3000000"});
-  EXPECT_EQ(pll.ncoText, "120");
+  StreamFormatMessage pll = streamFormatMessage({1, 188, false, 120, 3000000});
   EXPECT_EQ(pll.instructions, concat({pll3M, Bytes{0xE0, 0x00, 0x03, 0x27, 0x01, 0x81}}));
   ASSERT_TRUE(pll.memoLines.has_value());
   ASSERT_GE(pll.memoLines->size(), 2u);
@@ -122,10 +114,4 @@ TEST(StreamFormat, PacketsBySource) {
             concat({bytesOf("DDToIPSet Output Form"), Bytes{0x01, 0x85, 0x00, 0x28, 0x02}}));
   EXPECT_EQ(nco.datagram(Framing::CwNet, 2),
             concat({bytesOf("CW-Net"), Bytes{0x18, 0x02}, bytesOf("SLoad Data"), nco.sdiMessage()}));
-}
-
-TEST(StreamFormat, WriteBacksAreClamped) {
-  StreamFormatMessage m = streamFormatMessage({2, 0, 0, "99999999", "1000"});
-  EXPECT_EQ(m.ncoText, "40500000");
-  EXPECT_EQ(m.pllText, "97753");
 }

@@ -5,21 +5,6 @@
 
 using namespace tessaly;
 
-TEST(ClockNormalise, FallbackAndRanges) {
-  struct Case {
-    const char* text;
-    std::int32_t nco, pll;
-  } cases[] = {
-      {"abc", 3000000, 3000000}, {"50", 120, 97753},          {"99999999", 40500000, 40500000},
-      {"1000", 1000, 97753},     {"", 3000000, 3000000},      {"-5", 120, 97753},
-      {"97753", 97753, 97753},   {"40500000", 40500000, 40500000}, {"$FFFFFFFF", 120, 97753},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(normaliseNco(c.text), c.nco) << c.text;
-    EXPECT_EQ(normalisePll(c.text), c.pll) << c.text;
-  }
-}
-
 TEST(PllSearch, ThreeMegahertzWorkedExample) {
   PllSettings s = searchPll(3000000);
   ASSERT_TRUE(s.found);

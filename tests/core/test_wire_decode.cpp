@@ -38,7 +38,7 @@ const WireField* findField(const WireDecode& d, const std::string& name) {
 
 Bytes withTruncatedLength() {
   // One instruction claims 500 data bytes where 2 follow.
-  Bytes d = setTypeInstruction("7").instruction.datagram(Framing::DDToIP, 2);
+  Bytes d = setTypeInstruction(7).datagram(Framing::DDToIP, 2);
   d[d.size() - 4] = 0x01;
   d[d.size() - 3] = 0xF4;
   return d;
@@ -65,14 +65,14 @@ TEST(WireDecode, OneLineAndKeyFields) {
   } rows[] = {
       {"DDToIP read", true, encodeReadDatagram(Framing::DDToIP, 1), "DDToIP read, SDI 1, 1024 bytes", "bytes to read", "1024"},
       {"CW-Net read", true, encodeReadDatagram(Framing::CwNet, 15), "CW-Net read, SDI 15", "SDI address", "15"},
-      {"housekeeping", true, setSerialInstruction("56765").instruction.datagram(Framing::DDToIP, 3),
+      {"housekeeping", true, setSerialInstruction(56765).datagram(Framing::DDToIP, 3),
        "DDToIP forward, SDI 3: 'Set Serial Num ': h10 set serial number 56765", "data length", "4"},
       {"CW-Net load", true, resetInstruction().datagram(Framing::CwNet, 2),
        "CW-Net load, SDI 2: 'Set Type       ': h01 reset", "code", "h01"},
-      {"PID filter", true, writePidFilterInstruction(1, "256", false, "").instruction.datagram(Framing::DDToIP, 1),
+      {"PID filter", true, writePidFilterInstruction(2, 256, 256).datagram(Framing::DDToIP, 1),
        "DDToIP forward, SDI 1: 'Write PIDFilter': hE0 operation h11 write PID filter entry, units h01, TS2 PID 256 word hC100",
        "operation", "h11 write PID filter entry"},
-      {"PSI", true, readPsiInstruction("16").instruction.datagram(Framing::DDToIP, 1),
+      {"PSI", true, readPsiInstruction(16).datagram(Framing::DDToIP, 1),
        "DDToIP forward, SDI 1: 'Read  PSI      ': hE0 operation h25 read PSI flash, units h01, address 16", "unit mask",
        "h01"},
       {"PCR", true, setPcrCorrectorInstruction(true, false).datagram(Framing::DDToIP, 1),

@@ -71,13 +71,13 @@ struct InstructionCase {
 
 Bytes single(const LabelledInstruction& in, Framing f) { return in.datagram(f, 1); }
 
-StreamFormatMessage format(int clock, int fmt, int prio, const char* nco, const char* pll) {
-  StreamFormatInput in;
+StreamFormatMessage format(int clock, int packetSize, bool highPriority, std::int32_t ncoHz, std::int32_t pllHz) {
+  StreamFormat in;
   in.clockSource = clock;
-  in.format = fmt;
-  in.priority = prio;
-  in.ncoText = nco;
-  in.pllText = pll;
+  in.packetSize = packetSize;
+  in.highPriority = highPriority;
+  in.ncoHz = ncoHz;
+  in.pllHz = pllHz;
   return streamFormatMessage(in);
 }
 
@@ -87,17 +87,13 @@ std::vector<InstructionCase> instructionCases() {
   boxes.dataValid[1] = true;
   boxes.nullPacket[2] = true;
   boxes.tspError[3] = true;
-  WritePsiInput psi;
-  psi.pidText = "1000";
-  psi.addressText = "0";
-  psi.timerText = "10";
-  psi.fixText = "15";
+  const PsiWrite psi;  // PID 1000, address 0, timer 10, ascending
   return {
-      {"SETSERIAL", [](Framing f) { return single(setSerialInstruction("56765").instruction, f); }, 1, {"Serial"},
+      {"SETSERIAL", [](Framing f) { return single(setSerialInstruction(56765), f); }, 1, {"Serial"},
        [](const tZODADevice& d, const Bytes&) { EXPECT_EQ(d.SerialNumber, 56765); }},
-      {"SETSERIAL -1", [](Framing f) { return single(setSerialInstruction("$FFFFFFFF").instruction, f); }, 1, {"Serial"},
+      {"SETSERIAL -1", [](Framing f) { return single(setSerialInstruction(0xFFFFFFFFu), f); }, 1, {"Serial"},
        [](const tZODADevice& d, const Bytes&) { EXPECT_EQ(d.SerialNumber, -1); }},
-      {"SETTYPE", [](Framing f) { return single(setTypeInstruction("70000").instruction, f); }, 1, {"Type"},
+      {"SETTYPE", [](Framing f) { return single(setTypeInstruction(4464), f); }, 1, {"Type"},
        [](const tZODADevice& d, const Bytes&) { EXPECT_EQ(d.DeviceType, 4464); }},
       {"SETUSERTEXT", [](Framing f) { return single(setUserTextInstruction("Hi"), f); }, 1, {"UserText"},
        [](const tZODADevice&, const Bytes& a) {
@@ -106,13 +102,13 @@ std::vector<InstructionCase> instructionCases() {
          EXPECT_EQ(a[base + 3], 'i');
          for (std::size_t i = 4; i < 17; ++i) EXPECT_EQ(a[base + i], 0);
        }},
-      {"SETSTREAMFORMAT NCO 204 high", [](Framing f) { return format(0, 1, 1, "5000000", "3000000").datagram(f, 1); }, 2,
+      {"SETSTREAMFORMAT NCO 204 high", [](Framing f) { return format(0, 204, true, 5000000, 3000000).datagram(f, 1); }, 2,
        {"Nco", "OutputFormat", "Priority"},
        [](const tZODADevice& d, const Bytes&) {
          EXPECT_EQ(d.NcoFrequency, 5000000);
          EXPECT_EQ(d.OutputFormat, 0x00);
        }},
-      {"SETSTREAMFORMAT PLL 188", [](Framing f) { return format(1, 0, 0, "3000000", "3000000").datagram(f, 1); }, 2,
+      {"SETSTREAMFORMAT PLL 188", [](Framing f) { return format(1, 188, false, 3000000, 3000000).datagram(f, 1); }, 2,
        {"PDiv", "PllWord", "OutputFormat"},
        [](const tZODADevice& d, const Bytes&) {
          EXPECT_EQ(d.PDiv, 34);
@@ -120,7 +116,7 @@ std::vector<InstructionCase> instructionCases() {
          EXPECT_EQ(d.PllFrequency, 3000000);
          EXPECT_EQ(d.OutputFormat, 0x81);
        }},
-      {"SETSTREAMFORMAT TS input 3", [](Framing f) { return format(4, 1, 0, "3000000", "3000000").datagram(f, 1); }, 1,
+      {"SETSTREAMFORMAT TS input 3", [](Framing f) { return format(4, 204, false, 3000000, 3000000).datagram(f, 1); }, 1,
        {"OutputFormat"}, [](const tZODADevice& d, const Bytes&) { EXPECT_EQ(d.OutputFormat, 0x04); }},
       {"SETGENERALFILTER", [boxes](Framing f) { return single(setGeneralFilterInstruction(boxes), f); }, 1,
        {"ChannelEnable", "DataValid", "NullFilter", "TspFilter"},
@@ -132,15 +128,15 @@ std::vector<InstructionCase> instructionCases() {
        }},
       {"ERASEPIDFILTER", [](Framing f) { return single(erasePidFilterInstruction(), f); }, 1, {"PidFilterState"},
        [](const tZODADevice& d, const Bytes&) { EXPECT_EQ(d.PidFilterState & 1, 1); }},
-      {"WRITEPIDFILTER", [](Framing f) { return single(writePidFilterInstruction(2, "500", true, "8191").instruction, f); },
+      {"WRITEPIDFILTER", [](Framing f) { return single(writePidFilterInstruction(3, 500, 8191), f); },
        1, {}, nullptr},
-      {"READPIDFILTER", [](Framing f) { return single(readPidFilterInstruction(0, "503").instruction, f); }, 1,
+      {"READPIDFILTER", [](Framing f) { return single(readPidFilterInstruction(1, 503), f); }, 1,
        {"ReadbackKind", "Readback"},
        [](const tZODADevice& d, const Bytes&) {
          EXPECT_EQ(d.ReadbackKind, 1);
          for (auto b : d.ReadbackData) ASSERT_EQ(b, 0xFF);
        }},
-      {"Set sector 3", [](Framing f) { return single(setSectorInstruction(3, true, "4096", "131072")->instruction, f); }, 1,
+      {"Set sector 3", [](Framing f) { return single(*setSectorInstruction(3, true, 4096, 131071), f); }, 1,
        {"Sectors"},
        [](const tZODADevice& d, const Bytes&) {
          EXPECT_TRUE(d.SectorEnable[3]);
@@ -149,8 +145,8 @@ std::vector<InstructionCase> instructionCases() {
        }},
       {"ERASEPSI", [](Framing f) { return single(erasePsiInstruction(), f); }, 1, {"PsiState"},
        [](const tZODADevice& d, const Bytes&) { EXPECT_EQ(d.PsiInserterState & 1, 1); }},
-      {"WRITEPSI", [psi](Framing f) { return single(writePsiInstruction(psi).instruction, f); }, 1, {}, nullptr},
-      {"READPSI", [](Framing f) { return single(readPsiInstruction("70000").instruction, f); }, 1,
+      {"WRITEPSI", [psi](Framing f) { return single(writePsiInstruction(psi), f); }, 1, {}, nullptr},
+      {"READPSI", [](Framing f) { return single(readPsiInstruction(70000), f); }, 1,
        {"ReadbackKind", "Readback"},
        [](const tZODADevice& d, const Bytes&) {
          EXPECT_EQ(d.ReadbackKind, 2);
@@ -158,7 +154,7 @@ std::vector<InstructionCase> instructionCases() {
        }},
       {"SETPCRCORRECTOR on + direct", [](Framing f) { return single(setPcrCorrectorInstruction(true, true), f); }, 1,
        {"PcrState"}, [](const tZODADevice& d, const Bytes&) { EXPECT_EQ(d.PcrState, 0x11); }},
-      {"SETTESTPCRPID", [](Framing f) { return single(setTestPcrPidInstruction("8191").instruction, f); }, 1,
+      {"SETTESTPCRPID", [](Framing f) { return single(setTestPcrPidInstruction(8191), f); }, 1,
        {"TestPid"}, [](const tZODADevice& d, const Bytes&) { EXPECT_EQ(d.TestPid, 8191); }},
   };
 }
@@ -188,10 +184,10 @@ TEST(EmulatorBoard, PidFilterReadBackShowsProgrammedWordsPerInput) {
   for (const Framing f : {Framing::CwNet, Framing::DDToIP}) {
     SCOPED_TRACE(framingName(f));
     Emulator emu(seeded());
-    load(emu, writePidFilterInstruction(2, "500", true, "8191").instruction, f, kT);   // word DFFF
-    load(emu, writePidFilterInstruction(2, "503", false, "").instruction, f, kT);      // word C1F7
-    load(emu, writePidFilterInstruction(3, "497", false, "").instruction, f, kT);      // another input
-    load(emu, readPidFilterInstruction(2, "503").instruction, f, kT);                   // from 496
+    load(emu, writePidFilterInstruction(3, 500, 8191), f, kT);   // word DFFF
+    load(emu, writePidFilterInstruction(3, 503, 503), f, kT);      // word C1F7
+    load(emu, writePidFilterInstruction(4, 497, 497), f, kT);      // another input
+    load(emu, readPidFilterInstruction(3, 503), f, kT);                   // from 496
     const tZODADevice d = query(emu, f, kT);
     ASSERT_EQ(d.ReadbackKind, 1);
     for (int k = 0; k < 128; ++k) {
@@ -203,20 +199,16 @@ TEST(EmulatorBoard, PidFilterReadBackShowsProgrammedWordsPerInput) {
 }
 
 TEST(EmulatorBoard, PsiReadBackGivesTheRecordWrittenAtThatAddress) {
-  WritePsiInput in;
-  in.pidText = "1000";
-  in.addressText = "70000";
-  in.timerText = "10";
-  in.fixText = "15";
-  in.packetType = 0;
+  PsiWrite in;
+  in.address = 70000;
   in.autoCc = true;
-  const WritePsi w = writePsiInstruction(in);
+  const LabelledInstruction w = writePsiInstruction(in);
   const Bytes packet = psiTestPacket(1000, PsiPacketType::Ascending, 15);
   for (const Framing f : {Framing::CwNet, Framing::DDToIP}) {
     SCOPED_TRACE(framingName(f));
     Emulator emu(seeded());
-    load(emu, w.instruction, f, kT);
-    load(emu, readPsiInstruction("70000").instruction, f, kT);
+    load(emu, w, f, kT);
+    load(emu, readPsiInstruction(70000), f, kT);
     tZODADevice d = query(emu, f, kT);
     ASSERT_EQ(d.ReadbackKind, 2);
     Bytes expected{0x00, 0x00, 0x0A, 0x01};
@@ -224,7 +216,7 @@ TEST(EmulatorBoard, PsiReadBackGivesTheRecordWrittenAtThatAddress) {
     expected.resize(256, 0xFF);
     EXPECT_EQ(Bytes(d.ReadbackData.begin(), d.ReadbackData.end()), expected);
 
-    load(emu, readPsiInstruction("69999").instruction, f, kT);
+    load(emu, readPsiInstruction(69999), f, kT);
     d = query(emu, f, kT);
     for (auto b : d.ReadbackData) ASSERT_EQ(b, 0xFF);
   }
@@ -235,7 +227,7 @@ TEST(EmulatorBoard, EraseKeepsBusyForEraseMsAndRefusesWritesMeanwhile) {
   o.eraseMs = 3000;
   Emulator emu(o);
   const Framing f = Framing::DDToIP;
-  load(emu, writePidFilterInstruction(0, "16", false, "").instruction, f, 0);
+  load(emu, writePidFilterInstruction(1, 16, 16), f, 0);
   load(emu, erasePidFilterInstruction(), f, 1000);
   load(emu, erasePsiInstruction(), f, 1500);
   tZODADevice d = query(emu, f, 1500);
@@ -244,7 +236,7 @@ TEST(EmulatorBoard, EraseKeepsBusyForEraseMsAndRefusesWritesMeanwhile) {
 
   // A write while the filter is busy is not executed.
   const int counter = d.InstructionCounter;
-  load(emu, writePidFilterInstruction(0, "8", false, "").instruction, f, 3999);
+  load(emu, writePidFilterInstruction(1, 8, 8), f, 3999);
   d = query(emu, f, 3999);
   EXPECT_EQ(d.InstructionCounter, counter);
   EXPECT_EQ(d.PidFilterState, 1);
@@ -256,8 +248,8 @@ TEST(EmulatorBoard, EraseKeepsBusyForEraseMsAndRefusesWritesMeanwhile) {
   EXPECT_EQ(d.PsiInserterState, 0);
 
   // The erase emptied the filter; a write after it is kept.
-  load(emu, writePidFilterInstruction(0, "9", false, "").instruction, f, 4500);
-  load(emu, readPidFilterInstruction(0, "8").instruction, f, 4500);
+  load(emu, writePidFilterInstruction(1, 9, 9), f, 4500);
+  load(emu, readPidFilterInstruction(1, 8), f, 4500);
   d = query(emu, f, 4500);
   EXPECT_EQ(d.ReadbackData[0], 0xFF);  // PID 8: refused while busy
   EXPECT_EQ(d.ReadbackData[2], 0xC0);  // PID 9
@@ -270,7 +262,7 @@ TEST(EmulatorBoard, SetAddressMovesTheBoard) {
   for (const Framing f : {Framing::CwNet, Framing::DDToIP}) {
     SCOPED_TRACE(framingName(f));
     Emulator emu(seeded());
-    const auto notice = load(emu, setAddressInstruction(8), f, kT, 1);  // address 9
+    const auto notice = load(emu, setAddressInstruction(9), f, kT, 1);  // address 9
     ASSERT_EQ(notice.size(), 1u);
     EXPECT_EQ(emu.board().address, 9);
 
@@ -282,8 +274,8 @@ TEST(EmulatorBoard, SetAddressMovesTheBoard) {
       EXPECT_EQ(moved[7], 9);
     }
 
-    EXPECT_TRUE(load(emu, setSerialInstruction("1").instruction, f, kT, 1).empty());
-    EXPECT_EQ(load(emu, setSerialInstruction("1").instruction, f, kT, 9).size(), 1u);
+    EXPECT_TRUE(load(emu, setSerialInstruction(1), f, kT, 1).empty());
+    EXPECT_EQ(load(emu, setSerialInstruction(1), f, kT, 9).size(), 1u);
   }
 }
 
@@ -291,12 +283,12 @@ TEST(EmulatorBoard, ResetRestoresVolatileSettingsAndKeepsIdentityAndFlash) {
   Emulator emu(seeded());
   const Framing f = Framing::CwNet;
   const tZODADevice fresh = query(emu, f, 0);
-  load(emu, setSerialInstruction("123").instruction, f, 0);
+  load(emu, setSerialInstruction(123), f, 0);
   load(emu, setUserTextInstruction("abc"), f, 0);
-  emu.receive(format(0, 1, 0, "7000000", "3000000").datagram(f, 1), 0);
+  emu.receive(format(0, 204, false, 7000000, 3000000).datagram(f, 1), 0);
   load(emu, setPcrCorrectorInstruction(true, false), f, 0);
-  load(emu, writePidFilterInstruction(0, "100", false, "").instruction, f, 0);
-  load(emu, readPidFilterInstruction(0, "96").instruction, f, 0);
+  load(emu, writePidFilterInstruction(1, 100, 100), f, 0);
+  load(emu, readPidFilterInstruction(1, 96), f, 0);
   ASSERT_EQ(query(emu, f, 0).NcoFrequency, 7000000);
 
   ASSERT_EQ(load(emu, resetInstruction(), f, 5000).size(), 1u);
@@ -310,7 +302,7 @@ TEST(EmulatorBoard, ResetRestoresVolatileSettingsAndKeepsIdentityAndFlash) {
   EXPECT_EQ(d.SdramUsage, 0);
   EXPECT_EQ(emu.board().userText[0], 'a');
 
-  load(emu, readPidFilterInstruction(0, "96").instruction, f, 5000);
+  load(emu, readPidFilterInstruction(1, 96), f, 5000);
   const tZODADevice r = query(emu, f, 5000);
   EXPECT_EQ(r.ReadbackData[8], 0xC0);  // PID 100 survived the reset
   EXPECT_EQ(r.ReadbackData[9], 100);

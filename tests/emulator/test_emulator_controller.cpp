@@ -39,11 +39,11 @@ TEST(EmulatorController, InterruptNoticesAreShortAndDelayedByIrqMs) {
   EmulatorOptions o = seeded();
   o.irqMs = 37;
   Emulator emu(o);
-  const auto dd = load(emu, setSerialInstruction("5").instruction, Framing::DDToIP, 0);
+  const auto dd = load(emu, setSerialInstruction(5), Framing::DDToIP, 0);
   ASSERT_EQ(dd.size(), 1u);
   EXPECT_EQ(dd[0].data.size(), 26u);
   EXPECT_EQ(dd[0].delayMs, 37);
-  const auto cw = load(emu, setSerialInstruction("5").instruction, Framing::CwNet, 0);
+  const auto cw = load(emu, setSerialInstruction(5), Framing::CwNet, 0);
   ASSERT_EQ(cw.size(), 1u);
   EXPECT_LE(cw[0].data.size(), kInterruptNoticeMax);
   EXPECT_EQ(cw[0].delayMs, 37);
@@ -57,7 +57,7 @@ TEST(EmulatorController, NoBoardMeansEmptyBlocksAndNoNotices) {
     const Bytes a = readAnswer(emu, f, 1, 0);
     ASSERT_TRUE(classifyStatusAnswer(a).has_value());
     EXPECT_NE(a[f == Framing::DDToIP ? 25 : 8], kDevicePresent);
-    EXPECT_TRUE(load(emu, setSerialInstruction("5").instruction, f, 0).empty());
+    EXPECT_TRUE(load(emu, setSerialInstruction(5), f, 0).empty());
   }
   EXPECT_TRUE(emu.receive(encodeSdiMessage("Quillmarsh  ACK", encodeInstruction(0x03, {1})), 0).empty());
 }
@@ -89,7 +89,7 @@ TEST(EmulatorController, DatagramsTheControllerCannotReadGetNoAnswer) {
       {"CW-Net unknown code", withByte(cwRead, 6, 0x0A)},
       {"CW-Net read for SDI 0", withByte(cwRead, 7, 0)},
       {"CW-Net truncated", Bytes(cwRead.begin(), cwRead.begin() + 17)},
-      {"forward to another address", setSerialInstruction("1").instruction.datagram(Framing::DDToIP, 2)},
+      {"forward to another address", setSerialInstruction(1).datagram(Framing::DDToIP, 2)},
       {"DDToIP message without instructions", encodeSdiMessage("Quillmarsh  ACK", {})},
   };
   Emulator emu(seeded());
@@ -103,7 +103,7 @@ TEST(EmulatorController, DropDuplicateCorruptAndDelayApplyPerAnswer) {
     o.drop = 1;
     Emulator emu(o);
     EXPECT_TRUE(emu.receive(read, 0).empty());
-    EXPECT_TRUE(load(emu, setSerialInstruction("5").instruction, Framing::CwNet, 0).empty());
+    EXPECT_TRUE(load(emu, setSerialInstruction(5), Framing::CwNet, 0).empty());
     EXPECT_EQ(emu.stats().dropped, 2u);
   }
   {
@@ -147,7 +147,7 @@ TEST(EmulatorController, DropDuplicateCorruptAndDelayApplyPerAnswer) {
       seen.insert(a[0].delayMs);
     }
     EXPECT_EQ(seen.size(), 11u);
-    const auto notice = load(emu, setSerialInstruction("5").instruction, Framing::DDToIP, 300);
+    const auto notice = load(emu, setSerialInstruction(5), Framing::DDToIP, 300);
     ASSERT_EQ(notice.size(), 1u);
     EXPECT_GE(notice[0].delayMs, 10 + emu.options().irqMs);
   }
@@ -205,9 +205,9 @@ TEST(EmulatorController, AnswersReadAsTheirKind) {
       {emu.receive(encodeReadDatagram(Framing::CwNet, 1), 0).at(0).data, "CW-Net status answer, SDI 1, device h1A"},
       {emu.receive(encodeReadDatagram(Framing::DDToIP, 9), 0).at(0).data,
        "DDToIP status answer, no device (presence h00, code h00)"},
-      {emu.receive(setTypeInstruction("1").instruction.datagram(Framing::DDToIP, 1), 0).at(0).data,
+      {emu.receive(setTypeInstruction(1).datagram(Framing::DDToIP, 1), 0).at(0).data,
        "DDToIP interrupt notice, SDI 1"},
-      {emu.receive(setTypeInstruction("1").instruction.datagram(Framing::CwNet, 1), 0).at(0).data,
+      {emu.receive(setTypeInstruction(1).datagram(Framing::CwNet, 1), 0).at(0).data,
        "CW-Net interrupt notice, SDI 1"},
   };
   for (const auto& c : cases) EXPECT_EQ(summarizeDatagram(c.datagram, WireSide::Received), c.line);

@@ -54,22 +54,19 @@ std::vector<Bytes> corpus() {
   std::vector<Bytes> c;
   GeneralFilterBoxes boxes;
   boxes.enable = {true, true, true, true, true, true};
-  WritePsiInput psi;
-  psi.pidText = "1000";
-  psi.addressText = "5";
-  psi.timerText = "1";
-  psi.fixText = "15";
-  StreamFormatInput pll;
-  pll.clockSource = 1;
-  pll.ncoText = "3000000";
-  pll.pllText = "5000000";
+  PsiWrite psi;
+  psi.address = 5;
+  psi.timer = 1;
+  StreamFormat pll;
+  pll.clockSource = clockSource::Pll;
+  pll.pllHz = 5000000;
   const LabelledInstruction page[] = {
-      setSerialInstruction("56765").instruction, setTypeInstruction("4852").instruction, resetInstruction(),
-      setUserTextInstruction("My UserText"), setAddressInstruction(1), setGeneralFilterInstruction(boxes),
-      erasePidFilterInstruction(), writePidFilterInstruction(1, "500", true, "600").instruction,
-      readPidFilterInstruction(1, "496").instruction, setSectorInstruction(2, true, "10", "20")->instruction,
-      erasePsiInstruction(), writePsiInstruction(psi).instruction, readPsiInstruction("5").instruction,
-      setPcrCorrectorInstruction(true, true), setTestPcrPidInstruction("151").instruction};
+      setSerialInstruction(56765), setTypeInstruction(4852), resetInstruction(),
+      setUserTextInstruction("My UserText"), setAddressInstruction(2), setGeneralFilterInstruction(boxes),
+      erasePidFilterInstruction(), writePidFilterInstruction(2, 500, 600),
+      readPidFilterInstruction(2, 496), *setSectorInstruction(2, true, 10, 20),
+      erasePsiInstruction(), writePsiInstruction(psi), readPsiInstruction(5),
+      setPcrCorrectorInstruction(true, true), setTestPcrPidInstruction(151)};
   for (const Framing f : {Framing::CwNet, Framing::DDToIP}) {
     c.push_back(encodeReadDatagram(f, 1));
     c.push_back(encodeReadDatagram(f, 2));
@@ -163,7 +160,7 @@ void soak(int count, bool mutatedOnly, EmulatorOptions o) {
   for (int i = 0; i < count; ++i) {
     // A mutated SETADDRESS may have moved the board: bring it back now and then.
     if (i % 512 == 0 && emu.board().address != 1)
-      emu.receive(setAddressInstruction(0).datagram(Framing::DDToIP, emu.board().address), now);
+      emu.receive(setAddressInstruction(1).datagram(Framing::DDToIP, emu.board().address), now);
     const Bytes d = (mutatedOnly || m.rng()() % 4) ? m.mutated() : m.random();
     now += static_cast<std::int64_t>(m.rng()() % 16);
     const auto answers = emu.receive(d, now);

@@ -29,11 +29,10 @@ void enableInputs(Emulator& emu, std::uint8_t mask, std::int64_t now, std::uint8
   ASSERT_EQ(load(emu, setGeneralFilterInstruction(b), kF, now).size(), 1u);
 }
 
-void setNco(Emulator& emu, const char* hz, std::int64_t now) {
-  StreamFormatInput in;
-  in.ncoText = hz;
-  in.pllText = "3000000";
-  ASSERT_EQ(emu.receive(streamFormatMessage(in).datagram(kF, 1), now).size(), 1u);
+void setNco(Emulator& emu, std::int32_t hz, std::int64_t now) {
+  StreamFormat f;
+  f.ncoHz = hz;
+  ASSERT_EQ(emu.receive(streamFormatMessage(f).datagram(kF, 1), now).size(), 1u);
 }
 
 }  // namespace
@@ -76,7 +75,7 @@ TEST(EmulatorLive, NullPacketFilterAndPidFilterReduceWhatReachesTheSdram) {
   enableInputs(emu, 0x01, 1000, 0x01);
   EXPECT_NEAR(query(emu, kF, 2000).SdramInputRate, 2660 * 0.9, 10);  // a tenth are null packets
   // With entries in the PID filter only the programmed PIDs pass: the video PID is 78 %.
-  load(emu, writePidFilterInstruction(0, "151", false, "").instruction, kF, 2000);
+  load(emu, writePidFilterInstruction(1, 151, 151), kF, 2000);
   EXPECT_NEAR(query(emu, kF, 3000).SdramInputRate, 2660 * 0.78, 10);
 }
 
@@ -100,7 +99,7 @@ TEST(EmulatorLive, SdramFillsWhenInputsExceedTheOutputAndDrainsWhenTheClockRises
   EXPECT_EQ(d.LedFlags & 0x03, 0x03);  // input overflow and SDRAM overflow LEDs
   for (int i = 1; i <= 6; ++i) EXPECT_TRUE(d.InputStatus[i] & (1u << 22)) << i;
 
-  setNco(emu, "27000000", 3000);  // 143,617 packets a second out
+  setNco(emu, 27000000, 3000);  // 143,617 packets a second out
   d = query(emu, kF, 4000);
   EXPECT_FALSE(d.SdramOverflow);
   EXPECT_EQ(d.SdramUsage, 0);
@@ -110,18 +109,15 @@ TEST(EmulatorLive, SdramFillsWhenInputsExceedTheOutputAndDrainsWhenTheClockRises
 
 TEST(EmulatorLive, OutputFollowsThePllAndTheInputClocks) {
   Emulator emu(seeded());
-  StreamFormatInput pll;
-  pll.clockSource = 1;
-  pll.format = 1;  // 204-byte packets
-  pll.ncoText = "3000000";
-  pll.pllText = "6000000";
+  StreamFormat pll;
+  pll.clockSource = clockSource::Pll;
+  pll.packetSize = 204;
+  pll.pllHz = 6000000;
   emu.receive(streamFormatMessage(pll).datagram(kF, 1), 0);
   EXPECT_EQ(outputPps(emu, 0), 29412u);  // 6 MHz / 204
 
-  StreamFormatInput ts;
-  ts.clockSource = 2;  // input 1's clock: 2660 packets of 188 bytes
-  ts.ncoText = "3000000";
-  ts.pllText = "3000000";
+  StreamFormat ts;
+  ts.clockSource = clockSource::Input1;  // input 1's clock: 2660 packets of 188 bytes
   emu.receive(streamFormatMessage(ts).datagram(kF, 1), 0);
   EXPECT_NEAR(outputPps(emu, 0), 2660, 6);
   enableInputs(emu, 0x02, 0);  // input 1 off: no clock, nothing goes out
@@ -130,15 +126,11 @@ TEST(EmulatorLive, OutputFollowsThePllAndTheInputClocks) {
 
 TEST(EmulatorLive, PsiInserterPacketsFollowTheRecordTimers) {
   Emulator emu(seeded());
-  WritePsiInput in;
-  in.pidText = "1000";
-  in.addressText = "0";
-  in.timerText = "10";
-  in.fixText = "15";
-  load(emu, writePsiInstruction(in).instruction, kF, 0);
-  in.addressText = "1";
-  in.timerText = "40";
-  load(emu, writePsiInstruction(in).instruction, kF, 0);
+  PsiWrite w;  // PID 1000, address 0, timer 10
+  load(emu, writePsiInstruction(w), kF, 0);
+  w.address = 1;
+  w.timer = 40;
+  load(emu, writePsiInstruction(w), kF, 0);
   tZODADevice d = query(emu, kF, 1000);
   EXPECT_EQ(d.InsertedPacketRate, 125);
   EXPECT_NEAR(d.NullPacketRate + d.SdramInputRate + d.InsertedPacketRate, outputPps(emu, 1000), 2);

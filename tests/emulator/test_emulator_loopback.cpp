@@ -185,7 +185,7 @@ class Client {
   int port_;
 };
 
-Bytes serialLoad(Framing f) { return setSerialInstruction("56765").instruction.datagram(f, 1); }
+Bytes serialLoad(Framing f) { return setSerialInstruction(56765).datagram(f, 1); }
 
 }  // namespace
 

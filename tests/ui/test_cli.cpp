@@ -206,6 +206,10 @@ class CliTest : public QObject {
         << QStringList{"Step 1. - Processing CW-Net Message", " IT1:    $10 $00 $04 $00 $00 $30 $39 ",
                        "Step 2. - Sending Message", " Destination IP: 127.0.0.1", "Step 3. - Waiting for answer"}
         << " No answer received (in 1s).";
+    // No data: one byte 0, as the page sends an empty data edit.
+    QTest::newRow("send: opcode alone") << QStringList{"send", "11"} << none << 2
+                                        << QStringList{" IT1:    $11 $00 $01 $00 ", "Step 3. - Waiting for answer"}
+                                        << " No answer received (in 1s).";
   }
   void commandsAgainstTheEmulator() {
     QFETCH(QStringList, args);

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "app/PageEdits.h"
 #include "instructions/PageInstructions.h"
 #include "link/Engine.h"
 #include "instructions/GeneralInstructions.h"
@@ -124,15 +125,15 @@ bool PageGeneral::sendDatagram(tessaly::Bytes datagram) {
 }
 
 void PageGeneral::ButtonSerialClick() {
-  const auto s = tessaly::setSerialInstruction(EditSerial->text().toStdString());
-  EditSerial->setText(QString::fromStdString(s.serialText));
-  send(s.instruction);
+  const std::uint32_t serial = tessaly::edits::serial(EditSerial->text().toStdString());
+  EditSerial->setText(QString::number(serial));
+  send(tessaly::setSerialInstruction(serial));
 }
 
 void PageGeneral::ButtonTypeClick() {
-  const auto t = tessaly::setTypeInstruction(EditType->text().toStdString());
-  EditType->setText(QString::fromStdString(t.typeText));
-  send(t.instruction);
+  const std::uint16_t type = tessaly::edits::type(EditType->text().toStdString());
+  EditType->setText(QString::number(type));
+  send(tessaly::setTypeInstruction(type));
 }
 
 void PageGeneral::ButtonResetClick() { send(tessaly::resetInstruction()); }
@@ -143,19 +144,21 @@ void PageGeneral::ButtonUTClick() {
 }
 
 void PageGeneral::ButtonSetAddressClick() {
-  send(tessaly::setAddressInstruction(RadioGroupAddress->itemIndex()));
+  // Item 0 is address 1.
+  send(tessaly::setAddressInstruction(static_cast<std::uint8_t>(RadioGroupAddress->itemIndex() + 1)));
 }
 
 void PageGeneral::ButtonSetOutputFormatClick() {
-  tessaly::StreamFormatInput in;
-  in.clockSource = RadioGroupClkSource->itemIndex();
-  in.format = RadioGroupStrFormat->itemIndex();
-  in.priority = RadioGroupPP->itemIndex();
-  in.ncoText = EditNCO->text().toStdString();
-  in.pllText = EditPLL->text().toStdString();
-  const auto m = tessaly::streamFormatMessage(in);
-  EditNCO->setText(QString::fromStdString(m.ncoText));
-  EditPLL->setText(QString::fromStdString(m.pllText));
+  tessaly::StreamFormat f;
+  f.clockSource = RadioGroupClkSource->itemIndex();  // items in clock-source order
+  f.packetSize = tessaly::edits::packetSize(RadioGroupStrFormat->itemIndex());
+  f.highPriority = RadioGroupPP->itemIndex() == 1;
+  // Both edits are read and written back, whichever the source uses.
+  f.ncoHz = tessaly::edits::ncoHz(EditNCO->text().toStdString());
+  f.pllHz = tessaly::edits::pllHz(EditPLL->text().toStdString());
+  EditNCO->setText(QString::number(f.ncoHz));
+  EditPLL->setText(QString::number(f.pllHz));
+  const auto m = tessaly::streamFormatMessage(f);
   if (m.memoLines) {
     MemoGS->clearLines();
     MemoGS->addLines(*m.memoLines);

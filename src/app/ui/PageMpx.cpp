@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "app/PageEdits.h"
 #include "instructions/PageInstructions.h"
 #include "status/StatusReport.h"
 #include "text/Hex.h"
@@ -205,17 +206,22 @@ void PageMpx::ButtonSetGeneralFilterClick() {
 void PageMpx::ButtonEPFClick() { send(tessaly::erasePidFilterInstruction()); }
 
 void PageMpx::ButtonPPFClick() {
-  const auto w = tessaly::writePidFilterInstruction(RadioGroupTS->itemIndex(), EditPID->text().toStdString(),
-                                                    CheckBoxREMAP->isChecked(), EditREMAP->text().toStdString());
-  EditPID->setText(QString::fromStdString(w.pidText));
-  if (w.remapText) EditREMAP->setText(QString::fromStdString(*w.remapText));
-  send(w.instruction);
+  const std::int32_t pid = tessaly::edits::pid(EditPID->text().toStdString(), 0);
+  EditPID->setText(QString::number(pid));
+  std::int32_t outputPid = pid;
+  // The remap edit is read (and written back) only while its box is ticked.
+  if (CheckBoxREMAP->isChecked()) {
+    outputPid = tessaly::edits::pid(EditREMAP->text().toStdString(), 0);
+    EditREMAP->setText(QString::number(outputPid));
+  }
+  // Item 0 is TS1.
+  send(tessaly::writePidFilterInstruction(RadioGroupTS->itemIndex() + 1, pid, outputPid));
 }
 
 void PageMpx::ButtonRPFClick() {
-  const auto r = tessaly::readPidFilterInstruction(RadioGroupTS->itemIndex(), EditPID->text().toStdString());
-  EditPID->setText(QString::fromStdString(r.pidText));
-  send(r.instruction, MemoMpx);
+  const std::int32_t start = tessaly::pidFilterReadStart(tessaly::edits::pid(EditPID->text().toStdString(), 0));
+  EditPID->setText(QString::number(start));
+  send(tessaly::readPidFilterInstruction(RadioGroupTS->itemIndex() + 1, start), MemoMpx);
 }
 
 void PageMpx::CheckBoxREMAPClick() { EditREMAP->setEnabled(CheckBoxREMAP->isChecked()); }

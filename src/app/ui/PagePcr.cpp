@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QVBoxLayout>
 
+#include "app/PageEdits.h"
 #include "instructions/PageInstructions.h"
 #include "link/Framing.h"
 #include "status/Decode.h"
@@ -123,9 +124,9 @@ void PagePcr::ButtonSetPCRClick() {
 }
 
 void PagePcr::ButtonST1Click() {
-  const SetTestPcrPid t = setTestPcrPidInstruction(EditTestPID1->text().toLatin1().toStdString());
-  EditTestPID1->setText(QString::fromStdString(t.pidText));
-  const LabelledInstruction& i = t.instruction;
+  const std::int32_t pid = edits::pid(EditTestPID1->text().toLatin1().toStdString(), 1000);
+  EditTestPID1->setText(QString::number(pid));
+  const LabelledInstruction i = setTestPcrPidInstruction(pid);
   host_.sendPageInstruction(i.label, i.opcode, i.data, PanelPCR, state::PcrWait,
                             QString::fromLatin1(kCommErrorText.data(), static_cast<int>(kCommErrorText.size())));
 }

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "app/PageEdits.h"
 #include "instructions/PageInstructions.h"
 #include "status/StatusReport.h"
 #include "text/Hex.h"
@@ -148,36 +149,36 @@ bool PagePsi::send(const tessaly::LabelledInstruction& instruction, TMemo* readM
 void PagePsi::ButtonSClick(int row) {
   if (row < 1 || row > 4) return;
   const auto i = static_cast<std::size_t>(row);
-  const auto s = tessaly::setSectorInstruction(row, CheckBoxS[i]->isChecked(), EditSS[i]->text().toStdString(),
-                                               EditSE[i]->text().toStdString());
+  const std::int32_t start = tessaly::edits::bufferAddress(EditSS[i]->text().toStdString());
+  const std::int32_t end = tessaly::edits::bufferAddress(EditSE[i]->text().toStdString());
+  const auto s = tessaly::setSectorInstruction(row, CheckBoxS[i]->isChecked(), start, end);
   if (!s) return;
-  EditSS[i]->setText(QString::fromStdString(s->startText));
-  EditSE[i]->setText(QString::fromStdString(s->endText));
-  send(s->instruction);
+  EditSS[i]->setText(QString::number(start));
+  EditSE[i]->setText(QString::number(end));
+  send(*s);
 }
 
 void PagePsi::ButtonErasePSIClick() { send(tessaly::erasePsiInstruction()); }
 
 void PagePsi::ButtonWritePSIClick() {
-  tessaly::WritePsiInput in;
-  in.pidText = EditPIDPSI->text().toStdString();
-  in.addressText = EditAddress->text().toStdString();
-  in.timerText = EditTimer->text().toStdString();
-  in.fixText = EditFix->text().toStdString();
-  in.packetType = RadioGroupPT->itemIndex();
-  in.autoCc = CheckBoxACC->isChecked();
-  const auto w = tessaly::writePsiInstruction(in);
-  EditPIDPSI->setText(QString::fromStdString(w.pidText));
-  EditAddress->setText(QString::fromStdString(w.addressText));
-  EditTimer->setText(QString::fromStdString(w.timerText));
-  EditFix->setText(QString::fromStdString(w.fixText));
-  send(w.instruction);
+  tessaly::PsiWrite w;
+  w.pid = tessaly::edits::pid(EditPIDPSI->text().toStdString(), 1000);
+  w.address = tessaly::edits::bufferAddress(EditAddress->text().toStdString());
+  w.timer = tessaly::edits::psiTimer(EditTimer->text().toStdString());
+  w.fix = tessaly::edits::fixByte(EditFix->text().toStdString());
+  w.packetType = tessaly::edits::psiPacketType(RadioGroupPT->itemIndex());
+  w.autoCc = CheckBoxACC->isChecked();
+  EditPIDPSI->setText(QString::number(w.pid));
+  EditAddress->setText(QString::number(w.address));
+  EditTimer->setText(QString::number(w.timer));
+  EditFix->setText(QString::number(w.fix));
+  send(tessaly::writePsiInstruction(w));
 }
 
 void PagePsi::ButtonReadPSIClick() {
-  const auto r = tessaly::readPsiInstruction(EditAddress->text().toStdString());
-  EditAddress->setText(QString::fromStdString(r.addressText));
-  send(r.instruction, MemoPSI);
+  const std::int32_t address = tessaly::edits::bufferAddress(EditAddress->text().toStdString());
+  EditAddress->setText(QString::number(address));
+  send(tessaly::readPsiInstruction(address), MemoPSI);
 }
 
 void PagePsi::presentStatus(const tessaly::tZODADevice& d) {
