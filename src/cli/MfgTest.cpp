@@ -69,10 +69,7 @@ class MfgTest {
   MfgTest(Session& s, bool json) : s_(s), json_(json) {
     registerMfgTransactions(
         s_.engine(), [this] { timerFired(); },
-        [this](std::uint8_t code, bool) {
-          sendFailed_ = true;
-          carryOut(sequence_.sendFailed(code));
-        });
+        [this](std::uint8_t code, bool) { carryOut(sequence_.sendFailed(code)); });
     s_.onStop([this](int signal) { interrupted(signal); });
   }
 
@@ -85,8 +82,8 @@ class MfgTest {
 
   int exitCode() const {
     if (succeeded_) return Success;
-    if (sendFailed_) return SendFailed;
-    return timedOut_ ? NoAnswer : Unexpected;
+    if (failure_ == MfgFailure::SendFailed) return SendFailed;
+    return failure_ == MfgFailure::NoAnswer ? NoAnswer : Unexpected;
   }
 
   // Called once the run has ended (or was stopped): the durations are final.
@@ -286,13 +283,7 @@ class MfgTest {
     event.bufferSize = buffer.size();
     event.receivedLength = engine.receivedLength();
     event.testPortText = testPortText_;
-    using namespace state;
-    const std::uint8_t st = event.state;
-    if (st == MfgConfigGot) noteBoard();
-    // A wait that ends in the timer without its answer is a time-out.
-    const bool waiting = st == MfgConfigWait || st == MfgEraseWait || st == MfgProgramWait || st == MfgPidReadWait ||
-                         st == MfgPsiReadWait;
-    timedOut_ = waiting;
+    if (event.state == state::MfgConfigGot) noteBoard();
     carryOut(sequence_.timerFired(event));
   }
 
@@ -319,43 +310,25 @@ class MfgTest {
     for (auto it = actions.begin(); it != actions.end(); ++it) {
       const MfgAction& a = *it;
       switch (a.kind) {
-        case MfgAction::Kind::SetLabelTest: {
+        case MfgAction::Kind::Progress: {
           lastLabel_ = a.text;
-          // A text shown just before the next step is highlighted is that step's.
+          // A progress text just before the next step starts is that step's.
           int step = current_;
           for (auto next = it + 1; next != actions.end(); ++next)
-            if (next->kind == MfgAction::Kind::HighlightStep && next->step > current_ &&
+            if (next->kind == MfgAction::Kind::StepStarted && next->step > current_ &&
                 next->step < static_cast<int>(kMfgStepTexts.size()))
               step = next->step;
           if (step >= 0) steps_[static_cast<std::size_t>(step)].message = a.text;
           say("  " + a.text);
           break;
         }
-        case MfgAction::Kind::HighlightStep:
+        case MfgAction::Kind::StepStarted:
           if (a.step >= 0 && a.step < static_cast<int>(kMfgStepTexts.size())) {
             beginStep(a.step);
             say("Step " + std::to_string(a.step + 1) + "/5: " + std::string(kMfgStepTexts[static_cast<std::size_t>(a.step)]));
           }
           break;
-        case MfgAction::Kind::SetResultPanel:
-          if (a.hasCaption && a.colour != ResultColour::Neutral && !ended_) {
-            ended_ = true;
-            succeeded_ = a.colour == ResultColour::Success;
-            if (succeeded_) {
-              endStep(StepStatus::Passed, lastLabel_);
-              say(a.text);
-            } else {
-              // A message that could not go out, or a board that never answered
-              // the first one: the run could not start or go on, the step did not fail.
-              const bool error = sendFailed_ || (current_ <= 0 && timedOut_);
-              endStep(error ? StepStatus::Error : StepStatus::Failed, lastLabel_);
-              sayError(a.text + ": " + lastLabel_);
-            }
-          }
-          break;
-        case MfgAction::Kind::SetRunning:
-          if (!a.flag) ended_ = true;
-          break;
+        case MfgAction::Kind::RunFinished: finished(a); break;
         case MfgAction::Kind::Send: {
           // The rest follows once the datagram has left; a failed send has carried out
           // the sequence's answer to it instead.
@@ -368,18 +341,39 @@ class MfgTest {
         case MfgAction::Kind::Schedule:
         case MfgAction::Kind::Deactivate:
         case MfgAction::Kind::Abort: applyEngineAction(engine, a); break;
-        case MfgAction::Kind::SetUnitPanel:
-          if (a.panel == UnitPanelState::Failed) {
+        case MfgAction::Kind::UnitResult:
+          if (a.unitState == UnitState::Failed) {
             const char* const group = a.group == UnitGroup::Pid ? "PID Filter" : a.group == UnitGroup::Psi ? "PSI Inserter" : "PCR Corrector";
             say(std::string("  ") + group + " " + std::to_string(a.unit) + ": failed");
           }
           break;
         case MfgAction::Kind::WriteBack:
+        case MfgAction::Kind::RunStarted:
+        case MfgAction::Kind::RunUnderway:
         case MfgAction::Kind::AddChartSample:
         case MfgAction::Kind::StoreNcoFrequency: break;
       }
     }
     finishIfEnded();
+  }
+
+  void finished(const MfgAction& a) {
+    if (ended_) return;
+    ended_ = true;
+    if (a.outcome == MfgOutcome::Stopped) return;
+    failure_ = a.failure;
+    succeeded_ = a.outcome == MfgOutcome::Passed;
+    const std::string caption(mfgOutcomeCaption(a.outcome));
+    if (succeeded_) {
+      endStep(StepStatus::Passed, lastLabel_);
+      say(caption);
+      return;
+    }
+    // A message that could not go out, or a board that never answered the first
+    // one: the run could not start or go on, the step did not fail.
+    const bool error = failure_ == MfgFailure::SendFailed || (current_ <= 0 && failure_ == MfgFailure::NoAnswer);
+    endStep(error ? StepStatus::Error : StepStatus::Failed, lastLabel_);
+    sayError(caption + ": " + lastLabel_);
   }
 
   void finishIfEnded() {
@@ -399,7 +393,8 @@ class MfgTest {
   double total_ = 0;
   int current_ = -1;
   int signal_ = 0;
-  bool ended_ = false, succeeded_ = false, timedOut_ = false, sendFailed_ = false;
+  MfgFailure failure_ = MfgFailure::None;
+  bool ended_ = false, succeeded_ = false;
 };
 
 }  // namespace

@@ -10,22 +10,29 @@
 #include "cli/OutputFiles.h"
 #include "cli/Options.h"
 #include "cli/Session.h"
+#include "instructions/PageInstructions.h"
 #include "link/Framing.h"
 #include "status/ChartPoller.h"
-#include "status/Decode.h"
-#include "status/StatusReport.h"
+#include "status/PcrChart.h"
 
 namespace tessaly::cli {
 namespace {
 
-// The text after the last ": " (or the whole text), without "(", ")" and " ms".
-std::string figure(std::string text) {
-  const std::size_t colon = text.rfind(": ");
-  if (colon != std::string::npos) text = text.substr(colon + 2);
-  if (const std::size_t paren = text.find(" ("); paren != std::string::npos) text = text.substr(0, paren);
-  if (!text.empty() && text.front() == '(') text = text.substr(1);
-  if (const std::size_t ms = text.find(" ms)"); ms != std::string::npos) text = text.substr(0, ms);
+// Milliseconds from 90 kHz ticks with three decimals, as the panel shows them:
+// 45 -> "0.500" (ticks * 100 / 9, rounded; it never falls on a half).
+std::string milliseconds(std::int32_t ticks) {
+  const std::int64_t thousandths = (static_cast<std::int64_t>(ticks) * 200 + 9) / 18;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(thousandths / 1000),
+                static_cast<long long>(thousandths % 1000));
   return text;
+}
+
+// The row's figures: slide, cor, base error, base error in ms and the four counters.
+std::string figures(const ChartSample& s) {
+  return std::to_string(s.slide) + "," + std::to_string(s.cor) + "," + std::to_string(s.baseError) + "," +
+         milliseconds(s.baseError) + "," + std::to_string(s.pids) + "," + std::to_string(s.newPids) + "," +
+         std::to_string(s.discontinuities) + "," + std::to_string(s.largeErrors);
 }
 
 // Now as ISO 8601 in UTC with milliseconds: 2026-12-08T14:16:34.123Z.
@@ -106,7 +113,7 @@ class PcrLog {
     e.state = code;
     e.receivedLength = engine.receivedLength();
     e.at = [&buffer](std::size_t at) { return buffer.at(at); };
-    e.sampleCount = device_.SampleCount;
+    e.sampleCount = sampleCount_;
     figures_.clear();
     reason_.clear();
     carryOut(poller_.timerFired(e));
@@ -123,7 +130,7 @@ class PcrLog {
       s_.finish(exitCode());
     } else if (!poller_.polling()) {
       // The chart's sample limit stopped the poll: the log goes on as its Continue does.
-      carryOut(poller_.continueRun(device_.SampleCount));
+      carryOut(poller_.continueRun(sampleCount_));
     }
   }
 
@@ -152,34 +159,27 @@ class PcrLog {
                        [this, rest = std::move(rest)] { carryOut(rest); });
           return;
         }
-        case K::Message:
-          // The panel's warnings ("SDI Answer not received!", a wrong answer) go to
-          // standard error, and into the row's error column.
-          if (a.hasColour && a.colour != colour::ButtonFace && !a.text.empty()) {
-            err(a.text);
-            reason_ = a.text;
-          }
+        // The panel's warnings go to standard error, and into the row's error column.
+        case K::NoAnswer: warn(kChartNoAnswerText); break;
+        case K::AnswerRefused: warn(pollFaultText(a.fault)); break;
+        case K::RequestNotSent: warn(kCommErrorText); break;
+        case K::TakeStatus: break;
+        case K::Sample:
+          ++sampleCount_;
+          if (a.sample.answered) figures_ = figures(a.sample);
           break;
-        case K::DecodeAndPresent: {
-          device_.AnswerBase = a.value;
-          DecodeStatus(device_, engine.buffer());
-          const tZODADevice& d = device_;
-          figures_ = figure(slideText(d.PcrSlide)) + "," + figure(corText(d.PcrSlide)) + "," +
-                     figure(baseErrorText(d.PcrBaseError)) + "," + figure(baseErrorMsText(d.PcrBaseError)) + "," +
-                     std::to_string(d.PcrPidCount) + "," + std::to_string(d.NewPcrPidCount) + "," +
-                     std::to_string(d.PcrDiscontinuity) + "," + std::to_string(d.LargePcrErrors);
-          break;
-        }
-        case K::AddSample: ++device_.SampleCount; break;
-        case K::SetSampleCount: device_.SampleCount = a.value; break;
+        case K::SetSampleCount: sampleCount_ = a.value; break;
         case K::StopPolling: engine.abort(); break;
-        case K::SetPollingButtons:
-        case K::ClearChart:
-        case K::SetBottomMax:
-        case K::ApplyLeftAxis:
-        case K::ClearInfoMemo: break;
+        case K::PollingStarted:
+        case K::PollingStopped:
+        case K::RequestSent: break;
       }
     }
+  }
+
+  void warn(std::string_view text) {
+    err(std::string(text));
+    reason_ = std::string(text);
   }
 
   Session& s_;
@@ -187,7 +187,7 @@ class PcrLog {
   LogFile* csv_;
   std::string csvPath_;
   ChartPoller poller_;
-  tZODADevice device_;
+  std::int32_t sampleCount_ = 0;  // the chart's sample count, as the panel keeps it
   std::string figures_, reason_;
   int done_ = 0, answered_ = 0, valid_ = 0;
 };

@@ -20,33 +20,25 @@ const Bytes kPsiReadBackExpected{0x00, 0x00, 0x0A, 0x01, 0x47, 0x01, 0xAC};
 const char* const kErasingText = "Erasing PID Filters and PSI Inserters...";
 const char* const kUnknownText = "Error: Unknown message received.";
 
-MfgAction label(std::string text) {
+MfgAction progress(std::string text) {
   MfgAction a;
-  a.kind = MfgAction::Kind::SetLabelTest;
+  a.kind = MfgAction::Kind::Progress;
   a.text = std::move(text);
   return a;
 }
 
-MfgAction highlight(int step) {
+MfgAction stepStarted(int step) {
   MfgAction a;
-  a.kind = MfgAction::Kind::HighlightStep;
+  a.kind = MfgAction::Kind::StepStarted;
   a.step = step;
   return a;
 }
 
-MfgAction result(ResultColour colour, const char* caption) {
+MfgAction finished(MfgOutcome outcome, MfgFailure failure = MfgFailure::None) {
   MfgAction a;
-  a.kind = MfgAction::Kind::SetResultPanel;
-  a.colour = colour;
-  a.hasCaption = caption != nullptr;
-  if (caption) a.text = caption;
-  return a;
-}
-
-MfgAction runningButtons(bool running) {
-  MfgAction a;
-  a.kind = MfgAction::Kind::SetRunning;
-  a.flag = running;
+  a.kind = MfgAction::Kind::RunFinished;
+  a.outcome = outcome;
+  a.failure = failure;
   return a;
 }
 
@@ -108,39 +100,48 @@ struct MfgSequence::Answer {
   }
 };
 
-UnitPanelState MfgSequence::panel(UnitGroup group, int unit) const {
-  if (unit < 1 || unit > 4) return UnitPanelState::NotSeen;
+std::string_view mfgOutcomeCaption(MfgOutcome outcome) {
+  switch (outcome) {
+    case MfgOutcome::Passed: return "Programming succeeded";
+    case MfgOutcome::Failed: return "Programming failed";
+    case MfgOutcome::NotStarted: return "Programming Failed";
+    case MfgOutcome::Stopped: break;
+  }
+  return "";
+}
+
+UnitState MfgSequence::unitState(UnitGroup group, int unit) const {
+  if (unit < 1 || unit > 4) return UnitState::NotSeen;
   const auto i = static_cast<std::size_t>(unit - 1);
   switch (group) {
     case UnitGroup::Pid: return pid_[i];
     case UnitGroup::Psi: return psi_[i];
     case UnitGroup::Pcr: return pcr_[i];
   }
-  return UnitPanelState::NotSeen;
+  return UnitState::NotSeen;
 }
 
-void MfgSequence::setPanel(MfgActions& out, UnitGroup group, int unit, UnitPanelState state) {
+void MfgSequence::setUnit(MfgActions& out, UnitGroup group, int unit, UnitState state) {
   if (unit < 1 || unit > 4) return;
   auto& panels = group == UnitGroup::Pid ? pid_ : group == UnitGroup::Psi ? psi_ : pcr_;
   panels[static_cast<std::size_t>(unit - 1)] = state;
   MfgAction a;
-  a.kind = MfgAction::Kind::SetUnitPanel;
+  a.kind = MfgAction::Kind::UnitResult;
   a.group = group;
   a.unit = unit;
-  a.panel = state;
+  a.unitState = state;
   out.push_back(a);
 }
 
 bool MfgSequence::allDone(UnitGroup group) const {
   for (int u = 1; u <= 4; ++u)
-    if (panel(group, u) != UnitPanelState::Done) return false;
+    if (unitState(group, u) != UnitState::Done) return false;
   return true;
 }
 
-void MfgSequence::fail(MfgActions& out, std::string_view text) {
-  out.push_back(label(std::string(text)));
-  out.push_back(result(ResultColour::Failure, "Programming failed"));
-  out.push_back(runningButtons(false));
+void MfgSequence::fail(MfgActions& out, MfgFailure failure, std::string_view text) {
+  out.push_back(progress(std::string(text)));
+  out.push_back(finished(MfgOutcome::Failed, failure));
   running_ = false;
 }
 
@@ -150,9 +151,10 @@ void MfgSequence::pollErase(MfgActions& out) const {
 
 MfgActions MfgSequence::start(const MfgInputTexts& texts) {
   MfgActions out;
-  out.push_back(highlight(0));
+  out.push_back(simple(MfgAction::Kind::RunStarted));
+  out.push_back(stepStarted(0));
   for (UnitGroup g : {UnitGroup::Pid, UnitGroup::Psi, UnitGroup::Pcr})
-    for (int u = 1; u <= 4; ++u) setPanel(out, g, u, UnitPanelState::NotSeen);
+    for (int u = 1; u <= 4; ++u) setUnit(out, g, u, UnitState::NotSeen);
 
   const NormalisedMfgInputs n = normaliseMfgInputs(texts);
   inputs_ = n.values;
@@ -168,10 +170,9 @@ MfgActions MfgSequence::start(const MfgInputTexts& texts) {
   timeouts_ = 0;
   unit_ = 1;
   running_ = true;
-  out.push_back(result(ResultColour::Neutral, nullptr));
-  out.push_back(label("Programming in progress..."));
+  out.push_back(progress("Programming in progress..."));
   out.push_back(send(state::MfgConfigWait, mfgConfigurationMessage(inputs_), 2000));
-  out.push_back(runningButtons(true));
+  out.push_back(simple(MfgAction::Kind::RunUnderway));
   return out;
 }
 
@@ -182,12 +183,11 @@ MfgActions MfgSequence::sendFailed(std::uint8_t waitState) {
     return out;
   }
   if (waitState == state::MfgConfigWait) {
-    // The run never started: the buttons stay as they are.
-    out.push_back(label("Communication Error!"));
-    out.push_back(result(ResultColour::Failure, "Programming Failed"));
+    out.push_back(progress("Communication Error!"));
+    out.push_back(finished(MfgOutcome::NotStarted, MfgFailure::SendFailed));
     running_ = false;
   } else if (running_) {
-    fail(out, "Communication Error!");
+    fail(out, MfgFailure::SendFailed, "Communication Error!");
   }
   out.push_back(simple(MfgAction::Kind::Deactivate));
   return out;
@@ -196,8 +196,8 @@ MfgActions MfgSequence::sendFailed(std::uint8_t waitState) {
 MfgActions MfgSequence::breakRun() {
   MfgActions out;
   out.push_back(simple(MfgAction::Kind::Abort));
-  out.push_back(label("Programming stopped."));
-  out.push_back(runningButtons(false));
+  out.push_back(progress("Programming stopped."));
+  out.push_back(finished(MfgOutcome::Stopped));
   running_ = false;
   return out;
 }
@@ -224,11 +224,11 @@ MfgActions MfgSequence::timerFired(const MfgTimerEvent& event) {
   switch (event.state) {
     case state::MfgConfigWait:
     case state::MfgProgramWait:
-      fail(out, "Error: No ACK answer received (in 2s).");
+      fail(out, MfgFailure::NoAnswer, "Error: No ACK answer received (in 2s).");
       return out;
     case state::MfgPidReadWait:
     case state::MfgPsiReadWait:
-      fail(out, "Error: No ACK answer received (in 1s).");
+      fail(out, MfgFailure::NoAnswer, "Error: No ACK answer received (in 1s).");
       return out;
     case state::MfgConfigGot: return onConfigurationAnswer(a);
     case state::MfgEraseWait: return onEraseTimeout();
@@ -246,7 +246,7 @@ MfgActions MfgSequence::timerFired(const MfgTimerEvent& event) {
 MfgActions MfgSequence::onConfigurationAnswer(const Answer& a) {
   MfgActions out;
   if (!a.statusBlock()) {
-    fail(out, kUnknownText);
+    fail(out, MfgFailure::UnknownAnswer, kUnknownText);
     return out;
   }
   out.push_back(simple(MfgAction::Kind::AddChartSample));
@@ -257,11 +257,11 @@ MfgActions MfgSequence::onConfigurationAnswer(const Answer& a) {
   store.value = nco;
   out.push_back(store);
   if (nco != kMfgNcoFrequency) {
-    fail(out, "Error: Setting NCO frequency failed.");
+    fail(out, MfgFailure::NcoNotSet, "Error: Setting NCO frequency failed.");
     return out;
   }
-  out.push_back(label(kErasingText));
-  out.push_back(highlight(1));
+  out.push_back(progress(kErasingText));
+  out.push_back(stepStarted(1));
   elapsed_ = 0;
   timeouts_ = 0;
   // No answer to the erase message is wanted: the endpoint closes right after it.
@@ -274,10 +274,10 @@ MfgActions MfgSequence::onEraseTimeout() {
   elapsed_ += 2;
   timeouts_ += 1;
   if (timeouts_ > kMfgMaxUnansweredPolls) {
-    fail(out, "No ACK received (5 times) !");
+    fail(out, MfgFailure::NoAnswer, "No ACK received (5 times) !");
     return out;
   }
-  out.push_back(label(std::string(kErasingText) + " (" + std::to_string(elapsed_) + " sec)"));
+  out.push_back(progress(std::string(kErasingText) + " (" + std::to_string(elapsed_) + " sec)"));
   pollErase(out);
   return out;
 }
@@ -286,17 +286,17 @@ MfgActions MfgSequence::onEraseAnswer(const Answer& a) {
   MfgActions out;
   elapsed_ += 2;
   if (!a.statusBlock()) {
-    fail(out, kUnknownText);
+    fail(out, MfgFailure::UnknownAnswer, kUnknownText);
     return out;
   }
-  out.push_back(label(std::string(kErasingText) + " (" + std::to_string(elapsed_) + " sec)"));
+  out.push_back(progress(std::string(kErasingText) + " (" + std::to_string(elapsed_) + " sec)"));
 
   auto update = [&](UnitGroup group, int unit, bool erasing) {
-    const UnitPanelState now = panel(group, unit);
+    const UnitState now = unitState(group, unit);
     if (erasing) {
-      if (now != UnitPanelState::InProgress) setPanel(out, group, unit, UnitPanelState::InProgress);
-    } else if (now == UnitPanelState::InProgress) {
-      setPanel(out, group, unit, UnitPanelState::Done);
+      if (now != UnitState::InProgress) setUnit(out, group, unit, UnitState::InProgress);
+    } else if (now == UnitState::InProgress) {
+      setUnit(out, group, unit, UnitState::Done);
     }
   };
   const std::uint8_t pidFlags = a.at(kPidEraseFlagsOffset);
@@ -306,7 +306,7 @@ MfgActions MfgSequence::onEraseAnswer(const Answer& a) {
 
   if (elapsed_ <= kMfgEraseLimitSeconds) {
     if (allDone(UnitGroup::Pid) && allDone(UnitGroup::Psi)) {
-      out.push_back(label("PID Filter and PSI Inserter erase succeeded."));
+      out.push_back(progress("PID Filter and PSI Inserter erase succeeded."));
       out.push_back(schedule(state::MfgProgramDue, 1000));
     } else {
       pollErase(out);
@@ -315,15 +315,15 @@ MfgActions MfgSequence::onEraseAnswer(const Answer& a) {
   }
   for (UnitGroup g : {UnitGroup::Pid, UnitGroup::Psi})
     for (int u = 1; u <= 4; ++u)
-      if (panel(g, u) != UnitPanelState::Done) setPanel(out, g, u, UnitPanelState::Failed);
-  fail(out, "PID Filter or PSI Inserter erase failed.");
+      if (unitState(g, u) != UnitState::Done) setUnit(out, g, u, UnitState::Failed);
+  fail(out, MfgFailure::EraseFailed, "PID Filter or PSI Inserter erase failed.");
   return out;
 }
 
 MfgActions MfgSequence::onProgrammingDue() {
   MfgActions out;
-  out.push_back(highlight(2));
-  out.push_back(label("Programming PID Filters..."));
+  out.push_back(stepStarted(2));
+  out.push_back(progress("Programming PID Filters..."));
   out.push_back(send(state::MfgProgramWait, mfgProgrammingMessage(inputs_), 2000));
   return out;
 }
@@ -331,11 +331,11 @@ MfgActions MfgSequence::onProgrammingDue() {
 MfgActions MfgSequence::onProgrammingAnswer(const Answer& a) {
   MfgActions out;
   if (!a.statusBlock()) {
-    fail(out, kUnknownText);
+    fail(out, MfgFailure::UnknownAnswer, kUnknownText);
     return out;
   }
-  out.push_back(highlight(3));
-  out.push_back(label("Reading back PID Filter 1..."));
+  out.push_back(stepStarted(3));
+  out.push_back(progress("Reading back PID Filter 1..."));
   unit_ = 1;
   out.push_back(schedule(state::MfgPidReadDue, 200));
   return out;
@@ -345,16 +345,16 @@ MfgActions MfgSequence::onPidReadBackDue(std::string_view testPortText) {
   MfgActions out;
   if (unit_ >= 5) {
     if (allDone(UnitGroup::Pid)) {
-      out.push_back(highlight(4));
-      out.push_back(label("Reading back PSI Inserter 1..."));
+      out.push_back(stepStarted(4));
+      out.push_back(progress("Reading back PSI Inserter 1..."));
       unit_ = 1;
       out.push_back(schedule(state::MfgPsiReadDue, 200));
     } else {
-      fail(out, "PID Filter read error!");
+      fail(out, MfgFailure::ReadBackFailed, "PID Filter read error!");
     }
     return out;
   }
-  out.push_back(label("Reading back PID Filter " + std::to_string(unit_) + "..."));
+  out.push_back(progress("Reading back PID Filter " + std::to_string(unit_) + "..."));
   inputs_.testPort = normaliseTestPort(testPortText);
   out.push_back(writeBack(MfgField::TestPort, std::to_string(inputs_.testPort)));
   out.push_back(send(state::MfgPidReadWait, mfgPidReadBackRequest(unit_, inputs_.testPort), 1000));
@@ -364,10 +364,10 @@ MfgActions MfgSequence::onPidReadBackDue(std::string_view testPortText) {
 MfgActions MfgSequence::onPidReadBackAnswer(const Answer& a) {
   MfgActions out;
   if (!a.readBack()) {
-    fail(out, kUnknownText);
+    fail(out, MfgFailure::UnknownAnswer, kUnknownText);
     return out;
   }
-  if (!a.matches(kReadBackOffset, kPidReadBackExpected)) setPanel(out, UnitGroup::Pid, unit_, UnitPanelState::Failed);
+  if (!a.matches(kReadBackOffset, kPidReadBackExpected)) setUnit(out, UnitGroup::Pid, unit_, UnitState::Failed);
   unit_ += 1;
   out.push_back(schedule(state::MfgPidReadDue, 200));
   return out;
@@ -377,17 +377,15 @@ MfgActions MfgSequence::onPsiReadBackDue() {
   MfgActions out;
   if (unit_ >= 5) {
     if (allDone(UnitGroup::Psi)) {
-      out.push_back(highlight(-1));
-      out.push_back(label("Test program loaded successfully."));
-      out.push_back(result(ResultColour::Success, "Programming succeeded"));
-      out.push_back(runningButtons(false));
+      out.push_back(progress("Test program loaded successfully."));
+      out.push_back(finished(MfgOutcome::Passed));
       running_ = false;
     } else {
-      fail(out, "PSI Inserter read error!");
+      fail(out, MfgFailure::ReadBackFailed, "PSI Inserter read error!");
     }
     return out;
   }
-  out.push_back(label("Reading back PSI Inserter " + std::to_string(unit_) + "..."));
+  out.push_back(progress("Reading back PSI Inserter " + std::to_string(unit_) + "..."));
   out.push_back(send(state::MfgPsiReadWait, mfgPsiReadBackRequest(unit_), 1000));
   return out;
 }
@@ -395,10 +393,10 @@ MfgActions MfgSequence::onPsiReadBackDue() {
 MfgActions MfgSequence::onPsiReadBackAnswer(const Answer& a) {
   MfgActions out;
   if (!a.readBack()) {
-    fail(out, kUnknownText);
+    fail(out, MfgFailure::UnknownAnswer, kUnknownText);
     return out;
   }
-  if (!a.matches(kReadBackOffset, kPsiReadBackExpected)) setPanel(out, UnitGroup::Psi, unit_, UnitPanelState::Failed);
+  if (!a.matches(kReadBackOffset, kPsiReadBackExpected)) setUnit(out, UnitGroup::Psi, unit_, UnitState::Failed);
   unit_ += 1;
   out.push_back(schedule(state::MfgPsiReadDue, 200));
   return out;

@@ -1,8 +1,9 @@
 #pragma once
 // The manufacturer test run (states 90..103) and the PCR corrector switches
-// (104, 105) as a state machine without widgets. The page feeds it events (start,
-// timer fired, send failed, Break, page hidden) and carries out the actions it
-// returns, in order.
+// (104, 105) as a state machine without widgets. A front end feeds it events
+// (start, timer fired, send failed, Break, page hidden) and carries out the actions
+// it returns, in order: what happened (progress, steps, units, the outcome), which
+// the front end shows in its own way, and the transactions to run.
 //
 // Carrying out a Send action: set the engine state to waitState, activate and send
 // the datagram to the device IP and port; once it has left, deactivate the endpoint
@@ -25,7 +26,6 @@
 #include "link/Engine.h"
 #include "mfgtest/MfgMessages.h"
 #include "protocol/Protocol.h"
-#include "status/Palette.h"
 
 namespace tessaly {
 
@@ -46,23 +46,31 @@ constexpr std::uint8_t MfgPcrWait = 104, MfgPcrGot = 105;
 void registerMfgTransactions(TransactionEngine& engine, std::function<void()> timerFired,
                              std::function<void(std::uint8_t waitState, bool late)> sendFailed);
 
-// The five steps the run highlights in turn (HighlightStep 0..4).
+// The run's five steps, in order (StepStarted 0..4).
 inline constexpr std::array<std::string_view, 5> kMfgStepTexts{
     "Set up NCOs and stream formats", "Erase PID Filters and PSI Inserters", "Program PID Filters and PSI Ins.",
     "Read PID Filters", "Read PSI Inserters"};
 
-// Colours of the unit panels: button face, light yellow, light green, red.
-enum class UnitPanelState { NotSeen, InProgress, Done, Failed };
+// Where a PID filter, PSI inserter or PCR corrector stands in the run.
+enum class UnitState { NotSeen, InProgress, Done, Failed };
 enum class UnitGroup { Pid, Psi, Pcr };
-// PanelTest colours: button face, light green, red.
-enum class ResultColour { Neutral, Success, Failure };
-// The edits written back: EditTP, EditAP1..3, EditMIP1..4.
+// How a run ended: it passed; it failed; its first message could not go out (the
+// run never started); it was broken off.
+enum class MfgOutcome { Passed, Failed, NotStarted, Stopped };
+// Why a run failed.
+enum class MfgFailure {
+  None,
+  SendFailed,     // a message could not go out
+  NoAnswer,       // a message went unanswered (an acknowledgement, or five erase polls)
+  UnknownAnswer,  // an answer of the wrong kind or length
+  NcoNotSet,      // the board reports another NCO frequency
+  EraseFailed,    // a unit was still erasing when the erase time ran out
+  ReadBackFailed  // a unit read back other contents than programmed
+};
+// The result's caption for a run that ended with an outcome ("" for Stopped).
+std::string_view mfgOutcomeCaption(MfgOutcome outcome);
+// The normalised inputs written back: test port, additional PIDs 1..3, multicast octets 1..4.
 enum class MfgField { TestPort, AdditionalPid1, AdditionalPid2, AdditionalPid3, Multicast1, Multicast2, Multicast3, Multicast4 };
-
-constexpr std::uint32_t kColourInProgress = colour::LightYellow;
-constexpr std::uint32_t kColourDone = colour::LightGreen;
-constexpr std::uint32_t kColourFailed = colour::Red;
-constexpr std::uint32_t kColourRunningStep = colour::Blue;
 
 constexpr std::size_t kMfgStatusAnswerSize = device::StatusSize;
 constexpr std::size_t kMfgReadBackAnswerSize = device::ReadbackSize;
@@ -74,12 +82,15 @@ constexpr int kMfgMaxUnansweredPolls = 5;
 
 struct MfgAction {
   enum class Kind {
-    SetLabelTest,       // text
-    HighlightStep,      // step: 0..4 = Label94..Label98 blue, the others black; -1 all black
-    SetUnitPanel,       // group, unit (1..4), panel
-    SetResultPanel,     // colour; caption = text when hasCaption, else the caption stays
-    SetRunning,         // flag: true = ButtonMS disabled and ButtonBreak enabled; false = the reverse
-    WriteBack,          // field, text
+    // What happened.
+    Progress,           // text: what the run is doing, or why it ended
+    StepStarted,        // step: 0..4
+    UnitResult,         // group, unit (1..4), unitState
+    RunStarted,         // a run begins: no outcome any more
+    RunUnderway,        // its first message has left: the run can be broken off
+    RunFinished,        // outcome, failure
+    WriteBack,          // field, text: an input as it was normalised
+    // Its transactions and the status record.
     Send,               // waitState, datagram, armMs, deactivateAfterSend, stateAfterSend
     Schedule,           // waitState, armMs: set the state, arm the timer
     Deactivate,         // close the endpoint
@@ -87,15 +98,14 @@ struct MfgAction {
     AddChartSample,     // one point of the PCR correction chart from the status record
     StoreNcoFrequency,  // value: into the status record's NcoFrequency
   };
-  Kind kind = Kind::SetLabelTest;
+  Kind kind = Kind::Progress;
   std::string text;
   int step = -1;
   UnitGroup group = UnitGroup::Pid;
   int unit = 0;
-  UnitPanelState panel = UnitPanelState::NotSeen;
-  ResultColour colour = ResultColour::Neutral;
-  bool hasCaption = false;
-  bool flag = false;
+  UnitState unitState = UnitState::NotSeen;
+  MfgOutcome outcome = MfgOutcome::Passed;
+  MfgFailure failure = MfgFailure::None;
   MfgField field = MfgField::TestPort;
   std::uint8_t waitState = 0;
   Bytes datagram;
@@ -157,16 +167,16 @@ class MfgSequence {
 
   bool running() const { return running_; }
   const MfgInputs& inputs() const { return inputs_; }
-  UnitPanelState panel(UnitGroup group, int unit) const;
+  UnitState unitState(UnitGroup group, int unit) const;
   int elapsedSeconds() const { return elapsed_; }
   int unansweredPolls() const { return timeouts_; }
   int unitCounter() const { return unit_; }
 
  private:
   struct Answer;
-  void setPanel(MfgActions& out, UnitGroup group, int unit, UnitPanelState state);
+  void setUnit(MfgActions& out, UnitGroup group, int unit, UnitState state);
   bool allDone(UnitGroup group) const;
-  void fail(MfgActions& out, std::string_view text);
+  void fail(MfgActions& out, MfgFailure failure, std::string_view text);
   void pollErase(MfgActions& out) const;
 
   MfgActions onConfigurationAnswer(const Answer& a);
@@ -181,7 +191,7 @@ class MfgSequence {
 
   bool running_ = false;
   MfgInputs inputs_;
-  std::array<UnitPanelState, 4> pid_{}, psi_{}, pcr_{};
+  std::array<UnitState, 4> pid_{}, psi_{}, pcr_{};
   int elapsed_ = 0;
   int timeouts_ = 0;
   int unit_ = 1;

@@ -1,6 +1,8 @@
 #include "status/ChartPoller.h"
 
-#include "instructions/PageInstructions.h"
+#include "link/ReceiveBuffer.h"
+#include "text/Bytes.h"
+#include "status/Decode.h"
 #include "status/PcrChart.h"
 
 namespace tessaly {
@@ -14,22 +16,9 @@ ChartAction act(ChartAction::Kind kind, std::int32_t value = 0) {
   return a;
 }
 
-ChartAction buttons(bool polling) {
-  ChartAction a = act(ChartAction::Kind::SetPollingButtons);
-  a.flag = polling;
-  return a;
-}
-
-ChartAction message(std::string_view text) {
-  ChartAction a = act(ChartAction::Kind::Message);
-  a.text = std::string(text);
-  return a;
-}
-
-ChartAction message(std::string_view text, std::uint32_t colour) {
-  ChartAction a = message(text);
-  a.hasColour = true;
-  a.colour = colour;
+ChartAction started(bool fresh) {
+  ChartAction a = act(ChartAction::Kind::PollingStarted);
+  a.flag = fresh;
   return a;
 }
 
@@ -39,24 +28,43 @@ void scheduleNext(ChartActions& out) {
   out.push_back(act(ChartAction::Kind::SetState, state::ChartPollDue));
 }
 
+// The figures of a status answer at `answerBase`, through the status decoder.
+ChartSample sampleOf(const ChartTimerEvent& e, int answerBase) {
+  ReceiveBuffer buffer(e.receivedLength);
+  Bytes bytes(e.receivedLength);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = e.at(i);
+  buffer.store(bytes.data(), bytes.size());
+  tZODADevice d;
+  d.AnswerBase = answerBase;
+  DecodeStatus(d, buffer);
+  ChartSample s;
+  s.answered = true;
+  s.slide = d.PcrSlide;
+  s.cor = chartValue(d.PcrSlide);
+  s.baseError = d.PcrBaseError & 0x7FFF;
+  s.gradientUp = (d.PcrBaseError >> 15) & 1;
+  s.pids = d.PcrPidCount;
+  s.newPids = d.NewPcrPidCount;
+  s.discontinuities = d.PcrDiscontinuity;
+  s.largeErrors = d.LargePcrErrors;
+  return s;
+}
+
 }  // namespace
 
 ChartActions ChartPoller::start() {
   polling_ = true;
-  return {buttons(true),
+  return {started(true),
           act(ChartAction::Kind::SetInterval, chart::FirstPollMs),
           act(ChartAction::Kind::SetState, state::ChartPollDue),
-          act(ChartAction::Kind::ClearChart),
-          act(ChartAction::Kind::SetBottomMax, chart::StartBottomMax),
-          act(ChartAction::Kind::ApplyLeftAxis),
           act(ChartAction::Kind::SetSampleCount, 0),
           act(ChartAction::Kind::EnableTimer)};
 }
 
 ChartActions ChartPoller::continueRun(std::int32_t sampleCount) {
   polling_ = true;
-  ChartActions out{buttons(true), act(ChartAction::Kind::SetInterval, chart::FirstPollMs),
-                   act(ChartAction::Kind::SetState, state::ChartPollDue), act(ChartAction::Kind::ApplyLeftAxis)};
+  ChartActions out{started(false), act(ChartAction::Kind::SetInterval, chart::FirstPollMs),
+                   act(ChartAction::Kind::SetState, state::ChartPollDue)};
   if (sampleCount < 0 || sampleCount >= chart::SampleLimit) out.push_back(act(ChartAction::Kind::SetSampleCount, 0));
   out.push_back(act(ChartAction::Kind::EnableTimer));
   return out;
@@ -64,7 +72,7 @@ ChartActions ChartPoller::continueRun(std::int32_t sampleCount) {
 
 ChartActions ChartPoller::stop() {
   polling_ = false;
-  return {act(ChartAction::Kind::StopPolling), buttons(false), message(kChartStoppedText, colour::ButtonFace)};
+  return {act(ChartAction::Kind::StopPolling), act(ChartAction::Kind::PollingStopped)};
 }
 
 ChartActions ChartPoller::otherPageShown() {
@@ -72,32 +80,35 @@ ChartActions ChartPoller::otherPageShown() {
   return stop();
 }
 
-ChartActions ChartPoller::sendFailed() const {
-  return {act(ChartAction::Kind::ClearInfoMemo), message(kCommErrorText, colour::LightOrange)};
-}
+ChartActions ChartPoller::sendFailed() const { return {act(ChartAction::Kind::RequestNotSent)}; }
 
 ChartActions ChartPoller::timerFired(const ChartTimerEvent& e) {
   ChartActions out;
   switch (e.state) {
     case state::ChartPollDue:
       out.push_back(act(ChartAction::Kind::SendStatusRequest, state::ChartPollSent));
-      out.push_back(message(kChartSentText));
+      out.push_back(act(ChartAction::Kind::RequestSent));
       out.push_back(act(ChartAction::Kind::ArmTimer, chart::AnswerWaitMs));
       break;
     case state::ChartPollSent:
       scheduleNext(out);
-      out.push_back(message(kChartNoAnswerText, colour::LightOrange));
+      out.push_back(act(ChartAction::Kind::NoAnswer));
       out.push_back(act(ChartAction::Kind::EnableTimer));
       break;
     case state::ChartPollGot: {
       scheduleNext(out);
       const PollAnswerCheck c = e.at ? checkPollAnswer(e.receivedLength, e.at) : checkPollAnswerBytes(0, 0, 0, 0);
-      if (c.valid)
-        out.push_back(act(ChartAction::Kind::DecodeAndPresent, c.answerBase));
-      else
-        out.push_back(message(c.message, colour::LightOrange));
-      out.push_back(act(ChartAction::Kind::AddSample));
-      // AddSample counts this sample; the 3,600th ends the run.
+      ChartAction sample = act(ChartAction::Kind::Sample);
+      if (c.valid) {
+        out.push_back(act(ChartAction::Kind::TakeStatus, c.answerBase));
+        sample.sample = sampleOf(e, c.answerBase);
+      } else {
+        ChartAction refused = act(ChartAction::Kind::AnswerRefused);
+        refused.fault = c.fault;
+        out.push_back(refused);
+      }
+      // A refused answer still counts as a sample; the 3,600th ends the run.
+      out.push_back(sample);
       if (static_cast<std::int64_t>(e.sampleCount) + 1 < chart::SampleLimit) {
         out.push_back(act(ChartAction::Kind::EnableTimer));
       } else {

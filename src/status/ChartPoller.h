@@ -1,8 +1,10 @@
 #pragma once
 // The PCR chart's polling loop (states 200..202) as a state machine without
-// widgets. The page feeds it events (Start, Continue, Stop, another page shown,
+// widgets. A front end feeds it events (Start, Continue, Stop, another page shown,
 // the timer fired, the request could not go out) and carries out the actions it
-// returns, in order.
+// returns, in order: what happened (polling started or stopped, a request sent,
+// no answer, a refused answer, a sample), which the front end shows in its own
+// way, and the transactions to run.
 //
 // Carrying out SendStatusRequest: start the poll transaction (waitState) with a
 // status request to the device; the remaining actions of the list follow once it
@@ -11,43 +13,61 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "link/Engine.h"
-#include "status/Palette.h"
 #include "status/PcrChart.h"  // the polling codes 200..202
 
 namespace tessaly {
 
+// The PCR figures of one answered poll, from the status block.
+struct ChartSample {
+  bool answered = false;          // false: the answer was refused, the figures are all 0
+  std::int32_t slide = 0;         // the corrector's slide
+  std::int32_t cor = 0;           // the correction coefficient @ 40 ms (the plotted value)
+  std::int32_t baseError = 0;     // the PCR base error in 90 kHz ticks (15 bits)
+  bool gradientUp = false;        // the base error's gradient bit
+  std::int32_t pids = 0;          // PCR PIDs
+  std::int32_t newPids = 0;       // new PCR PIDs
+  std::int32_t discontinuities = 0;
+  std::int32_t largeErrors = 0;
+
+  double baseErrorSeconds() const { return baseError / 90000.0; }
+  bool operator==(const ChartSample& o) const {
+    return answered == o.answered && slide == o.slide && cor == o.cor && baseError == o.baseError &&
+           gradientUp == o.gradientUp && pids == o.pids && newPids == o.newPids &&
+           discontinuities == o.discontinuities && largeErrors == o.largeErrors;
+  }
+};
+
 struct ChartAction {
   enum class Kind {
-    SetPollingButtons,  // flag: Stop and Clear enabled, the others disabled; false the reverse
+    // What happened.
+    PollingStarted,     // flag: a fresh chart (Start) rather than going on (Continue)
+    PollingStopped,
+    RequestSent,        // the status request left; its answer is awaited
+    NoAnswer,           // the request went unanswered
+    AnswerRefused,      // fault: the answer is no remultiplexer's status
+    RequestNotSent,     // the request could not go out: polling rests until Stop or Continue
+    Sample,             // sample: one more point (SampleCount goes up by one)
+    // Its transactions and the status record.
     SetState,           // value: the engine's state code
     SetInterval,        // value: the timer's interval in ms
     EnableTimer,        // the timer runs with the interval it has
     ArmTimer,           // value: set the interval, then enable the timer
     SendStatusRequest,  // value: the waiting state; see above
-    Message,            // text on the status panel; then colour when hasColour
-    DecodeAndPresent,   // value: the answer base; decode the buffer, present on every page
-    AddSample,          // one point from the status record (SampleCount goes up by one)
-    ClearChart,
-    SetBottomMax,       // value
-    ApplyLeftAxis,      // automatic with Auto Scale checked, else -120..120
+    TakeStatus,         // value: the answer base; decode the buffer into the status record
     SetSampleCount,     // value: the status record's SampleCount
-    ClearInfoMemo,      // the Main page's information memo
     StopPolling,        // disable the timer and close the endpoint
   };
-  Kind kind = Kind::Message;
+  Kind kind = Kind::PollingStopped;
   std::int32_t value = 0;
   bool flag = false;
-  std::string text;
-  bool hasColour = false;
-  std::uint32_t colour = 0;
+  PollFault fault = PollFault::None;
+  ChartSample sample;
 
   bool operator==(const ChartAction& o) const {
-    return kind == o.kind && value == o.value && flag == o.flag && text == o.text && hasColour == o.hasColour &&
-           colour == o.colour;
+    return kind == o.kind && value == o.value && flag == o.flag && fault == o.fault && sample == o.sample;
   }
 };
 using ChartActions = std::vector<ChartAction>;

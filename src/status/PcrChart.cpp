@@ -34,19 +34,29 @@ PollAnswerCheck checkPollAnswerBytes(std::size_t length, std::uint8_t answerCode
     expectedCode = kStatusAnswerCode;
     c.answerBase = kDDToIPAnswerBase;
   } else {
-    c.message = kUnknownMessageText;
-    return c;
+    c.fault = PollFault::UnknownMessage;
   }
-  if (answerCode != expectedCode)
-    c.message = kUnknownMessageText;
-  else if (presence != kDevicePresent)
-    c.message = kNoDeviceText;
-  else if (deviceCode != kRemuxDeviceCode)
-    c.message = kNoRemuxText;
-  else
-    c.valid = true;
+  if (c.fault == PollFault::None) {
+    if (answerCode != expectedCode)
+      c.fault = PollFault::UnknownMessage;
+    else if (presence != kDevicePresent)
+      c.fault = PollFault::NoDevice;
+    else if (deviceCode != kRemuxDeviceCode)
+      c.fault = PollFault::NotRemux;
+  }
+  c.valid = c.fault == PollFault::None;
   if (!c.valid) c.answerBase = 0;
   return c;
+}
+
+std::string_view pollFaultText(PollFault fault) {
+  switch (fault) {
+    case PollFault::UnknownMessage: return kUnknownMessageText;
+    case PollFault::NoDevice: return kNoDeviceText;
+    case PollFault::NotRemux: return kNoRemuxText;
+    case PollFault::None: break;
+  }
+  return "";
 }
 
 }  // namespace tessaly

@@ -43,11 +43,14 @@ std::int32_t chartValue(std::int32_t slide);
 
 // A poll answer, checked by its received length alone (whatever framing the
 // request went out in): 1032 bytes as CW-Net, 1049 bytes as DDToIP.
+enum class PollFault { None, UnknownMessage, NoDevice, NotRemux };
 struct PollAnswerCheck {
   bool valid = false;
   int answerBase = 0;         // 8 or 25 when valid
-  std::string_view message;   // the failure text when not valid
+  PollFault fault = PollFault::None;  // why, when not valid
 };
+// The failure text of a refused answer ("" for None).
+std::string_view pollFaultText(PollFault fault);
 PollAnswerCheck checkPollAnswerBytes(std::size_t length, std::uint8_t answerCode, std::uint8_t presence,
                                      std::uint8_t deviceCode);
 

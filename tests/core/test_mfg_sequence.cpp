@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 #include "link/Engine.h"
 #include "mfgtest/MfgSequence.h"
@@ -23,7 +24,8 @@ struct Page {
 
   std::string labelTest = "Press 'Program Test Configuration' !";
   int step = -2;
-  ResultColour resultColour = ResultColour::Neutral;
+  std::optional<MfgOutcome> outcome;
+  MfgFailure failure = MfgFailure::None;
   std::string resultCaption;
   bool running = false;
   std::map<MfgField, std::string> edits;
@@ -34,14 +36,17 @@ struct Page {
   void apply(const MfgActions& actions) {
     for (const auto& a : actions) {
       switch (a.kind) {
-        case MfgAction::Kind::SetLabelTest: labelTest = a.text; break;
-        case MfgAction::Kind::HighlightStep: step = a.step; break;
-        case MfgAction::Kind::SetUnitPanel: break;  // read back through seq.panel()
-        case MfgAction::Kind::SetResultPanel:
-          resultColour = a.colour;
-          if (a.hasCaption) resultCaption = a.text;
+        case MfgAction::Kind::Progress: labelTest = a.text; break;
+        case MfgAction::Kind::StepStarted: step = a.step; break;
+        case MfgAction::Kind::UnitResult: break;  // read back through seq.unitState()
+        case MfgAction::Kind::RunStarted: outcome.reset(); break;
+        case MfgAction::Kind::RunUnderway: running = true; break;
+        case MfgAction::Kind::RunFinished:
+          outcome = a.outcome;
+          failure = a.failure;
+          if (!mfgOutcomeCaption(a.outcome).empty()) resultCaption = mfgOutcomeCaption(a.outcome);
+          if (a.outcome != MfgOutcome::NotStarted) running = false;
           break;
-        case MfgAction::Kind::SetRunning: running = a.flag; break;
         case MfgAction::Kind::WriteBack:
           edits[a.field] = a.text;
           if (a.field == MfgField::TestPort) testPortText = a.text;
@@ -172,9 +177,9 @@ TEST(MfgSequence, SuccessfulRun) {
 
   p.answerAndTick(statusAnswer(0x05, 0x02));
   EXPECT_EQ(p.labelTest, "Erasing PID Filters and PSI Inserters... (4 sec)");
-  EXPECT_EQ(p.seq.panel(UnitGroup::Pid, 1), UnitPanelState::InProgress);
-  EXPECT_EQ(p.seq.panel(UnitGroup::Pid, 2), UnitPanelState::NotSeen);
-  EXPECT_EQ(p.seq.panel(UnitGroup::Psi, 2), UnitPanelState::InProgress);
+  EXPECT_EQ(p.seq.unitState(UnitGroup::Pid, 1), UnitState::InProgress);
+  EXPECT_EQ(p.seq.unitState(UnitGroup::Pid, 2), UnitState::NotSeen);
+  EXPECT_EQ(p.seq.unitState(UnitGroup::Psi, 2), UnitState::InProgress);
   p.answerAndTick(statusAnswer(0x0F, 0x0F));
   p.answerAndTick(statusAnswer(0x00, 0x00));
   EXPECT_EQ(p.labelTest, "PID Filter and PSI Inserter erase succeeded.");
@@ -213,10 +218,11 @@ TEST(MfgSequence, SuccessfulRun) {
     p.answerAndTick(readBack(kPsiOk));
   }
   p.tick();
-  EXPECT_EQ(p.step, -1);
+  EXPECT_EQ(p.step, 4);
   EXPECT_EQ(p.labelTest, "Test program loaded successfully.");
   EXPECT_EQ(p.resultCaption, "Programming succeeded");
-  EXPECT_EQ(p.resultColour, ResultColour::Success);
+  EXPECT_EQ(p.outcome, MfgOutcome::Passed);
+  EXPECT_EQ(p.failure, MfgFailure::None);
   EXPECT_FALSE(p.running);
   EXPECT_FALSE(p.seq.running());
 }
@@ -263,7 +269,8 @@ TEST(MfgSequence, NoAnswer) {
     p.tick();
     EXPECT_EQ(p.labelTest, c.text) << c.name;
     EXPECT_EQ(p.resultCaption, "Programming failed") << c.name;
-    EXPECT_EQ(p.resultColour, ResultColour::Failure) << c.name;
+    EXPECT_EQ(p.outcome, MfgOutcome::Failed) << c.name;
+    EXPECT_EQ(p.failure, MfgFailure::NoAnswer) << c.name;
     EXPECT_FALSE(p.running) << c.name;
     // A late tick after the run ended changes nothing.
     const std::size_t sent = p.sent.size();
@@ -317,6 +324,7 @@ TEST(MfgSequence, WrongAnswerAtEachStep) {
     p.answerAndTick(c.answer);
     EXPECT_EQ(p.labelTest, "Error: Unknown message received.") << c.name;
     EXPECT_EQ(p.resultCaption, "Programming failed") << c.name;
+    EXPECT_EQ(p.failure, MfgFailure::UnknownAnswer) << c.name;
     EXPECT_FALSE(p.running) << c.name;
     EXPECT_EQ(p.step, c.step) << c.name;  // the blue label shows the step that failed
   }
@@ -336,6 +344,7 @@ TEST(MfgSequence, NcoCheckUsesTheLastFrequency) {
     EXPECT_EQ(p.running, c.passes) << c.at401;
     if (!c.passes) {
       EXPECT_EQ(p.labelTest, "Error: Setting NCO frequency failed.");
+      EXPECT_EQ(p.failure, MfgFailure::NcoNotSet);
       EXPECT_EQ(p.step, 0);
     }
   }
@@ -375,6 +384,7 @@ TEST(MfgSequence, UnansweredErasePolls) {
     EXPECT_FALSE(p.running);
     EXPECT_EQ(p.labelTest, "No ACK received (5 times) !");
     EXPECT_EQ(p.resultCaption, "Programming failed");
+    EXPECT_EQ(p.failure, MfgFailure::NoAnswer);
   }
 }
 
@@ -382,9 +392,9 @@ TEST(MfgSequence, EraseNeverFinished) {
   struct Case {
     const char* name;
     std::uint8_t flags;
-    UnitPanelState before;
-  } cases[] = {{"always erasing", 0x0F, UnitPanelState::InProgress},
-               {"finished before first poll", 0x00, UnitPanelState::NotSeen}};
+    UnitState before;
+  } cases[] = {{"always erasing", 0x0F, UnitState::InProgress},
+               {"finished before first poll", 0x00, UnitState::NotSeen}};
   for (const auto& c : cases) {
     Page p;
     p.start();
@@ -395,15 +405,16 @@ TEST(MfgSequence, EraseNeverFinished) {
       p.answerAndTick(statusAnswer(c.flags, c.flags));
       ++polls;
       if (p.running) {
-        EXPECT_EQ(p.seq.panel(UnitGroup::Psi, 3), c.before) << c.name;
+        EXPECT_EQ(p.seq.unitState(UnitGroup::Psi, 3), c.before) << c.name;
       }
     }
     // 2 + 2 * 255 = 512 still polls; the 256th answer passes the limit.
     EXPECT_EQ(polls, 256) << c.name;
     EXPECT_EQ(p.seq.elapsedSeconds(), 514);
     EXPECT_EQ(p.labelTest, "PID Filter or PSI Inserter erase failed.") << c.name;
+    EXPECT_EQ(p.failure, MfgFailure::EraseFailed) << c.name;
     for (UnitGroup g : {UnitGroup::Pid, UnitGroup::Psi})
-      for (int u = 1; u <= 4; ++u) EXPECT_EQ(p.seq.panel(g, u), UnitPanelState::Failed) << c.name;
+      for (int u = 1; u <= 4; ++u) EXPECT_EQ(p.seq.unitState(g, u), UnitState::Failed) << c.name;
   }
   // Units that finished stay green when the limit is passed.
   Page p;
@@ -412,8 +423,8 @@ TEST(MfgSequence, EraseNeverFinished) {
   p.tick();
   p.answerAndTick(statusAnswer(0x0F, 0x0F));
   while (p.running) p.answerAndTick(statusAnswer(0x0E, 0x0F));
-  EXPECT_EQ(p.seq.panel(UnitGroup::Pid, 1), UnitPanelState::Done);
-  EXPECT_EQ(p.seq.panel(UnitGroup::Pid, 2), UnitPanelState::Failed);
+  EXPECT_EQ(p.seq.unitState(UnitGroup::Pid, 1), UnitState::Done);
+  EXPECT_EQ(p.seq.unitState(UnitGroup::Pid, 2), UnitState::Failed);
 }
 
 TEST(MfgSequence, ReadBackMismatch) {
@@ -443,10 +454,11 @@ TEST(MfgSequence, ReadBackMismatch) {
       p.tick();
     }
     const UnitGroup g = c.pid ? UnitGroup::Pid : UnitGroup::Psi;
-    EXPECT_EQ(p.seq.panel(g, 2), UnitPanelState::Failed) << c.name;
-    EXPECT_EQ(p.seq.panel(g, 1), UnitPanelState::Done) << c.name;
-    EXPECT_EQ(p.seq.panel(g, 4), UnitPanelState::Done) << c.name;
+    EXPECT_EQ(p.seq.unitState(g, 2), UnitState::Failed) << c.name;
+    EXPECT_EQ(p.seq.unitState(g, 1), UnitState::Done) << c.name;
+    EXPECT_EQ(p.seq.unitState(g, 4), UnitState::Done) << c.name;
     EXPECT_EQ(p.labelTest, c.text) << c.name;
+    EXPECT_EQ(p.failure, MfgFailure::ReadBackFailed) << c.name;
     EXPECT_EQ(p.step, c.step) << c.name;
     EXPECT_FALSE(p.running) << c.name;
   }
@@ -477,7 +489,8 @@ TEST(MfgSequence, SendFailures) {
     p.apply(p.seq.start({}));
     EXPECT_EQ(p.labelTest, "Communication Error!");
     EXPECT_EQ(p.resultCaption, "Programming Failed");
-    EXPECT_EQ(p.resultColour, ResultColour::Failure);
+    EXPECT_EQ(p.outcome, MfgOutcome::NotStarted);
+    EXPECT_EQ(p.failure, MfgFailure::SendFailed);
     EXPECT_FALSE(p.running);  // the buttons were never switched
     EXPECT_FALSE(p.seq.running());
   }
@@ -489,6 +502,7 @@ TEST(MfgSequence, SendFailures) {
     p.answerAndTick(statusAnswer());
     EXPECT_EQ(p.labelTest, "Communication Error!");
     EXPECT_EQ(p.resultCaption, "Programming failed");
+    EXPECT_EQ(p.failure, MfgFailure::SendFailed);
     EXPECT_FALSE(p.running);
   }
   // A PCR switch failure touches nothing of a run.
@@ -516,7 +530,7 @@ TEST(MfgSequence, BreakAndPageHidden) {
   EXPECT_EQ(p.labelTest, "Programming stopped.");
   EXPECT_EQ(p.armedMs, 0);
   EXPECT_FALSE(p.running);
-  EXPECT_EQ(p.resultColour, ResultColour::Neutral);
+  EXPECT_EQ(p.outcome, MfgOutcome::Stopped);
   EXPECT_EQ(p.step, 1);
 }
 
@@ -546,7 +560,7 @@ TEST(MfgSequence, ReadsStayInsideTheDatagram) {
   MfgActions a = seq.timerFired({state::MfgConfigGot, small.data(), small.size(), kMfgStatusAnswerSize, "58100"});
   ASSERT_FALSE(a.empty());
   bool unknown = false;
-  for (const auto& x : a) unknown |= x.kind == MfgAction::Kind::SetLabelTest && x.text == "Error: Unknown message received.";
+  for (const auto& x : a) unknown |= x.kind == MfgAction::Kind::Progress && x.text == "Error: Unknown message received.";
   EXPECT_TRUE(unknown);
   // No buffer at all.
   MfgSequence seq2;

@@ -8,6 +8,7 @@
 #include "text/Bytes.h"
 #include "status/ChartPoller.h"
 #include "status/PcrChart.h"
+#include "protocol/Protocol.h"
 
 using namespace tessaly;
 
@@ -79,7 +80,7 @@ TEST(PcrChart, PollAnswerCheckedByLength) {
     });
     EXPECT_EQ(c.valid, r.valid) << r.name;
     EXPECT_EQ(c.answerBase, r.base) << r.name;
-    EXPECT_EQ(std::string(c.message), r.message) << r.name;
+    EXPECT_EQ(std::string(pollFaultText(c.fault)), r.message) << r.name;
   }
 }
 
@@ -92,23 +93,20 @@ std::string script(const ChartActions& actions) {
     if (!out.empty()) out += ' ';
     using K = ChartAction::Kind;
     switch (a.kind) {
-      case K::SetPollingButtons: out += a.flag ? "buttons+" : "buttons-"; break;
+      case K::PollingStarted: out += a.flag ? "start+" : "start"; break;
+      case K::PollingStopped: out += "stopped"; break;
+      case K::RequestSent: out += "sent"; break;
+      case K::NoAnswer: out += "unanswered"; break;
+      case K::AnswerRefused: out += "refused'" + std::string(pollFaultText(a.fault)) + "'"; break;
+      case K::RequestNotSent: out += "unsent"; break;
+      case K::Sample: out += a.sample.answered ? "sample+" : "sample"; break;
       case K::SetState: out += "state" + std::to_string(a.value); break;
       case K::SetInterval: out += "interval" + std::to_string(a.value); break;
       case K::EnableTimer: out += "timer"; break;
       case K::ArmTimer: out += "arm" + std::to_string(a.value); break;
       case K::SendStatusRequest: out += "send" + std::to_string(a.value); break;
-      case K::Message:
-        out += "'" + a.text + "'";
-        if (a.hasColour) out += a.colour == colour::LightOrange ? "/orange" : a.colour == colour::ButtonFace ? "/face" : "/?";
-        break;
-      case K::DecodeAndPresent: out += "decode" + std::to_string(a.value); break;
-      case K::AddSample: out += "sample"; break;
-      case K::ClearChart: out += "clear"; break;
-      case K::SetBottomMax: out += "bottom" + std::to_string(a.value); break;
-      case K::ApplyLeftAxis: out += "left"; break;
+      case K::TakeStatus: out += "decode" + std::to_string(a.value); break;
       case K::SetSampleCount: out += "count" + std::to_string(a.value); break;
-      case K::ClearInfoMemo: out += "memo"; break;
       case K::StopPolling: out += "abort"; break;
     }
   }
@@ -133,7 +131,7 @@ TEST(ChartPoller, EachEventInEachState) {
   const Bytes goodDDToIP = answer(1049, 22, 0xF3, 25, 0x45, 0x1A);
   const Bytes noDevice = answer(1032, 6, 0x09, 8, 0x44, 0x1A);
   const Bytes notice = answer(27, 6, 0x09, 8, 0x45, 0x1A);
-  const std::string stop = "abort buttons- 'Press Start to analize PCR Correction!'/face";
+  const std::string stop = "abort stopped";
   const std::string next = "interval500 state200 ";
   const struct {
     const char* name;
@@ -143,43 +141,43 @@ TEST(ChartPoller, EachEventInEachState) {
     bool pollingAfter;
   } rows[] = {
       {"start", false, [](ChartPoller& p) { return p.start(); },
-       "buttons+ interval100 state200 clear bottom100 left count0 timer", true},
+       "start+ interval100 state200 count0 timer", true},
       {"start while polling", true, [](ChartPoller& p) { return p.start(); },
-       "buttons+ interval100 state200 clear bottom100 left count0 timer", true},
+       "start+ interval100 state200 count0 timer", true},
       {"continue keeps 3599", false, [](ChartPoller& p) { return p.continueRun(3599); },
-       "buttons+ interval100 state200 left timer", true},
+       "start interval100 state200 timer", true},
       {"continue keeps 0", false, [](ChartPoller& p) { return p.continueRun(0); },
-       "buttons+ interval100 state200 left timer", true},
+       "start interval100 state200 timer", true},
       {"continue resets 3600", false, [](ChartPoller& p) { return p.continueRun(3600); },
-       "buttons+ interval100 state200 left count0 timer", true},
+       "start interval100 state200 count0 timer", true},
       {"continue resets negative", false, [](ChartPoller& p) { return p.continueRun(-1); },
-       "buttons+ interval100 state200 left count0 timer", true},
+       "start interval100 state200 count0 timer", true},
       {"stop", true, [](ChartPoller& p) { return p.stop(); }, stop, false},
       {"stop when resting", false, [](ChartPoller& p) { return p.stop(); }, stop, false},
       {"other page while polling", true, [](ChartPoller& p) { return p.otherPageShown(); }, stop, false},
       {"other page when resting", false, [](ChartPoller& p) { return p.otherPageShown(); }, "", false},
       {"due", true, [](ChartPoller& p) { return p.timerFired(fired(state::ChartPollDue)); },
-       "send201 'Message sent...' arm500", true},
+       "send201 sent arm500", true},
       {"no answer", true, [](ChartPoller& p) { return p.timerFired(fired(state::ChartPollSent)); },
-       next + "'SDI Answer not received!'/orange timer", true},
+       next + "unanswered timer", true},
       {"answer", true, [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &good, 10)); },
-       next + "decode8 sample timer", true},
+       next + "decode8 sample+ timer", true},
       {"ddtoip answer", true,
        [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &goodDDToIP, 10)); },
-       next + "decode25 sample timer", true},
+       next + "decode25 sample+ timer", true},
       // A refused answer still adds a point, from the record as it stands.
       {"no device answer", true, [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &noDevice)); },
-       next + "'No device connected to the SDI.'/orange sample timer", true},
+       next + "refused'No device connected to the SDI.' sample timer", true},
       {"short answer", true, [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &notice)); },
-       next + "'Unknown message received.'/orange sample timer", true},
+       next + "refused'Unknown message received.' sample timer", true},
       {"3,599th sample", true, [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &good, 3598)); },
-       next + "decode8 sample timer", true},
+       next + "decode8 sample+ timer", true},
       {"3,600th sample stops", true,
        [&](ChartPoller& p) { return p.timerFired(fired(state::ChartPollGot, &good, 3599)); },
-       next + "decode8 sample " + stop, false},
+       next + "decode8 sample+ " + stop, false},
       {"another owner's code", true, [](ChartPoller& p) { return p.timerFired(fired(9)); }, "", true},
       // The request could not go out: polling rests with Stop enabled.
-      {"send failed", true, [](ChartPoller& p) { return p.sendFailed(); }, "memo 'Communication Error!'/orange",
+      {"send failed", true, [](ChartPoller& p) { return p.sendFailed(); }, "unsent",
        true},
   };
   for (const auto& r : rows) {
@@ -187,5 +185,40 @@ TEST(ChartPoller, EachEventInEachState) {
     if (r.pollingBefore) p.start();
     EXPECT_EQ(script(r.event(p)), r.actions) << r.name;
     EXPECT_EQ(p.polling(), r.pollingAfter) << r.name;
+  }
+}
+
+TEST(ChartPoller, SampleCarriesTheAnswersFigures) {
+  const struct {
+    const char* name;
+    std::size_t length, codeAt;
+    std::uint8_t code;
+    std::size_t base;
+    std::uint16_t pidCount, baseError, slide;
+    ChartSample sample;
+  } rows[] = {
+      {"cw-net", 1032, 6, 0x09, 8, 0xE005, 0x802D, 32468, {true, -300, -1, 45, true, 5, 2, 3, 7}},
+      {"ddtoip", 1049, 22, 0xF3, 25, 0x1FFF, 0x7FFF, 0, {true, -32768, -112, 32767, false, 8191, 2, 3, 7}},
+      {"refused", 1032, 6, 0xF3, 8, 0x0001, 0x0001, 40000, {}},
+  };
+  for (const auto& r : rows) {
+    Bytes b = answer(r.length, r.codeAt, r.code, r.base, 0x45, 0x1A);
+    const auto put16 = [&](std::size_t at, std::uint16_t v) {
+      b[r.base + at] = static_cast<std::uint8_t>(v >> 8);
+      b[r.base + at + 1] = static_cast<std::uint8_t>(v);
+    };
+    b[r.base + block::PcrDiscont] = 3;
+    put16(block::PcrPidCount, r.pidCount);
+    put16(block::PcrBaseError, r.baseError);
+    put16(block::PcrSlide, r.slide);
+    b[r.base + block::LargePcrErrors] = 7;
+    b[r.base + block::NewPcrPids] = 2;
+    ChartPoller p;
+    p.start();
+    ChartSample got;
+    for (const ChartAction& a : p.timerFired(fired(state::ChartPollGot, &b)))
+      if (a.kind == ChartAction::Kind::Sample) got = a.sample;
+    EXPECT_TRUE(got == r.sample) << r.name << ": slide " << got.slide << " cor " << got.cor << " base error "
+                                 << got.baseError << " pids " << got.pids;
   }
 }

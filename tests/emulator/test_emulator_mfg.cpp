@@ -3,6 +3,8 @@
 // against a healthy board and fails with its own messages against a misbehaving one.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "EmuTestSupport.h"
 #include "FakeEndpoint.h"
 #include "VirtualClock.h"
@@ -48,7 +50,7 @@ class MfgRun {
     return label_;
   }
 
-  ResultColour result() const { return result_; }
+  std::optional<MfgOutcome> result() const { return result_; }
   Emulator& emulator() { return emu_; }
   std::int64_t now() const { return clock_.now(); }
 
@@ -56,8 +58,8 @@ class MfgRun {
   void perform(const MfgActions& actions) {
     for (const MfgAction& a : actions) {
       switch (a.kind) {
-        case MfgAction::Kind::SetLabelTest: label_ = a.text; break;
-        case MfgAction::Kind::SetResultPanel: result_ = a.colour; break;
+        case MfgAction::Kind::Progress: label_ = a.text; break;
+        case MfgAction::Kind::RunFinished: result_ = a.outcome; break;
         case MfgAction::Kind::Send: {
           StartOptions o;
           o.stateAt = a.stateAfterSend ? StateAt::AfterSend : StateAt::BeforeSend;
@@ -84,7 +86,7 @@ class MfgRun {
   TransactionEngine engine_{timer_, endpoint_};
   MfgSequence sequence_;
   std::string label_;
-  ResultColour result_ = ResultColour::Neutral;
+  std::optional<MfgOutcome> result_;
 };
 
 }  // namespace
@@ -92,7 +94,7 @@ class MfgRun {
 TEST(EmulatorMfgTest, PassesAgainstAHealthyBoard) {
   MfgRun run(seeded());
   EXPECT_EQ(run.run(), "Test program loaded successfully.");
-  EXPECT_EQ(run.result(), ResultColour::Success);
+  EXPECT_EQ(run.result(), MfgOutcome::Passed);
   // The run left its configuration on the board: a Query over the SDI shows it.
   const tZODADevice d = query(run.emulator(), Framing::DDToIP, run.now());
   EXPECT_EQ(d.NcoFrequency, 2000000);
@@ -127,7 +129,7 @@ TEST(EmulatorMfgTest, FailsWithItsOwnMessageAgainstAMisbehavingBoard) {
     SCOPED_TRACE(c.name);
     MfgRun run(c.options);
     EXPECT_EQ(run.run(), c.label);
-    EXPECT_EQ(run.result(), ResultColour::Failure);
+    EXPECT_EQ(run.result(), MfgOutcome::Failed);
   }
 }
 

@@ -6,31 +6,25 @@
 #include <QVBoxLayout>
 
 #include "link/Engine.h"
+#include "status/Palette.h"
 #include "status/StatusReport.h"
 
 using tessaly::MfgAction;
 using tessaly::MfgActions;
 using tessaly::MfgField;
+using tessaly::MfgOutcome;
 using tessaly::UnitGroup;
-using tessaly::UnitPanelState;
+using tessaly::UnitState;
 
 namespace {
 
-std::uint32_t unitPanelColour(UnitPanelState s) {
+// The unit panels: button face, light yellow while erasing, light green, red.
+std::uint32_t unitPanelColour(UnitState s) {
   switch (s) {
-    case UnitPanelState::NotSeen: return tessaly::colour::ButtonFace;
-    case UnitPanelState::InProgress: return tessaly::kColourInProgress;
-    case UnitPanelState::Done: return tessaly::kColourDone;
-    case UnitPanelState::Failed: return tessaly::kColourFailed;
-  }
-  return tessaly::colour::ButtonFace;
-}
-
-std::uint32_t resultColour(tessaly::ResultColour c) {
-  switch (c) {
-    case tessaly::ResultColour::Neutral: return tessaly::colour::ButtonFace;
-    case tessaly::ResultColour::Success: return tessaly::kColourDone;
-    case tessaly::ResultColour::Failure: return tessaly::kColourFailed;
+    case UnitState::NotSeen: return tessaly::colour::ButtonFace;
+    case UnitState::InProgress: return tessaly::colour::LightYellow;
+    case UnitState::Done: return tessaly::colour::LightGreen;
+    case UnitState::Failed: return tessaly::colour::Red;
   }
   return tessaly::colour::ButtonFace;
 }
@@ -210,23 +204,14 @@ void PageMfg::carryOut(const MfgActions& actions) {
   tessaly::TransactionEngine& engine = host_.engine();
   for (const MfgAction& a : actions) {
     switch (a.kind) {
-      case MfgAction::Kind::SetLabelTest: LabelTest->setText(QString::fromStdString(a.text)); break;
-      case MfgAction::Kind::HighlightStep:
-        for (int i = 0; i < 5; ++i)
-          setTextColour(LabelProcess[static_cast<std::size_t>(i)],
-                        i == a.step ? tessaly::kColourRunningStep : tessaly::colour::Black);
+      case MfgAction::Kind::Progress: LabelTest->setText(QString::fromStdString(a.text)); break;
+      case MfgAction::Kind::StepStarted: highlightStep(a.step); break;
+      case MfgAction::Kind::UnitResult:
+        if (TPanel* p = unitPanel(a.group, a.unit)) p->setColor(unitPanelColour(a.unitState));
         break;
-      case MfgAction::Kind::SetUnitPanel:
-        if (TPanel* p = unitPanel(a.group, a.unit)) p->setColor(unitPanelColour(a.panel));
-        break;
-      case MfgAction::Kind::SetResultPanel:
-        PanelTest->setColor(resultColour(a.colour));
-        if (a.hasCaption) PanelTest->setCaption(QString::fromStdString(a.text));
-        break;
-      case MfgAction::Kind::SetRunning:
-        ButtonMS->setEnabled(!a.flag);
-        ButtonBreak->setEnabled(a.flag);
-        break;
+      case MfgAction::Kind::RunStarted: PanelTest->setColor(tessaly::colour::ButtonFace); break;
+      case MfgAction::Kind::RunUnderway: setRunning(true); break;
+      case MfgAction::Kind::RunFinished: showOutcome(a.outcome); break;
       case MfgAction::Kind::WriteBack:
         if (QLineEdit* e = edit(a.field)) e->setText(QString::fromStdString(a.text));
         break;
@@ -246,6 +231,33 @@ void PageMfg::carryOut(const MfgActions& actions) {
       case MfgAction::Kind::StoreNcoFrequency: host_.device().NcoFrequency = a.value; break;
     }
   }
+}
+
+void PageMfg::highlightStep(int step) {
+  for (int i = 0; i < 5; ++i)
+    setTextColour(LabelProcess[static_cast<std::size_t>(i)], i == step ? tessaly::colour::Blue : tessaly::colour::Black);
+}
+
+void PageMfg::setRunning(bool running) {
+  ButtonMS->setEnabled(!running);
+  ButtonBreak->setEnabled(running);
+}
+
+void PageMfg::showOutcome(MfgOutcome outcome) {
+  const std::string_view caption = tessaly::mfgOutcomeCaption(outcome);
+  switch (outcome) {
+    case MfgOutcome::Passed:
+      highlightStep(-1);
+      PanelTest->setColor(tessaly::colour::LightGreen);
+      break;
+    case MfgOutcome::Failed:
+    case MfgOutcome::NotStarted: PanelTest->setColor(tessaly::colour::Red); break;
+    case MfgOutcome::Stopped: break;
+  }
+  if (!caption.empty())
+    PanelTest->setCaption(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())));
+  // A run whose first message never left never switched the buttons.
+  if (outcome != MfgOutcome::NotStarted) setRunning(false);
 }
 
 TPanel* PageMfg::unitPanel(UnitGroup group, int unit) const {

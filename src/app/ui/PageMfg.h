@@ -49,6 +49,12 @@ class PageMfg : public TPage {
   // Carries out the sequence's actions in order; a failed send drops the rest of
   // the list and carries out what the sequence says about the failure instead.
   void carryOut(const tessaly::MfgActions& actions);
+  // Label94..Label98: the running step blue, the others black; -1 all black.
+  void highlightStep(int step);
+  // Program Test Configuration disabled and Break enabled while running; the reverse otherwise.
+  void setRunning(bool running);
+  // The result panel's colour and caption, and the buttons, for how a run ended.
+  void showOutcome(tessaly::MfgOutcome outcome);
   TPanel* unitPanel(tessaly::UnitGroup group, int unit) const;
   QLineEdit* edit(tessaly::MfgField field) const;
 

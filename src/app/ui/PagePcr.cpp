@@ -15,6 +15,13 @@
 
 using namespace tessaly;
 
+namespace {
+
+QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+
 PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", parent) {
   auto* root = new QHBoxLayout(this);
   root->setSpacing(6);
@@ -186,6 +193,11 @@ void PagePcr::pollTimerFired(std::uint8_t code) {
   carryOut(poller_.timerFired(e));
 }
 
+void PagePcr::showPollMessage(std::string_view text, std::uint32_t colour) {
+  PanelPCR->setCaption(latin1(text));
+  PanelPCR->setColor(colour);
+}
+
 void PagePcr::pollSendFailed() { carryOut(poller_.sendFailed()); }
 
 void PagePcr::carryOut(const ChartActions& actions) {
@@ -193,7 +205,26 @@ void PagePcr::carryOut(const ChartActions& actions) {
   using K = ChartAction::Kind;
   for (const ChartAction& a : actions) {
     switch (a.kind) {
-      case K::SetPollingButtons: setPollingButtons(a.flag); break;
+      case K::PollingStarted:
+        setPollingButtons(true);
+        if (a.flag) {
+          ChartPCR->clear();
+          ChartPCR->setBottomMax(chart::StartBottomMax);
+        }
+        applyLeftAxisRule();
+        break;
+      case K::PollingStopped:
+        setPollingButtons(false);
+        showPollMessage(kChartStoppedText, colour::ButtonFace);
+        break;
+      case K::RequestSent: PanelPCR->setCaption(latin1(kChartSentText)); break;
+      case K::NoAnswer: showPollMessage(kChartNoAnswerText, colour::LightOrange); break;
+      case K::AnswerRefused: showPollMessage(pollFaultText(a.fault), colour::LightOrange); break;
+      case K::RequestNotSent:
+        host_.clearInfo();
+        showPollMessage(kCommErrorText, colour::LightOrange);
+        break;
+      case K::Sample: AddChartSample(); break;
       case K::SetState: engine.setState(static_cast<std::uint8_t>(a.value)); break;
       case K::SetInterval: engine.timer().setInterval(a.value); break;
       case K::EnableTimer: engine.timer().setEnabled(true); break;
@@ -207,19 +238,8 @@ void PagePcr::carryOut(const ChartActions& actions) {
                                [this, rest = std::move(rest)] { carryOut(rest); });
         return;
       }
-      case K::Message:
-        PanelPCR->setCaption(QString::fromLatin1(a.text.data(), static_cast<int>(a.text.size())));
-        if (a.hasColour) PanelPCR->setColor(a.colour);
-        break;
-      case K::DecodeAndPresent: host_.decodeAndPresent(a.value); break;
-      case K::AddSample: AddChartSample(); break;
-      case K::ClearChart: ChartPCR->clear(); break;
-      case K::SetBottomMax: ChartPCR->setBottomMax(a.value); break;
-      case K::ApplyLeftAxis: applyLeftAxisRule(); break;
+      case K::TakeStatus: host_.decodeAndPresent(a.value); break;
       case K::SetSampleCount: host_.device().SampleCount = a.value; break;
-      case K::ClearInfoMemo:
-        host_.clearInfo();
-        break;
       case K::StopPolling: engine.abort(); break;
     }
   }

@@ -61,6 +61,8 @@ class PagePcr : public TPage {
   void applyLeftAxisRule();
   void pollTimerFired(std::uint8_t code);  // 200..202
   void pollSendFailed();                   // the request could not go out: polling rests
+  // The polling loop's text and colour on the status panel.
+  void showPollMessage(std::string_view text, std::uint32_t colour);
   // Carries out the poller's actions in order.
   void carryOut(const tessaly::ChartActions& actions);
 
