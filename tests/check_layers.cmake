@@ -13,6 +13,7 @@
 # src/main.cpp stands above them all. Includes within one layer are allowed in one
 # direction. A new folder must be given its layer here. A front end without widgets
 # (cli) never includes a ui/ folder.
+cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...) in script mode
 set(layer_text 0)
 set(layer_link 1)
 set(layer_clock 1)
