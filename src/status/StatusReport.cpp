@@ -216,13 +216,14 @@ QueryOutcome evaluateQueryAnswerBytes(const QueryContext& ctx, std::size_t lengt
   o.devicePort = ctx.devicePort;
   o.length = length;
   o.answerCode = answerCode;
+  o.sdiAddress = ctx.selectedSdiAddress;
   const std::size_t expected = ddtoip ? kDDToIPStatusAnswer : kCwNetStatusAnswer;
   const std::uint8_t expectedCode = ddtoip ? kStatusAnswerCode : kCwNetReadCode;
   if (length != expected || answerCode != expectedCode) {
     o.kind = QueryKind::UnknownAnswer;
     return o;
   }
-  o.sdiAddress = ddtoip ? ctx.selectedSdiAddress : sdiAddressByte;
+  if (!ddtoip) o.sdiAddress = sdiAddressByte;
   if (presence != kDevicePresent) {
     o.kind = QueryKind::NoDevice;
     return o;

@@ -79,7 +79,7 @@ struct QueryOutcome {
   int devicePort = 0;
   std::size_t length = 0;        // the answer's length (answers only)
   std::uint8_t answerCode = 0;   // the answer's code byte (answers only)
-  int sdiAddress = 0;            // status answers: the board's address byte (CW-Net) or the one asked (DDToIP)
+  int sdiAddress = 0;            // the board's address byte (CW-Net status answers), else the one asked
   std::uint8_t deviceCode = 0;   // Ok and NotRemux
   int answerBase = 0;            // Ok: where the status block starts in the receive buffer
 
