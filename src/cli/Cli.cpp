@@ -22,7 +22,7 @@
 #include "cli/MfgTest.h"
 #include "cli/Options.h"
 #include "cli/PcrLog.h"
-#include "cli/Session.h"
+#include "cli/RunLoop.h"
 #include "cli/StatusJson.h"
 #include "cli/StopSignal.h"
 #include "instructions/GeneralInstructions.h"
@@ -67,7 +67,7 @@ void say(const JsonOut& json, const std::string& line) {
 }
 
 // A failure: its line on standard error, the JSON object with its reason, the exit code.
-void fail(Session& s, JsonOut& json, const std::vector<std::string>& lines, int code) {
+void fail(RunLoop& s, JsonOut& json, const std::vector<std::string>& lines, int code) {
   std::string reason;
   for (const auto& l : lines) {
     err(l);
@@ -87,33 +87,44 @@ enum class Present { Report, PidReadback, PsiReadback };
 // read instruction, the read-back dump the page's memo shows.
 class QueryCommand : public StatusQueryListener {
  public:
-  QueryCommand(Session& s, Present present, int timeoutMs, JsonOut& json)
-      : s_(s), present_(present), json_(json), query_(s.engine(), [&s] { return s.target(); }, *this, timeoutMs) {}
+  QueryCommand(RunLoop& s, Present present, int timeoutMs, JsonOut& json) : s_(s), present_(present), json_(json) {
+    s_.session().setQueryListener(this);
+    s_.session().setQueryTimeoutMs(timeoutMs);
+  }
+  ~QueryCommand() override { s_.session().setQueryListener(nullptr); }
   int run() {
-    query_.start();
+    start();
     return s_.wait();
   }
-  void start() { query_.start(); }
-  void querySendFailed() override { fail(s_, json_, {"Communication Error!", "Check your network connection!"}, SendFailed); }
-  void queryTimedOut() override { fail(s_, json_, {"No answer received (in 1s)."}, NoAnswer); }
-  void queryAnswered(const QueryOutcome& o) override {
-    if (!o.decode) {
-      if (present_ == Present::Report)
-        for (const auto& l : o.memoLines) say(json_, l);
-      const QJsonObject answer = answerJson(o);
-      for (auto i = answer.begin(); i != answer.end(); ++i) json_.fields[i.key()] = i.value();
-      // "Unknown message received.", or the line that says what is on the SDI.
-      fail(s_, json_, {o.memoLines.size() > 4 ? o.memoLines.back() : o.memoLines.front()}, Unexpected);
-      return;
+  void start() { s_.session().query(); }
+  void queryEnded(const QueryOutcome& o) override {
+    switch (o.kind) {
+      case QueryKind::SendFailed:
+        fail(s_, json_, {"Communication Error!", "Check your network connection!"}, SendFailed);
+        return;
+      case QueryKind::Timeout:
+        fail(s_, json_, {"No answer received (in 1s)."}, NoAnswer);
+        return;
+      case QueryKind::UnknownAnswer:
+      case QueryKind::NoDevice:
+      case QueryKind::NotRemux: {
+        if (present_ == Present::Report)
+          for (const auto& l : queryAnswerLines(o)) say(json_, l);
+        const QJsonObject answer = answerJson(o);
+        for (auto i = answer.begin(); i != answer.end(); ++i) json_.fields[i.key()] = i.value();
+        fail(s_, json_, {queryProblemText(o)}, Unexpected);
+        return;
+      }
+      case QueryKind::Ok:
+        break;
     }
-    tZODADevice d;
-    d.AnswerBase = o.answerBase;
-    ReceiveBuffer& buffer = s_.engine().buffer();
-    DecodeStatus(d, buffer);
+    // The session has decoded the status block into its record.
+    const tZODADevice& d = s_.session().device();
+    const ReceiveBuffer& buffer = s_.engine().buffer();
     switch (present_) {
       case Present::Report: {
         if (!json_.on()) {
-          for (const auto& l : o.memoLines) out(l);
+          for (const auto& l : queryAnswerLines(o)) out(l);
           for (const auto& l : statusReportLines(d)) out(l);
           break;
         }
@@ -160,10 +171,9 @@ class QueryCommand : public StatusQueryListener {
   }
 
  private:
-  Session& s_;
+  RunLoop& s_;
   Present present_;
   JsonOut& json_;
-  StatusQuery query_;
 };
 
 // The notice wait a page's instruction uses: its codes and its send-failure text.
@@ -175,7 +185,7 @@ const NoticeCodes kGeneralNotice{state::GeneralWait, state::GeneralGot, kCommErr
 
 // An instruction and its wait for the interrupt notice; with `readBack`, the
 // notice is followed by a Query whose answer shows that read-back.
-int runNoticeInstruction(Session& s, const Bytes& datagram, int timeoutMs, JsonOut& json,
+int runNoticeInstruction(RunLoop& s, const Bytes& datagram, int timeoutMs, JsonOut& json,
                          const NoticeCodes& codes = kGeneralNotice, std::optional<Present> readBack = std::nullopt) {
   std::optional<QueryCommand> query;
   if (readBack) query.emplace(s, *readBack, kQueryReplyTimeoutMs, json);
@@ -228,7 +238,7 @@ RawInstruction instructionRow(const std::string& arg) {
 }
 
 // send: the Instruction Test page's send report, then the answer or the time-out.
-int runSend(Session& s, const InstructionMessage& m, int timeoutMs) {
+int runSend(RunLoop& s, const InstructionMessage& m, int timeoutMs) {
   for (const auto& l : sendDumpLines(m)) out(l);
   registerInstructionTest(
       s.engine(),
@@ -605,7 +615,7 @@ int dispatch(const Options& o) {
     const QueryTarget t = linkTarget(o);
     requireHostPort(t);
     const InstructionMessage m = encodeInstructionMessage(rows, label, t.framing, t.sdiAddress);
-    Session s(t, capture());
+    RunLoop s(t, capture());
     return captured(runSend(s, m, o.timeoutMs.value_or(1000)));
   } else {
     throw UsageError{"unknown command '" + c + "' (see --help)"};
@@ -618,7 +628,7 @@ int dispatch(const Options& o) {
     json.print(false, e.message);
     throw;
   }
-  Session s(t, capture());
+  RunLoop s(t, capture());
   if (!instruction)
     return captured(QueryCommand(s, Present::Report, o.timeoutMs.value_or(kQueryReplyTimeoutMs), json).run());
   return captured(runNoticeInstruction(s, instruction(s.target()), o.timeoutMs.value_or(1000), json, codes, readBack));

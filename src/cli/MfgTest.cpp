@@ -14,7 +14,7 @@
 
 #include "cli/OutputFiles.h"
 #include "cli/Options.h"
-#include "cli/Session.h"
+#include "cli/RunLoop.h"
 #include "mfgtest/MfgSequence.h"
 #include "protocol/Protocol.h"
 #include "status/Decode.h"
@@ -66,7 +66,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 class MfgTest {
  public:
-  MfgTest(Session& s, bool json) : s_(s), json_(json) {
+  MfgTest(RunLoop& s, bool json) : s_(s), json_(json) {
     registerMfgTransactions(
         s_.engine(), [this] { timerFired(); },
         [this](std::uint8_t code, bool) { carryOut(sequence_.sendFailed(code)); });
@@ -380,7 +380,7 @@ class MfgTest {
     if (ended_) s_.finish(exitCode());
   }
 
-  Session& s_;
+  RunLoop& s_;
   bool json_;
   MfgSequence sequence_;
   std::string testPortText_;
@@ -405,7 +405,7 @@ int runMfgTest(const QueryTarget& target, const MfgTestOptions& options, Traffic
   // Fail before the run, not after it, when the report cannot be written.
   if (options.junitPath && !report.prepare(*options.junitPath, &why))
     throw UsageError{"--junit: cannot write '" + *options.junitPath + "': " + why};
-  Session s(target, tap);
+  RunLoop s(target, tap);
   MfgTest test(s, options.json);
   test.start(options.inputs);
   const int waited = s.wait();

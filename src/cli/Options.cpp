@@ -7,6 +7,7 @@
 
 #include "settings/IniFile.h"
 #include "settings/SettingsKeys.h"
+#include "settings/StoredLink.h"
 #include "instructions/PageInstructions.h"
 #include "link/LinkSettings.h"
 #include "text/Numbers.h"
@@ -383,20 +384,7 @@ Options parse(const QStringList& arguments) {
 QueryTarget linkTarget(const Options& o) {
   const IniFile ini(settingsPath(QDir::currentPath().toStdString()));
   if (!ini.loaded()) err(std::string(kProgram) + ": " + ini.path() + ": " + ini.loadError() + "; the defaults are used");
-  const auto readInt = [&ini](const std::string& target) {
-    const SettingKey& k = settingKeyFor(target);
-    return ini.readInteger(k.section, k.key, readIntOr(k.defaultValue, 0));
-  };
-  LinkSettings l;
-  l.hostPort = readInt(field::MyPort);
-  l.devicePort = readInt(field::DevicePort);
-  const SettingKey& base = settingKeyFor(field::IPBase);
-  l.ipBase = ini.readString(base.section, base.key, base.defaultValue);
-  l.ipExtension = std::max(0, std::min(255, readInt("UpDownIP")));
-  // A radio index past the last item selects the last; below 0 selects nothing.
-  l.framing = readInt("RadioGroupAP") >= 1 ? Framing::DDToIP : Framing::CwNet;
-  const std::int32_t sdiIndex = std::min(14, readInt("RadioGroup3"));
-  l.sdiAddress = static_cast<std::uint8_t>(sdiIndex < 0 ? 0 : sdiIndex + 1);
+  const LinkSettings l = readLinkSettings(ini);
 
   QueryTarget t;
   t.framing = o.framing.value_or(l.framing);

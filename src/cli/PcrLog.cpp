@@ -9,7 +9,7 @@
 
 #include "cli/OutputFiles.h"
 #include "cli/Options.h"
-#include "cli/Session.h"
+#include "cli/RunLoop.h"
 #include "instructions/PageInstructions.h"
 #include "link/Framing.h"
 #include "status/ChartPoller.h"
@@ -62,7 +62,7 @@ const char* const kNoFigures = ",,,,,,,";
 
 class PcrLog {
  public:
-  PcrLog(Session& s, int samples, LogFile* csv, std::string csvPath)
+  PcrLog(RunLoop& s, int samples, LogFile* csv, std::string csvPath)
       : s_(s), samples_(samples), csv_(csv), csvPath_(std::move(csvPath)) {
     registerChartTransactions(
         s_.engine(), [this](std::uint8_t code) { timerFired(code); }, [this] { sendFailed(); });
@@ -182,7 +182,7 @@ class PcrLog {
     reason_ = std::string(text);
   }
 
-  Session& s_;
+  RunLoop& s_;
   int samples_;
   LogFile* csv_;
   std::string csvPath_;
@@ -206,7 +206,7 @@ int runPcrLog(const QueryTarget& target, const PcrLogOptions& options, TrafficTa
       throw UsageError{"--csv: cannot write '" + *options.csvPath + "': " + why};
     csv = &file;
   }
-  Session s(target, tap);
+  RunLoop s(target, tap);
   PcrLog log(s, options.samples, csv, options.csvPath.value_or(""));
   log.start();
   return s.wait();

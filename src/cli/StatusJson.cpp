@@ -94,10 +94,10 @@ QJsonObject statusJson(const tZODADevice& d, const std::string& userText) {
 QJsonObject answerJson(const QueryOutcome& o) {
   QJsonObject j;
   j["answer_length"] = static_cast<qint64>(o.length);
-  if (!o.statusAnswer) return j;
+  if (!o.statusAnswer()) return j;
   j["sdi_address"] = o.sdiAddress;
-  j["device_present"] = o.devicePresent;
-  if (o.devicePresent) j["device_code"] = hexByte(o.deviceCode);
+  j["device_present"] = o.devicePresent();
+  if (o.devicePresent()) j["device_code"] = hexByte(o.deviceCode);
   return j;
 }
 

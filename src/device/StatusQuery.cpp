@@ -2,9 +2,8 @@
 
 namespace tessaly {
 
-StatusQuery::StatusQuery(TransactionEngine& engine, std::function<QueryTarget()> target,
-                         StatusQueryListener& listener, int timeoutMs)
-    : engine_(engine), target_(std::move(target)), listener_(listener), timeoutMs_(timeoutMs) {
+StatusQuery::StatusQuery(TransactionEngine& engine, StatusQueryListener& listener, int timeoutMs)
+    : engine_(engine), listener_(listener), timeoutMs_(timeoutMs) {
   for (const Framing f : {Framing::CwNet, Framing::DDToIP}) {
     const bool dd = f == Framing::DDToIP;
     Transaction t;
@@ -15,16 +14,16 @@ StatusQuery::StatusQuery(TransactionEngine& engine, std::function<QueryTarget()>
     t.screen = [this, f](const std::uint8_t* data, std::size_t length) {
       return isOtherBoardsStatus(f, sent_.sdiAddress, data, length) ? DropReason::OtherBoard : DropReason::None;
     };
-    t.timedOut = [this] { listener_.queryTimedOut(); };
+    t.timedOut = [this] { ended(QueryKind::Timeout); };
     t.answered = [this, f] { answered(f); };
-    t.sendFailed = [this](bool) { listener_.querySendFailed(); };
+    t.sendFailed = [this](bool) { ended(QueryKind::SendFailed); };
     engine_.registerTransaction(std::move(t));
   }
 }
 
-bool StatusQuery::start() {
+bool StatusQuery::start(const QueryTarget& target) {
   engine_.endPendingSend();
-  sent_ = target_();
+  sent_ = target;
   const QueryTarget& sent = sent_;
   const Bytes request = encodeReadDatagram(sent.framing, sent.sdiAddress);
   listener_.queryStarted();
@@ -32,13 +31,22 @@ bool StatusQuery::start() {
   o.armMs = timeoutMs_;
   const std::uint8_t waiting =
       sent.framing == Framing::DDToIP ? state::QueryDDToIPWait : state::QueryCwNetWait;
-  return engine_.start(waiting, sent.deviceIp, sent.devicePort, request, o, [this, sent] {
-    listener_.querySent(querySentLines(sent.hostPort, sent.devicePort, sent.deviceIp));
-  });
+  return engine_.start(waiting, sent.deviceIp, sent.devicePort, request, o,
+                       [this, sent] { listener_.querySent(sent); });
+}
+
+void StatusQuery::ended(QueryKind kind) {
+  QueryOutcome o;
+  o.kind = kind;
+  o.framing = sent_.framing;
+  o.deviceIp = sent_.deviceIp;
+  o.devicePort = sent_.devicePort;
+  o.sdiAddress = sent_.sdiAddress;
+  listener_.queryEnded(o);
 }
 
 void StatusQuery::answered(Framing f) {
-  // The memo names the target the request went to, whatever the link settings
+  // The outcome names the target the request went to, whatever the link settings
   // became while it waited.
   QueryContext ctx;
   ctx.framing = f;
@@ -48,7 +56,7 @@ void StatusQuery::answered(Framing f) {
   const ReceiveBuffer& buffer = engine_.buffer();
   const QueryOutcome o =
       evaluateQueryAnswer(ctx, engine_.receivedLength(), [&buffer](std::size_t at) { return buffer.at(at); });
-  listener_.queryAnswered(o);
+  listener_.queryEnded(o);
 }
 
 }  // namespace tessaly

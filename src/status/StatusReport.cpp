@@ -225,41 +225,69 @@ QueryOutcome evaluateQueryAnswerBytes(const QueryContext& ctx, std::size_t lengt
                                       std::uint8_t sdiAddressByte, std::uint8_t presence, std::uint8_t deviceCode) {
   const bool ddtoip = ctx.framing == Framing::DDToIP;
   QueryOutcome o;
+  o.framing = ctx.framing;
+  o.deviceIp = ctx.deviceIp;
+  o.devicePort = ctx.devicePort;
   o.length = length;
+  o.answerCode = answerCode;
+  o.sdiAddress = ctx.selectedSdiAddress;
   const std::size_t expected = ddtoip ? kDDToIPStatusAnswer : kCwNetStatusAnswer;
   const std::uint8_t expectedCode = ddtoip ? kStatusAnswerCode : kCwNetReadCode;
   if (length != expected || answerCode != expectedCode) {
-    o.panelText = "Unknown message received.";
-    o.panelColour = colour::Red;
-    o.memoLines = {"Unknown message received.", "Message length: " + dec(static_cast<std::int64_t>(length)) + " bytes"};
-    if (length == expected)
-      o.memoLines.push_back(ddtoip ? "Message opcode: h" + hex2(answerCode) : "Message opcode: " + dec(answerCode));
+    o.kind = QueryKind::UnknownAnswer;
     return o;
   }
-  o.panelText = ddtoip ? "DDToIP SDI Answer received." : "CW-Net Data received.";
-  o.panelColour = colour::ButtonFace;
-  o.statusAnswer = true;
-  o.sdiAddress = ddtoip ? ctx.selectedSdiAddress : sdiAddressByte;
-  o.memoLines = {o.panelText, "Controller IP: " + ctx.deviceIp, "Controller Port: " + dec(ctx.devicePort),
-                 "SDI Address: " + dec(o.sdiAddress)};
-  o.labelDChanged = true;
+  if (!ddtoip) o.sdiAddress = sdiAddressByte;
   if (presence != kDevicePresent) {
-    o.memoLines.push_back("There is no device connected to the SDI.");
-    o.otherPanelsText = "No device connected to the SDI.";
-    o.labelD = "Device Code: (no device)";
+    o.kind = QueryKind::NoDevice;
     return o;
   }
-  o.devicePresent = true;
   o.deviceCode = deviceCode;
-  o.labelD = "Device Code: h" + hex2(deviceCode);
-  if (deviceCode == kRemuxDeviceCode) {
-    o.memoLines.push_back("");
-    o.decode = true;
-    o.answerBase = ddtoip ? kDDToIPAnswerBase : kCwNetAnswerBase;
-  } else {
-    o.memoLines.push_back("There is no ASI Remultiplexer connected to the SDI.");
+  if (deviceCode != kRemuxDeviceCode) {
+    o.kind = QueryKind::NotRemux;
+    return o;
   }
+  o.kind = QueryKind::Ok;
+  o.answerBase = static_cast<int>(ddtoip ? kDDToIPAnswerBase : kCwNetAnswerBase);
   return o;
+}
+
+std::string queryAnswerText(const QueryOutcome& o) {
+  if (!o.statusAnswer()) return "Unknown message received.";
+  return o.framing == Framing::DDToIP ? "DDToIP SDI Answer received." : "CW-Net Data received.";
+}
+
+std::string queryProblemText(const QueryOutcome& o) {
+  switch (o.kind) {
+    case QueryKind::Ok: return {};
+    case QueryKind::NoDevice: return "There is no device connected to the SDI.";
+    case QueryKind::NotRemux: return "There is no ASI Remultiplexer connected to the SDI.";
+    case QueryKind::UnknownAnswer: return "Unknown message received.";
+    case QueryKind::Timeout:
+    case QueryKind::SendFailed: return {};
+  }
+  return {};
+}
+
+std::vector<std::string> queryAnswerLines(const QueryOutcome& o) {
+  if (!o.statusAnswer()) {
+    std::vector<std::string> lines = {queryAnswerText(o),
+                                      "Message length: " + dec(static_cast<std::int64_t>(o.length)) + " bytes"};
+    const bool ddtoip = o.framing == Framing::DDToIP;
+    if (o.length == (ddtoip ? kDDToIPStatusAnswer : kCwNetStatusAnswer))
+      lines.push_back(ddtoip ? "Message opcode: h" + hex2(o.answerCode) : "Message opcode: " + dec(o.answerCode));
+    return lines;
+  }
+  std::vector<std::string> lines = {queryAnswerText(o), "Controller IP: " + o.deviceIp,
+                                    "Controller Port: " + dec(o.devicePort), "SDI Address: " + dec(o.sdiAddress)};
+  lines.push_back(queryProblemText(o));
+  return lines;
+}
+
+std::string queryDeviceCodeText(const QueryOutcome& o) {
+  if (!o.statusAnswer()) return {};
+  if (!o.devicePresent()) return "Device Code: (no device)";
+  return "Device Code: h" + hex2(o.deviceCode);
 }
 
 }  // namespace tessaly

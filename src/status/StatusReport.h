@@ -60,27 +60,31 @@ std::string baseErrorText(std::int32_t baseError);   // "PCR Base Error: 45"
 std::string baseErrorMsText(std::int32_t baseError, std::string_view decimalPoint = ".");  // "(0.500 ms)"
 std::string gradientText(std::int32_t baseError);    // "Gradient: +" / "Gradient: -"
 
-// The outcome of a device query's answer, for either framing: what the Main page's
-// memo, the status panels and the device code label show, and whether the status
-// block is handed to the decoder.
+// How a device query ended.
+enum class QueryKind {
+  Ok,             // a remultiplexer's status answer: the block is in the receive buffer
+  NoDevice,       // a status answer: nothing on the SDI
+  NotRemux,       // a status answer from another kind of device
+  UnknownAnswer,  // an answer of the wrong length or code
+  Timeout,        // no answer in time
+  SendFailed,     // the request did not go out
+};
+
+// What a device query learned, for any front end: the kind, where the request went
+// and what the answer held.
 struct QueryOutcome {
-  std::vector<std::string> memoLines;  // after the memo is cleared
-  // Text and colour for PanelMS, PanelMpx, PanelPSI, PanelPCR.
-  std::string panelText;
-  std::uint32_t panelColour = colour::ButtonFace;
-  // Set when PanelMpx, PanelPSI and PanelPCR get a text of their own ("No device ...");
-  // their colours stay as they are.
-  std::string otherPanelsText;
-  bool labelDChanged = false;
-  std::string labelD;
-  bool decode = false;
-  int answerBase = 0;
-  // What the answer held, for callers that report it as data.
-  std::size_t length = 0;
-  bool statusAnswer = false;   // the status answer of the framing: right length and code
-  int sdiAddress = 0;          // as the memo's "SDI Address: " line shows it
-  bool devicePresent = false;  // a device answered on the SDI
-  std::uint8_t deviceCode = 0; // when devicePresent
+  QueryKind kind = QueryKind::Timeout;
+  Framing framing = Framing::CwNet;  // the framing the request went in
+  std::string deviceIp;              // the target the request went to
+  int devicePort = 0;
+  std::size_t length = 0;        // the answer's length (answers only)
+  std::uint8_t answerCode = 0;   // the answer's code byte (answers only)
+  int sdiAddress = 0;            // the board's address byte (CW-Net status answers), else the one asked
+  std::uint8_t deviceCode = 0;   // Ok and NotRemux
+  int answerBase = 0;            // Ok: where the status block starts in the receive buffer
+
+  bool statusAnswer() const { return kind == QueryKind::Ok || kind == QueryKind::NoDevice || kind == QueryKind::NotRemux; }
+  bool devicePresent() const { return kind == QueryKind::Ok || kind == QueryKind::NotRemux; }
 };
 
 struct QueryContext {
@@ -104,6 +108,18 @@ QueryOutcome evaluateQueryAnswer(const QueryContext& ctx, std::size_t length, At
   return evaluateQueryAnswerBytes(ctx, length, at(ddtoip ? kDDToIPAnswerCodeAt : kCwNetAnswerCodeAt), at(kCwNetAddressAt),
                                    at(base), at(base + 1));
 }
+
+// The texts of an answered query (not Timeout or SendFailed):
+// the first line: "CW-Net Data received.", "DDToIP SDI Answer received." or "Unknown message received.";
+std::string queryAnswerText(const QueryOutcome& o);
+// the Main page's memo after it is cleared (the status report follows for Ok);
+std::vector<std::string> queryAnswerLines(const QueryOutcome& o);
+// what is wrong, in one line: "Unknown message received.", "There is no device
+// connected to the SDI.", "There is no ASI Remultiplexer connected to the SDI."; empty for Ok;
+std::string queryProblemText(const QueryOutcome& o);
+// the device code line of a status answer ("Device Code: h1A", "Device Code: (no
+// device)"); empty when the answer was no status answer.
+std::string queryDeviceCodeText(const QueryOutcome& o);
 
 // Whether a datagram is an ASI Remultiplexer's status answer, in the framing the
 // request went in, from a board whose own address (bits 0..3 of the status block's

@@ -295,54 +295,48 @@ TEST(QueryOutcome, FailureTable) {
     Framing framing;
     std::size_t length;
     std::uint8_t code, presence, device;
+    QueryKind kind;
     std::vector<std::string> memo;
-    std::string panel;
-    std::uint32_t colour;
-    std::string others, labelD;
-    bool decode;
+    std::string first, problem, labelD;
   };
   const std::string ok = "CW-Net Data received.", okDD = "DDToIP SDI Answer received.";
+  const std::string unknown = "Unknown message received.";
   const std::vector<Case> cases = {
-      {"cw wrong length", Framing::CwNet, 1049, 0x09, 0x45, 0x1A,
-       {"Unknown message received.", "Message length: 1049 bytes"}, "Unknown message received.", colour::Red, "", "", false},
-      {"dd gets a cw-sized answer", Framing::DDToIP, 1032, 0xF3, 0x45, 0x1A,
-       {"Unknown message received.", "Message length: 1032 bytes"}, "Unknown message received.", colour::Red, "", "", false},
-      {"cw wrong code (decimal)", Framing::CwNet, 1032, 0x18, 0x45, 0x1A,
-       {"Unknown message received.", "Message length: 1032 bytes", "Message opcode: 24"}, "Unknown message received.",
-       colour::Red, "", "", false},
-      {"dd wrong code (hex)", Framing::DDToIP, 1049, 0x0A, 0x45, 0x1A,
-       {"Unknown message received.", "Message length: 1049 bytes", "Message opcode: h0A"}, "Unknown message received.",
-       colour::Red, "", "", false},
-      {"cw no device", Framing::CwNet, 1032, 0x09, 0x00, 0x1A,
+      {"cw wrong length", Framing::CwNet, 1049, 0x09, 0x45, 0x1A, QueryKind::UnknownAnswer,
+       {unknown, "Message length: 1049 bytes"}, unknown, unknown, ""},
+      {"dd gets a cw-sized answer", Framing::DDToIP, 1032, 0xF3, 0x45, 0x1A, QueryKind::UnknownAnswer,
+       {unknown, "Message length: 1032 bytes"}, unknown, unknown, ""},
+      {"cw wrong code (decimal)", Framing::CwNet, 1032, 0x18, 0x45, 0x1A, QueryKind::UnknownAnswer,
+       {unknown, "Message length: 1032 bytes", "Message opcode: 24"}, unknown, unknown, ""},
+      {"dd wrong code (hex)", Framing::DDToIP, 1049, 0x0A, 0x45, 0x1A, QueryKind::UnknownAnswer,
+       {unknown, "Message length: 1049 bytes", "Message opcode: h0A"}, unknown, unknown, ""},
+      {"cw no device", Framing::CwNet, 1032, 0x09, 0x00, 0x1A, QueryKind::NoDevice,
        {ok, "Controller IP: 127.0.0.1", "Controller Port: 4000", "SDI Address: 7",
         "There is no device connected to the SDI."},
-       ok, colour::ButtonFace, "No device connected to the SDI.", "Device Code: (no device)", false},
-      {"dd other device", Framing::DDToIP, 1049, 0xF3, 0x45, 0x1B,
+       ok, "There is no device connected to the SDI.", "Device Code: (no device)"},
+      {"dd other device", Framing::DDToIP, 1049, 0xF3, 0x45, 0x1B, QueryKind::NotRemux,
        {okDD, "Controller IP: 127.0.0.1", "Controller Port: 4000", "SDI Address: 3",
         "There is no ASI Remultiplexer connected to the SDI."},
-       okDD, colour::ButtonFace, "", "Device Code: h1B", false},
-      {"cw remux", Framing::CwNet, 1032, 0x09, 0x45, 0x1A,
-       {ok, "Controller IP: 127.0.0.1", "Controller Port: 4000", "SDI Address: 7", ""}, ok, colour::ButtonFace, "",
-       "Device Code: h1A", true},
+       okDD, "There is no ASI Remultiplexer connected to the SDI.", "Device Code: h1B"},
+      {"cw remux", Framing::CwNet, 1032, 0x09, 0x45, 0x1A, QueryKind::Ok,
+       {ok, "Controller IP: 127.0.0.1", "Controller Port: 4000", "SDI Address: 7", ""}, ok, "", "Device Code: h1A"},
   };
   for (const auto& c : cases) {
     QueryContext ctx{c.framing, "127.0.0.1", 4000, 3};
     const auto o = evaluateQueryAnswerBytes(ctx, c.length, c.code, 7, c.presence, c.device);
-    EXPECT_EQ(o.memoLines, c.memo) << c.what;
-    EXPECT_EQ(o.panelText, c.panel) << c.what;
-    EXPECT_EQ(o.panelColour, c.colour) << c.what;
-    EXPECT_EQ(o.otherPanelsText, c.others) << c.what;
-    EXPECT_EQ(o.labelDChanged, !c.labelD.empty()) << c.what;
-    EXPECT_EQ(o.labelD, c.labelD) << c.what;
-    EXPECT_EQ(o.decode, c.decode) << c.what;
+    EXPECT_EQ(o.kind, c.kind) << c.what;
+    EXPECT_EQ(queryAnswerLines(o), c.memo) << c.what;
+    EXPECT_EQ(queryAnswerText(o), c.first) << c.what;
+    EXPECT_EQ(queryProblemText(o), c.problem) << c.what;
+    EXPECT_EQ(queryDeviceCodeText(o), c.labelD) << c.what;
     // The facts behind the texts: a status answer names its device by code, or none.
     EXPECT_EQ(o.length, c.length) << c.what;
-    EXPECT_EQ(o.statusAnswer, !c.labelD.empty()) << c.what;
-    EXPECT_EQ(o.devicePresent, c.labelD.rfind("Device Code: h", 0) == 0) << c.what;
-    if (o.devicePresent) {
+    EXPECT_EQ(o.statusAnswer(), !c.labelD.empty()) << c.what;
+    EXPECT_EQ(o.devicePresent(), c.labelD.rfind("Device Code: h", 0) == 0) << c.what;
+    if (o.devicePresent()) {
       EXPECT_EQ(o.deviceCode, c.device) << c.what;
     }
-    if (c.decode) {
+    if (c.kind == QueryKind::Ok) {
       EXPECT_EQ(o.answerBase, c.framing == Framing::DDToIP ? 25 : 8);
     }
   }
@@ -356,18 +350,18 @@ TEST(QueryOutcome, ReadsTheFramingsOwnBytes) {
   auto at = [&buf](std::size_t i) { return i < buf.size() ? buf[i] : std::uint8_t{0}; };
   QueryContext dd{Framing::DDToIP, "127.0.0.1", 1, 15};
   auto o = evaluateQueryAnswer(dd, 1049, at);
-  EXPECT_TRUE(o.decode);
-  EXPECT_EQ(o.memoLines[3], "SDI Address: 15");
+  EXPECT_EQ(o.kind, QueryKind::Ok);
+  EXPECT_EQ(queryAnswerLines(o)[3], "SDI Address: 15");
   QueryContext cw{Framing::CwNet, "127.0.0.1", 1, 15};
   buf[6] = 0x09;
   buf[7] = 2;
   buf[8] = 0x45;
   buf[9] = 0x1B;
   o = evaluateQueryAnswer(cw, 1032, at);
-  EXPECT_FALSE(o.decode);
-  EXPECT_EQ(o.memoLines[3], "SDI Address: 2");
+  EXPECT_EQ(o.kind, QueryKind::NotRemux);
+  EXPECT_EQ(queryAnswerLines(o)[3], "SDI Address: 2");
   EXPECT_EQ(o.sdiAddress, 2);
-  EXPECT_EQ(o.labelD, "Device Code: h1B");
+  EXPECT_EQ(queryDeviceCodeText(o), "Device Code: h1B");
   EXPECT_EQ(o.deviceCode, 0x1B);
 }
 

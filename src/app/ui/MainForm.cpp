@@ -82,7 +82,7 @@ TMainForm::TMainForm(OwnedPorts ports, Timer* timer, Endpoint* endpoint, QWidget
       owned_(std::move(ports)),
       timer_(timer ? *timer : *owned_.timer),
       endpoint_(endpoint ? *endpoint : *owned_.endpoint),
-      engine_(timer_, endpoint_) {
+      session_(timer_, endpoint_) {
   create();
 }
 
@@ -105,15 +105,14 @@ TMainForm::~TMainForm() {
 void TMainForm::create() {
   setObjectName("MainForm");
   messageBox_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
-  trafficTap_.add(&trafficLog_);
-  endpoint_.setTap(&trafficTap_);
+  session_.traffic().add(&trafficLog_);
   buildWindow();
   setWindowTitle(kCaption);
   tabs_->setTabVisible(TabMfg, false);
   tabs_->setCurrentIndex(TabMain);
   shownTab_ = TabMain;
   pages_ = {pageMain_, pageGeneral_, pageMpx_, pagePsi_, pagePcr_, pageMfg_};
-  query_ = std::make_unique<DeviceQuery>(*this, pages_);
+  query_ = std::make_unique<DeviceQuery>(session_, pages_);
   loadSettings();
   connect(tabs_, &QTabWidget::currentChanged, this, &TMainForm::pageShown);
 }
@@ -170,7 +169,7 @@ void TMainForm::buildWindow() {
     l->addWidget(page);
     tabs_->addTab(holder, caption);
   };
-  pageMain_ = new PageMain(*this, link_);
+  pageMain_ = new PageMain(*this, session_.link());
   pageInstrTest_ = new PageInstrTest(*this);
   pageGeneral_ = new PageGeneral(*this);
   pageMpx_ = new PageMpx(*this);
@@ -197,10 +196,10 @@ void TMainForm::buildWindow() {
 
 // ------------------------------------------------------------------ link values
 
-Framing TMainForm::framing() const { return link_.framing; }
-std::uint8_t TMainForm::sdiAddress() const { return link_.sdiAddress; }
+Framing TMainForm::framing() const { return session_.link().framing; }
+std::uint8_t TMainForm::sdiAddress() const { return session_.link().sdiAddress; }
 // The IP base and extension that the device IP caption shows.
-std::string TMainForm::deviceIp() const { return link_.deviceIp(); }
+std::string TMainForm::deviceIp() const { return session_.link().deviceIp(); }
 
 bool TMainForm::manufacturerPageVisible() const { return tabs_->isTabVisible(TabMfg); }
 
@@ -230,13 +229,13 @@ bool TMainForm::startCapture(const QString& path, QString* error) {
   capture_ = std::move(file);
   capturePath_ = path;
   captureReported_ = std::move(reported);
-  trafficTap_.add(capture_.get());
+  session_.traffic().add(capture_.get());
   return true;
 }
 
 void TMainForm::stopCapture() {
   if (!capture_) return;
-  trafficTap_.remove(capture_.get());
+  session_.traffic().remove(capture_.get());
   // A reader that takes nothing holds the window up no longer than the limit.
   if (!capture_->close()) reportCaptureFailure(capturePath_, capture_->failure(), *captureReported_);
   capture_.reset();
@@ -275,13 +274,12 @@ void TMainForm::ButtonQueryClick() { query_->start(); }
 void TMainForm::clearInfo() { pageMain_->clearInfo(); }
 
 void TMainForm::decodeAndPresent(int answerBase) {
-  device_.AnswerBase = answerBase;
-  DecodeStatus(device_, engine_.buffer());
+  session_.decodeStatus(answerBase);
   PresentStatus();
 }
 
 void TMainForm::PresentStatus() {
-  for (TPage* p : pages_) p->presentStatus(device_);
+  for (TPage* p : pages_) p->presentStatus(session_.device());
 }
 
 // ------------------------------------------------------------------ pages
@@ -296,7 +294,7 @@ void TMainForm::pageShown(int index) {
 // ------------------------------------------------------------------ settings dialog and about
 
 void TMainForm::Settings1Click() {
-  settingsForm_->load(saveOnExit_, link_.hostPort, link_.devicePort);
+  settingsForm_->load(saveOnExit_, session_.link().hostPort, session_.link().devicePort);
   if (settingsForm_->exec() == QDialog::Accepted) applySettingsDialog();
 }
 

@@ -17,6 +17,7 @@
 #include "settings/SettingsKeys.h"
 #include "app/ui/PageHost.h"
 #include "app/ui/PageSend.h"
+#include "device/DeviceSession.h"
 #include "link/Engine.h"
 #include "link/LinkSettings.h"
 #include "link/Ports.h"
@@ -50,19 +51,20 @@ class TMainForm : public QMainWindow, public PageHost {
   enum Tab { TabMain, TabInstrTest, TabGeneral, TabMpx, TabPsi, TabPcr, TabMfg };
 
   // PageHost.
-  tessaly::TransactionEngine& engine() override { return engine_; }
-  tessaly::tZODADevice& device() override { return device_; }
+  tessaly::TransactionEngine& engine() override { return session_.engine(); }
+  tessaly::tZODADevice& device() override { return session_.device(); }
   tessaly::Framing framing() const override;
   std::uint8_t sdiAddress() const override;
   std::string deviceIp() const override;
-  int devicePort() const override { return link_.devicePort; }
-  int hostPort() const override { return link_.hostPort; }
+  int devicePort() const override { return session_.link().devicePort; }
+  int hostPort() const override { return session_.link().hostPort; }
   bool sendPageTransaction(const PageTransaction& t) override;
   bool sendPageInstruction(std::string_view label, std::uint8_t opcode, const tessaly::Bytes& data, TPanel* panel,
                            std::uint8_t waitingCode, const QString& errorText, TMemo* readMemo = nullptr) override;
   void registerNoticeWait(std::uint8_t waiting, std::uint8_t received, TPanel* panel) override;
   void query() override { ButtonQueryClick(); }
   void decodeAndPresent(int answerBase) override;
+  tessaly::DeviceSession& session() { return session_; }
   void clearInfo() override;
   void message(const QString& text) override;
   void addChartSample() override;
@@ -83,8 +85,8 @@ class TMainForm : public QMainWindow, public PageHost {
 
   // Fields and parts, for the pages' later behaviour and for tests.
   bool saveOnExit() const { return saveOnExit_; }
-  const std::string& ipBase() const { return link_.ipBase; }
-  const tessaly::LinkSettings& linkSettings() const { return link_; }
+  const std::string& ipBase() const { return session_.link().ipBase; }
+  const tessaly::LinkSettings& linkSettings() const { return session_.link(); }
   tessaly::IniFile& settingsFile() { return *ini_; }
   tessaly::Timer& timer() { return timer_; }
   tessaly::Endpoint& endpoint() { return endpoint_; }
@@ -100,7 +102,7 @@ class TMainForm : public QMainWindow, public PageHost {
   TFormAbout* aboutForm() const { return aboutForm_; }
   // Every datagram the endpoint sends, receives or drops goes to this fanout for the
   // whole run: the traffic log is one of its taps, a capture file another.
-  tessaly::TrafficFanout& trafficTap() { return trafficTap_; }
+  tessaly::TrafficFanout& trafficTap() { return session_.traffic(); }
   tessaly::TrafficLog& trafficLog() { return trafficLog_; }
   TrafficWindow* trafficWindow() const { return trafficWindow_; }
   bool manufacturerPageVisible() const;
@@ -137,16 +139,13 @@ class TMainForm : public QMainWindow, public PageHost {
   void pageShown(int index);
 
   OwnedPorts owned_;
-  tessaly::TrafficFanout trafficTap_;
   tessaly::TrafficLog trafficLog_;
   tessaly::Timer& timer_;
   tessaly::Endpoint& endpoint_;
-  tessaly::TransactionEngine engine_;
+  tessaly::DeviceSession session_;  // engine, link settings, status record, query, traffic tap
   PageSender sender_{*this};
-  tessaly::tZODADevice device_;
   std::unique_ptr<tessaly::IniFile> ini_;
   bool saveOnExit_ = true;
-  tessaly::LinkSettings link_;  // framing, SDI address, device IP and ports, as the controls set them
   bool closed_ = false;
   int shownTab_ = 0;
 

@@ -24,8 +24,9 @@ void TPage::queryTimedOut() {
 
 void TPage::presentQueryOutcome(const QueryOutcome& o) {
   if (!queryPanel_.panel) return;
-  queryPanel_.panel->setCaption(QString::fromStdString(o.panelText));
-  queryPanel_.panel->setColor(o.panelColour);
-  if (queryPanel_.showsOtherText && !o.otherPanelsText.empty())
-    queryPanel_.panel->setCaption(QString::fromStdString(o.otherPanelsText));
+  // A status answer leaves the panels neutral; anything else is shown in red.
+  queryPanel_.panel->setCaption(QString::fromStdString(queryAnswerText(o)));
+  queryPanel_.panel->setColor(o.statusAnswer() ? colour::ButtonFace : colour::Red);
+  if (queryPanel_.showsOtherText && o.kind == QueryKind::NoDevice)
+    queryPanel_.panel->setCaption("No device connected to the SDI.");
 }

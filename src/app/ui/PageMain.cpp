@@ -119,8 +119,8 @@ void PageMain::queryTimedOut() {
 
 void PageMain::presentQueryOutcome(const tessaly::QueryOutcome& o) {
   MemoInfo->clearLines();
-  MemoInfo->addLines(o.memoLines);
-  if (o.labelDChanged) LabelD->setText(QString::fromStdString(o.labelD));
+  MemoInfo->addLines(tessaly::queryAnswerLines(o));
+  if (o.statusAnswer()) LabelD->setText(QString::fromStdString(tessaly::queryDeviceCodeText(o)));
 }
 
 void PageMain::radioGroupsChanged() {

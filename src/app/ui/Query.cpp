@@ -2,39 +2,35 @@
 
 using namespace tessaly;
 
-DeviceQuery::DeviceQuery(PageHost& host, std::vector<TPage*> pages)
-    : host_(host),
-      pages_(std::move(pages)),
-      query_(
-          host.engine(),
-          [&host] {
-            QueryTarget t;
-            t.framing = host.framing();
-            t.sdiAddress = host.sdiAddress();
-            t.deviceIp = host.deviceIp();
-            t.devicePort = host.devicePort();
-            t.hostPort = host.hostPort();
-            return t;
-          },
-          *this) {}
+DeviceQuery::DeviceQuery(DeviceSession& session, std::vector<TPage*> pages)
+    : session_(session), pages_(std::move(pages)) {
+  session_.setQueryListener(this);
+}
+
+DeviceQuery::~DeviceQuery() { session_.setQueryListener(nullptr); }
 
 void DeviceQuery::queryStarted() {
   for (TPage* p : pages_) p->queryStarted();
 }
 
-void DeviceQuery::querySent(const std::vector<std::string>& memoLines) {
-  for (TPage* p : pages_) p->querySent(memoLines);
+void DeviceQuery::querySent(const QueryTarget& sentTo) {
+  const auto lines = querySentLines(sentTo.hostPort, sentTo.devicePort, sentTo.deviceIp);
+  for (TPage* p : pages_) p->querySent(lines);
 }
 
-void DeviceQuery::querySendFailed() {
-  for (TPage* p : pages_) p->querySendFailed();
-}
-
-void DeviceQuery::queryTimedOut() {
-  for (TPage* p : pages_) p->queryTimedOut();
-}
-
-void DeviceQuery::queryAnswered(const QueryOutcome& o) {
+void DeviceQuery::queryEnded(const QueryOutcome& o) {
+  switch (o.kind) {
+    case QueryKind::SendFailed:
+      for (TPage* p : pages_) p->querySendFailed();
+      return;
+    case QueryKind::Timeout:
+      for (TPage* p : pages_) p->queryTimedOut();
+      return;
+    default:
+      break;
+  }
   for (TPage* p : pages_) p->presentQueryOutcome(o);
-  if (o.decode) host_.decodeAndPresent(o.answerBase);
+  // The session has decoded the status block into its record.
+  if (o.kind == QueryKind::Ok)
+    for (TPage* p : pages_) p->presentStatus(session_.device());
 }

@@ -1,24 +1,22 @@
 #pragma once
-// The device query (every page's "Query" button): the core's StatusQuery, with every
-// page told how it went.
+// The device query (every page's "Query" button): the session's query, with every
+// page told how it went and, for a remultiplexer's answer, the decoded status shown.
 #include <vector>
 
-#include "device/StatusQuery.h"
 #include "app/ui/PageHost.h"
+#include "device/DeviceSession.h"
 
 class DeviceQuery : public tessaly::StatusQueryListener {
  public:
-  DeviceQuery(PageHost& host, std::vector<TPage*> pages);
-  void start() { query_.start(); }
+  DeviceQuery(tessaly::DeviceSession& session, std::vector<TPage*> pages);
+  ~DeviceQuery() override;
+  void start() { session_.query(); }
 
   void queryStarted() override;
-  void querySent(const std::vector<std::string>& memoLines) override;
-  void querySendFailed() override;
-  void queryTimedOut() override;
-  void queryAnswered(const tessaly::QueryOutcome& o) override;
+  void querySent(const tessaly::QueryTarget& sentTo) override;
+  void queryEnded(const tessaly::QueryOutcome& o) override;
 
  private:
-  PageHost& host_;
+  tessaly::DeviceSession& session_;
   std::vector<TPage*> pages_;
-  tessaly::StatusQuery query_;
 };

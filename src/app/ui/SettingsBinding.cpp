@@ -34,11 +34,11 @@ void TMainForm::applySetting(const SettingKey& k) {
   if (k.target == field::SaveOnExit) {
     saveOnExit_ = ini.readBool(k.section, k.key, defInt != 0);
   } else if (k.target == field::MyPort) {
-    link_.hostPort = ini.readInteger(k.section, k.key, defInt);
-    endpoint_.setLocalPort(link_.hostPort);
+    session_.link().hostPort = ini.readInteger(k.section, k.key, defInt);
+    endpoint_.setLocalPort(session_.link().hostPort);
   } else if (k.target == field::DevicePort) {
-    link_.devicePort = ini.readInteger(k.section, k.key, defInt);
-    endpoint_.setLocalPort(link_.hostPort);
+    session_.link().devicePort = ini.readInteger(k.section, k.key, defInt);
+    endpoint_.setLocalPort(session_.link().hostPort);
   } else if (k.target == field::IPBase) {
     pageMain_->setIpBase(ini.readString(k.section, k.key, k.defaultValue));
   } else if (k.target == field::ShowManufacturerPage) {
@@ -65,7 +65,7 @@ void TMainForm::applySetting(const SettingKey& k) {
 void TMainForm::writeSetting(const SettingKey& k) {
   IniFile& ini = *ini_;
   if (k.target == field::IPBase) {
-    ini.writeString(k.section, k.key, link_.ipBase);
+    ini.writeString(k.section, k.key, session_.link().ipBase);
     return;
   }
   QWidget* w = findChild<QWidget*>(QString::fromStdString(k.target));
@@ -113,9 +113,9 @@ void TMainForm::applySettingsDialog() {
     message(QString::fromStdString("Unable to write to " + ini_->path()));
     return;
   }
-  link_.hostPort = hostPort;
-  link_.devicePort = devicePort;
+  session_.link().hostPort = hostPort;
+  session_.link().devicePort = devicePort;
   // The next send binds the new host port.
   endpoint_.deactivate();
-  endpoint_.setLocalPort(link_.hostPort);
+  endpoint_.setLocalPort(session_.link().hostPort);
 }
