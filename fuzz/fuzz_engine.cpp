@@ -5,6 +5,7 @@
 #include "FakeEndpoint.h"
 #include "FuzzInput.h"
 #include "VirtualClock.h"
+#include "device/StatusQuery.h"
 #include "instructions/InstructionTest.h"
 #include "link/Engine.h"
 #include "mfgtest/MfgSequence.h"

@@ -14,6 +14,13 @@
 
 namespace tessaly {
 
+// The device query's codes: waiting for the status answer, answer received, one
+// pair per framing.
+namespace state {
+constexpr std::uint8_t QueryCwNetWait = 40, QueryCwNetGot = 41;
+constexpr std::uint8_t QueryDDToIPWait = 42, QueryDDToIPGot = 43;
+}  // namespace state
+
 constexpr int kQueryReplyTimeoutMs = 1000;
 
 // Where and how the request goes.

@@ -15,13 +15,6 @@
 
 namespace tessaly {
 
-// The device query's codes: waiting for the status answer, answer received, one
-// pair per framing.
-namespace state {
-constexpr std::uint8_t QueryCwNetWait = 40, QueryCwNetGot = 41;
-constexpr std::uint8_t QueryDDToIPWait = 42, QueryDDToIPGot = 43;
-}  // namespace state
-
 // A number with exactly three digits after the decimal separator, which the caller
 // supplies from the user's locale (0.5 gives "0.500", or "0,500" with ",").
 std::string fixed3(double value, std::string_view decimalPoint = ".");

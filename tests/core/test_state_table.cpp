@@ -47,10 +47,10 @@ const Owner kOwners[] = {
        registerNoticeWait(e, state::PsiWait, state::PsiGot, {}, {});
        registerNoticeWait(e, state::PcrWait, state::PcrGot, {}, {});
      }},
-    {"src/status/StatusReport.h",
+    {"src/device/StatusQuery.h",
      [](TransactionEngine& e) {
        // The query registers its codes for as long as it lives; the engine keeps them.
-       StatusQuery query(e, [] { return QueryTarget{}; }, quietListener());
+       StatusQuery query(e, quietListener());
      }},
     {"src/mfgtest/MfgSequence.h", [](TransactionEngine& e) { registerMfgTransactions(e, {}, {}); }},
     {"src/instructions/InstructionTest.h", [](TransactionEngine& e) { registerInstructionTest(e, {}, {}, {}); }},
