@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QueryContext ctx{framing, "127.0.0.1", 56789, 1};
     const auto& buf = engine.buffer();
     QueryOutcome out = evaluateQueryAnswer(ctx, engine.receivedLength(), [&](std::size_t i) { return buf.at(i); });
-    if (out.decode) {
+    if (out.kind == QueryKind::Ok) {
       device.AnswerBase = out.answerBase;
       DecodeStatus(device, engine.buffer());
       (void)statusReportLines(device);
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       engine,
       [&] {
         const auto& bytes = engine.buffer().bytes();
-        MfgTimerEvent event{engine.state(), bytes.data(), bytes.size(), engine.receivedLength(), "58100"};
+        MfgTimerEvent event{engine.state(), bytes.data(), bytes.size(), engine.receivedLength(), 58100};
         for (const MfgAction& a : mfg.timerFired(event)) (void)a;
       },
       [&](std::uint8_t code, bool) { (void)mfg.sendFailed(code); });

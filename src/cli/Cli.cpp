@@ -444,8 +444,8 @@ int dispatch(const Options& o) {
     if (o.pll) in.pllHz = std::stoi(*o.pll);
     const auto m = streamFormatMessage(in);
     // The PLL search report, as the General page's memo shows it.
-    if (m.memoLines)
-      for (const auto& l : *m.memoLines) say(json, l);
+    if (m.pllReport)
+      for (const auto& l : *m.pllReport) say(json, l);
     const char* const sources[] = {"nco", "pll", "input1", "input2", "input3", "input4", "input5", "input6", "external"};
     json.fields["source"] = sources[in.clockSource];
     json.fields["format"] = in.packetSize;

@@ -74,7 +74,7 @@ class MfgTest {
   }
 
   void start(const MfgInputTexts& in) {
-    testPortText_ = in.testPort;
+    testPort_ = normaliseTestPort(in.testPort);
     startedAt_ = std::chrono::system_clock::now();
     begun_ = Clock::now();
     carryOut(sequence_.start(in));
@@ -282,7 +282,7 @@ class MfgTest {
     event.buffer = buffer.data();
     event.bufferSize = buffer.size();
     event.receivedLength = engine.receivedLength();
-    event.testPortText = testPortText_;
+    event.testPort = testPort_;
     if (event.state == state::MfgConfigGot) noteBoard();
     carryOut(sequence_.timerFired(event));
   }
@@ -383,7 +383,7 @@ class MfgTest {
   RunLoop& s_;
   bool json_;
   MfgSequence sequence_;
-  std::string testPortText_;
+  std::int32_t testPort_ = 58100;
   std::string lastLabel_;
   std::array<StepRecord, kMfgStepTexts.size()> steps_{};
   std::vector<std::string> log_;

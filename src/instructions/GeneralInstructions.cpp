@@ -49,7 +49,7 @@ StreamFormatMessage streamFormatMessage(const StreamFormat& f) {
     const PllSettings settings = searchPll(f.pllHz);
     std::vector<std::string> memo{"PLL Info:"};
     for (auto& line : pllReportLines(f.pllHz, settings)) memo.push_back(std::move(line));
-    out.memoLines = std::move(memo);
+    out.pllReport = std::move(memo);
     out.pll = settings;
     if (settings.found) append(out.instructions, encodeInstruction(opcode::Operation, setPllData(settings)));
   }

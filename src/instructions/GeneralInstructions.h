@@ -57,9 +57,9 @@ struct StreamFormat {
 struct StreamFormatMessage {
   std::string label;   // "Set Output Form"
   Bytes instructions;  // NCO or SETPLL packet (when due), then the stream-format packet
-  // The memo's new content, for clock source PLL only ("PLL Info:" and the report);
-  // empty optional: leave the memo as it is.
-  std::optional<std::vector<std::string>> memoLines;
+  // The PLL search's report ("PLL Info:" and its lines), for clock source PLL only;
+  // an empty optional when there is none.
+  std::optional<std::vector<std::string>> pllReport;
   // The PLL search's result, for clock source PLL only.
   std::optional<PllSettings> pll;
 

@@ -235,7 +235,7 @@ MfgActions MfgSequence::timerFired(const MfgTimerEvent& event) {
     case state::MfgEraseGot: return onEraseAnswer(a);
     case state::MfgProgramDue: return onProgrammingDue();
     case state::MfgProgramGot: return onProgrammingAnswer(a);
-    case state::MfgPidReadDue: return onPidReadBackDue(event.testPortText);
+    case state::MfgPidReadDue: return onPidReadBackDue(event.testPort);
     case state::MfgPidReadGot: return onPidReadBackAnswer(a);
     case state::MfgPsiReadDue: return onPsiReadBackDue();
     case state::MfgPsiReadGot: return onPsiReadBackAnswer(a);
@@ -341,7 +341,7 @@ MfgActions MfgSequence::onProgrammingAnswer(const Answer& a) {
   return out;
 }
 
-MfgActions MfgSequence::onPidReadBackDue(std::string_view testPortText) {
+MfgActions MfgSequence::onPidReadBackDue(std::int32_t testPort) {
   MfgActions out;
   if (unit_ >= 5) {
     if (allDone(UnitGroup::Pid)) {
@@ -355,7 +355,7 @@ MfgActions MfgSequence::onPidReadBackDue(std::string_view testPortText) {
     return out;
   }
   out.push_back(progress("Reading back PID Filter " + std::to_string(unit_) + "..."));
-  inputs_.testPort = normaliseTestPort(testPortText);
+  inputs_.testPort = testPort;
   out.push_back(writeBack(MfgField::TestPort, std::to_string(inputs_.testPort)));
   out.push_back(send(state::MfgPidReadWait, mfgPidReadBackRequest(unit_, inputs_.testPort), 1000));
   return out;

@@ -140,13 +140,14 @@ inline void applyEngineAction(TransactionEngine& engine, const MfgAction& a) {
 }
 
 // What the timer handler hands over: the state code, the receive buffer and the
-// length of the last accepted datagram, and the current text of EditTP.
+// length of the last accepted datagram, and the test port as it stands now (a
+// read-back goes to the port given at that moment, normalised as at the start).
 struct MfgTimerEvent {
   std::uint8_t state = 0;
   const std::uint8_t* buffer = nullptr;
   std::size_t bufferSize = 0;
   std::size_t receivedLength = 0;
-  std::string_view testPortText;
+  std::int32_t testPort = 58100;
 };
 
 class MfgSequence {
@@ -184,7 +185,7 @@ class MfgSequence {
   MfgActions onEraseAnswer(const Answer& a);
   MfgActions onProgrammingDue();
   MfgActions onProgrammingAnswer(const Answer& a);
-  MfgActions onPidReadBackDue(std::string_view testPortText);
+  MfgActions onPidReadBackDue(std::int32_t testPort);
   MfgActions onPidReadBackAnswer(const Answer& a);
   MfgActions onPsiReadBackDue();
   MfgActions onPsiReadBackAnswer(const Answer& a);

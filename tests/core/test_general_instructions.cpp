@@ -95,18 +95,18 @@ TEST(StreamFormat, PacketsBySource) {
 
   StreamFormatMessage ts = streamFormatMessage({4, 204, false, 3000000, 97753});
   EXPECT_EQ(ts.instructions, formatTs3);
-  EXPECT_FALSE(ts.memoLines.has_value());
+  EXPECT_FALSE(ts.pllReport.has_value());
 
   StreamFormatMessage nco = streamFormatMessage({0, 188, true, 3000000, 3000000});
   EXPECT_EQ(nco.instructions, concat({nco3M, Bytes{0xE0, 0x00, 0x03, 0x27, 0x01, 0xA0}}));
-  EXPECT_FALSE(nco.memoLines.has_value());
+  EXPECT_FALSE(nco.pllReport.has_value());
 
   StreamFormatMessage pll = streamFormatMessage({1, 188, false, 120, 3000000});
   EXPECT_EQ(pll.instructions, concat({pll3M, Bytes{0xE0, 0x00, 0x03, 0x27, 0x01, 0x81}}));
-  ASSERT_TRUE(pll.memoLines.has_value());
-  ASSERT_GE(pll.memoLines->size(), 2u);
-  EXPECT_EQ(pll.memoLines->front(), "PLL Info:");
-  EXPECT_EQ(pll.memoLines->back(), " h0022 h022013CC");
+  ASSERT_TRUE(pll.pllReport.has_value());
+  ASSERT_GE(pll.pllReport->size(), 2u);
+  EXPECT_EQ(pll.pllReport->front(), "PLL Info:");
+  EXPECT_EQ(pll.pllReport->back(), " h0022 h022013CC");
 
   EXPECT_EQ(pll.label, "Set Output Form");
   Bytes dd = pll.datagram(Framing::DDToIP, 2);

@@ -96,7 +96,7 @@ struct Page {
   void tick() {
     armedMs = 0;
     endpointOpen = false;
-    apply(seq.timerFired({state, buffer.data(), buffer.size(), received, testPortText}));
+    apply(seq.timerFired({state, buffer.data(), buffer.size(), received, normaliseTestPort(testPortText)}));
   }
 
   void answerAndTick(const Bytes& d) {
@@ -557,7 +557,7 @@ TEST(MfgSequence, ReadsStayInsideTheDatagram) {
   // The buffer holds fewer bytes than the received length claims: not a status block.
   Bytes small = statusAnswer();
   small.resize(600);
-  MfgActions a = seq.timerFired({state::MfgConfigGot, small.data(), small.size(), kMfgStatusAnswerSize, "58100"});
+  MfgActions a = seq.timerFired({state::MfgConfigGot, small.data(), small.size(), kMfgStatusAnswerSize, 58100});
   ASSERT_FALSE(a.empty());
   bool unknown = false;
   for (const auto& x : a) unknown |= x.kind == MfgAction::Kind::Progress && x.text == "Error: Unknown message received.";
@@ -565,6 +565,6 @@ TEST(MfgSequence, ReadsStayInsideTheDatagram) {
   // No buffer at all.
   MfgSequence seq2;
   seq2.start({});
-  EXPECT_FALSE(seq2.timerFired({state::MfgConfigGot, nullptr, 0, kMfgStatusAnswerSize, ""}).empty());
+  EXPECT_FALSE(seq2.timerFired({state::MfgConfigGot, nullptr, 0, kMfgStatusAnswerSize, 58100}).empty());
   EXPECT_FALSE(seq2.running());
 }

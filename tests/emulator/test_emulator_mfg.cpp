@@ -36,7 +36,7 @@ class MfgRun {
           e.buffer = engine_.buffer().bytes().data();
           e.bufferSize = engine_.buffer().size();
           e.receivedLength = engine_.receivedLength();
-          e.testPortText = "58100";
+          e.testPort = 58100;
           perform(sequence_.timerFired(e));
         },
         [this](std::uint8_t code, bool) { perform(sequence_.sendFailed(code)); });

@@ -159,9 +159,9 @@ void PageGeneral::ButtonSetOutputFormatClick() {
   EditNCO->setText(QString::number(f.ncoHz));
   EditPLL->setText(QString::number(f.pllHz));
   const auto m = tessaly::streamFormatMessage(f);
-  if (m.memoLines) {
+  if (m.pllReport) {
     MemoGS->clearLines();
-    MemoGS->addLines(*m.memoLines);
+    MemoGS->addLines(*m.pllReport);
   }
   send(m);
 }

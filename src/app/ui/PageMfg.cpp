@@ -188,14 +188,13 @@ void PageMfg::hideEvent(QHideEvent* e) {
 
 void PageMfg::timerFired() {
   tessaly::TransactionEngine& engine = host_.engine();
-  const std::string testPort = EditTP->text().toStdString();
   const auto& buffer = engine.buffer().bytes();
   tessaly::MfgTimerEvent event;
   event.state = engine.state();
   event.buffer = buffer.data();
   event.bufferSize = buffer.size();
   event.receivedLength = engine.receivedLength();
-  event.testPortText = testPort;
+  event.testPort = tessaly::normaliseTestPort(EditTP->text().toStdString());
   carryOut(sequence_.timerFired(event));
 }
 
