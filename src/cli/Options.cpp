@@ -146,7 +146,7 @@ std::string multicastIpv4(const std::string& what, const std::string& text) {
   return text;
 }
 
-// `v`, the value given to option `s`, read as `spec` says.
+// `v`, the value given to option `s`, read as its declaration says.
 OptionValue readValue(const OptionSpec& spec, const std::string& s, const std::string& v) {
   OptionValue r;
   switch (spec.takes) {
