@@ -1,10 +1,13 @@
 #pragma once
-// The client's command line: options and arguments, the link they select, the help
-// text. Bad input throws UsageError with one line that names the option or command.
+// The client's command line: every option declared once with what it takes (a number
+// and its range, a choice, a list of inputs, a file name...), read back typed. Bad
+// input throws UsageError with one line that names the option or command.
 #include <QStringList>
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/StatusQuery.h"
@@ -13,11 +16,6 @@
 namespace tessaly::cli {
 
 constexpr const char* kProgram = "tessaly-cli";
-// The whole help text.
-std::string helpText();
-// COMMAND's part of the help (SUB: one subcommand's, when it has that one); an
-// unknown command throws.
-std::string commandHelpText(const std::string& command, const std::string& sub);
 
 struct UsageError {
   std::string message;
@@ -27,42 +25,58 @@ struct SendError {
   std::string message;
 };
 
-struct Options {
-  std::optional<std::string> device;
-  std::optional<int> devicePort;
-  std::optional<int> hostPort;
-  std::optional<Framing> framing;
-  std::optional<int> sdi;
-  std::optional<int> timeoutMs;
-  std::optional<std::string> capture;  // capture file of every datagram in and out
-  std::optional<std::string> label;
-  // clock
-  std::optional<std::string> nco;
-  std::optional<std::string> pll;
-  std::optional<int> source;    // 0 NCO, 1 PLL, 2..7 TS inputs 1..6, 8 external clock
-  std::optional<int> format;    // 0 "188", 1 "204"
-  std::optional<int> priority;  // 0 low, 1 high
-  // pid-filter, psi, pcr-corrector
-  std::optional<int> input;                             // 1..6
-  std::optional<std::string> pid, remap;                // 0..8191, as typed
-  std::optional<std::array<bool, 6>> enable, dvPin, nullFilter, tspFilter;  // inputs 1..6
-  std::optional<int> sector;                            // 1..4
-  std::optional<std::string> start, end, address;       // 0..131071
-  std::optional<std::string> timer;                     // 0..16777215
-  std::optional<int> packet;                            // 0 ascending, 1 descending, 2 fix
-  std::optional<std::string> fix;                       // 0..255
-  bool disabled = false;
-  bool autoCc = false;
-  // pcr-log
-  std::optional<int> samples;
-  std::optional<std::string> csv;  // "-": standard output only
-  bool append = false;
-  bool force = false;
-  // mfg-test
-  std::optional<std::string> testPort, pid1, pid2, pid3, multicast, junit;
-  bool json = false;
-  bool help = false;
-  bool version = false;
+// What an option takes after its name.
+enum class Takes {
+  Nothing,         // a switch
+  Number,          // a decimal number lo..hi
+  Text,            // any text
+  Host,            // a host name or address, not empty
+  File,            // a file name, not empty
+  Choice,          // one of `choices`: read back as its index
+  Inputs,          // inputs 1..6 as "1,3,6", or "none"
+  PidOrOff,        // a PID 0..8191, or "off"
+  MulticastOrOff,  // a multicast IPv4 address, or "off"
+};
+
+struct OptionSpec {
+  OptionSpec(const char* n, Takes t, long long low = 0, long long high = 0, std::vector<const char*> c = {},
+             const char* notA = "")
+      : name(n), takes(t), lo(low), hi(high), choices(std::move(c)), notAChoice(notA) {}
+  const char* name;  // "--sdi"
+  Takes takes;
+  long long lo, hi;                  // Number
+  std::vector<const char*> choices;  // Choice
+  const char* notAChoice;            // Choice: the error's ending after the value
+};
+
+// Every option, in the order a misplaced one is looked for; an option that no
+// command lists (see Command.h) belongs to every command.
+const std::vector<OptionSpec>& optionSpecs();
+
+// One option as it was read.
+struct OptionValue {
+  long long number = 0;  // Number, Choice (the index), PidOrOff
+  std::string text;      // Text, Host, File, MulticastOrOff
+  std::array<bool, 6> inputs{};
+  bool off = false;  // PidOrOff, MulticastOrOff: "off"
+};
+
+// The options given, by name; a later one replaces an earlier one.
+class GivenOptions {
+ public:
+  void set(const std::string& name, OptionValue v) { values_[name] = std::move(v); }
+  bool has(std::string_view name) const { return values_.count(std::string(name)) != 0; }
+  const OptionValue* find(std::string_view name) const;
+  std::optional<long long> number(std::string_view name) const;
+  std::optional<std::string> text(std::string_view name) const;
+  std::optional<std::array<bool, 6>> inputs(std::string_view name) const;
+
+ private:
+  std::map<std::string, OptionValue> values_;
+};
+
+struct CommandLine {
+  GivenOptions options;
   std::string command;
   std::vector<std::string> args;
 };
@@ -70,10 +84,10 @@ struct Options {
 // A plain decimal number lo..hi; anything else throws, naming `what`.
 long long number(const std::string& what, const std::string& text, long long lo, long long hi);
 // `arguments` as QCoreApplication::arguments() gives them (the program first).
-Options parse(const QStringList& arguments);
+CommandLine parse(const QStringList& arguments);
 // The link as the panel would start with it: its Settings.ini in the working
 // directory (read only, never written), else its defaults; then the options.
-QueryTarget linkTarget(const Options& o);
+QueryTarget linkTarget(const GivenOptions& o);
 
 void out(const std::string& line);  // one line on standard output
 void err(const std::string& line);  // one line on standard error

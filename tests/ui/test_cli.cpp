@@ -908,6 +908,38 @@ class CliTest : public QObject {
     QVERIFY2(r.err[0].startsWith("tessaly-cli: ") && r.err[0].contains(names), qPrintable(r.err[0]));
   }
 
+  // Every option the commands' part of the help names (not a link option) is refused,
+  // with a sound value, by a command that takes none: an option a command forgets to
+  // claim would otherwise be taken, and ignored, everywhere.
+  void commandOptionsStayWithTheirCommands() {
+    const QMap<QString, QString> soundValue{
+        {"--nco", "1000"},      {"--pll", "100000"},   {"--source", "nco"},   {"--format", "188"},
+        {"--priority", "low"},  {"--input", "1"},      {"--pid", "1"},        {"--remap", "1"},
+        {"--enable", "1"},      {"--dv-pin", "1"},     {"--null-filter", "1"}, {"--tsp-filter", "1"},
+        {"--sector", "1"},      {"--start", "0"},      {"--end", "1"},        {"--disabled", ""},
+        {"--address", "0"},     {"--timer", "1"},      {"--packet", "fix"},   {"--fix", "1"},
+        {"--auto-cc", ""},      {"--samples", "1"},    {"--csv", "a.csv"},    {"--append", ""},
+        {"--force", ""},        {"--test-port", "1"},  {"--pid1", "off"},     {"--pid2", "off"},
+        {"--pid3", "off"},      {"--multicast", "off"}, {"--junit", "a.xml"}, {"--json", ""},
+        {"--label", "x"}};
+    uitest::TempWorkDir dir;
+    const QString help = runCli(dir.path(), {"--help"}).out.join('\n');
+    const QRegularExpression option("--[a-z][a-z0-9-]*");
+    QSet<QString> link;
+    for (const auto& m : option.globalMatch(help.section("Link options", 1)))
+      link.insert(m.captured());
+    for (const auto& m : option.globalMatch(help.section("Link options", 0, 0))) {
+      const QString o = m.captured();
+      if (link.contains(o)) continue;
+      QVERIFY2(soundValue.contains(o), qPrintable(o + ": new option, give it a sound value here"));
+      QStringList args{"reset", o};
+      if (!soundValue[o].isEmpty()) args << soundValue[o];
+      const Run r = runCli(dir.path(), loopback(uitest::freeUdpPort()) + args);
+      QCOMPARE(r.exitCode, 1);
+      QVERIFY2(r.err.value(0).startsWith("tessaly-cli: " + o + ": only for "), qPrintable(r.err.value(0)));
+    }
+  }
+
   void helpAndVersion() {
     uitest::TempWorkDir dir;
     const Run help = runCli(dir.path(), {"--help"});
