@@ -10,6 +10,9 @@ set(TESSALY_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${TESSALY_PACKAGE_NAME})
 # The Wireshark dissector is data: the README tells how to enable it.
 install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/tessaly.lua
         DESTINATION ${CMAKE_INSTALL_DATADIR}/${TESSALY_PACKAGE_NAME}/wireshark)
+# So are the Prometheus alert rules over the exporter's metrics (rule_files names them).
+install(FILES ${PROJECT_SOURCE_DIR}/tools/prometheus/tessaly-rules.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/${TESSALY_PACKAGE_NAME}/prometheus)
 
 # The bash completion of the three programs, one script under each program's name in
 # bash-completion's folder (it loads a command's completion from the file named

@@ -58,7 +58,7 @@ field_is() { [ "$(dpkg-deb -f "$deb" "$1")" = "$2" ] || { echo "$1: $(dpkg-deb -
 check "control: package $package, version $version" eval 'field_is Package "$package" && field_is Version "$version"'
 check "control: dependencies computed from the shared libraries" \
   eval 'dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || { dpkg-deb -f "$deb" Depends; false; }'
-files=(usr/share/"$package"/wireshark/tessaly.lua
+files=(usr/share/"$package"/wireshark/tessaly.lua usr/share/"$package"/prometheus/tessaly-rules.yml
        usr/share/doc/"$package"/copyright usr/share/doc/"$package"/changelog.gz usr/share/doc/"$package"/README.md
        usr/share/applications/"$package".desktop usr/share/icons/hicolor/scalable/apps/"$package".svg)
 for p in "${programs[@]}"; do
