@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <string>
 #include <unistd.h>
 
 #include "EmulatorServer.h"
@@ -49,7 +50,7 @@ int main(int argc, char* argv[]) {
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption listen("listen", "Address and port to listen on (default 127.0.0.1:56789; port 0 picks a free one).", "ADDR:PORT", "127.0.0.1:56789");
-  const QCommandLineOption sdi("sdi-address", "The board's SDI address, 1..15 (default 1).", "N", "1");
+  const QCommandLineOption sdi("sdi-address", "The board's SDI address, 1..15 (default 1); a list or ranges such as 1,3,5-7 puts one board at each, serials counting up from the first.", "LIST", "1");
   const QCommandLineOption code("device-code", "Device code the board reports, hexadecimal (default 1A).", "HEX", "1A");
   const QCommandLineOption noDevice("no-device", "The controller answers, but no board sits on the SDI.");
   const QCommandLineOption erase("erase-ms", "How long an erase keeps the busy flags set, ms (default 3000). Writes to a busy flash are refused.", "N", "3000");
@@ -68,9 +69,10 @@ int main(int argc, char* argv[]) {
   EmulatorOptions o;
   const auto where = parseListen(parser.value(listen).toStdString());
   if (!where) return fail("--listen wants ADDR:PORT, an IPv4 address and a port, e.g. 127.0.0.1:56789");
-  const auto sdiValue = parseCount(parser.value(sdi).toStdString(), 1, 15);
-  if (!sdiValue) return fail("--sdi-address wants 1..15");
-  o.sdiAddress = static_cast<std::uint8_t>(*sdiValue);
+  const auto sdiValue = parseSdiAddresses(parser.value(sdi).toStdString());
+  if (!sdiValue) return fail("--sdi-address wants 1..15, or a list of them and ranges such as 1,3,5-7, none twice");
+  o.sdiAddress = sdiValue->front();
+  if (sdiValue->size() > 1) o.sdiAddresses = *sdiValue;
   const auto codeValue = parseHexByte(parser.value(code).toStdString());
   if (!codeValue) return fail("--device-code wants a hexadecimal byte, e.g. 1A");
   o.deviceCode = *codeValue;
@@ -140,8 +142,11 @@ int main(int argc, char* argv[]) {
     return fail("cannot listen on " + QString::fromStdString(where->host) + ":" + QString::number(where->port) +
                 ": " + error);
 
-  std::printf("tessaly-emulator listening on %s:%u (SDI address %u, device code h%02X%s, seed %llu)\n",
-              where->host.c_str(), static_cast<unsigned>(server.port()), static_cast<unsigned>(o.sdiAddress),
+  std::string addresses;
+  for (std::uint8_t a : *sdiValue) addresses += (addresses.empty() ? "" : ",") + std::to_string(a);
+  std::printf("tessaly-emulator listening on %s:%u (SDI address%s %s, device code h%02X%s, seed %llu)\n",
+              where->host.c_str(), static_cast<unsigned>(server.port()), sdiValue->size() > 1 ? "es" : "",
+              addresses.c_str(),
               static_cast<unsigned>(o.deviceCode), o.noDevice ? ", no device" : "",
               static_cast<unsigned long long>(server.emulator().seed()));
   std::fflush(stdout);

@@ -405,6 +405,7 @@ Board::Outcome Board::execute(const InstructionView& in, std::int64_t nowMs, std
       break;
     case opcode::SetAddress:
       if (in.size != 1 || in.data[0] < 1 || in.data[0] > 15) break;
+      if (heldElsewhere_ & (1u << in.data[0])) break;  // two boards on one address would collide on the bus
       s_.address = in.data[0];
       o = Outcome::Executed;
       break;

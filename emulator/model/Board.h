@@ -50,6 +50,10 @@ class Board {
   bool present() const { return s_.present; }
   std::uint8_t address() const { return s_.address; }
 
+  // SDI addresses other boards on the same bus hold (bit N for address N): a
+  // SETADDRESS onto one of them is refused, as a wrong address would be.
+  void setAddressesHeldElsewhere(std::uint16_t mask) { heldElsewhere_ = mask; }
+
   // Moves the live figures on to nowMs (never backwards).
   void advance(std::int64_t nowMs);
 
@@ -95,6 +99,7 @@ class Board {
   std::int64_t eraseMs_;
   std::uint64_t seed_;
   mutable std::shared_ptr<const Flows> nominal_;
+  std::uint16_t heldElsewhere_ = 0;
 };
 
 }  // namespace tessaly::emu

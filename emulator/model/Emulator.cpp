@@ -16,22 +16,38 @@ std::uint64_t chooseSeed(const EmulatorOptions& o) {
   return (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
 }
 
-BoardState initialBoard(const EmulatorOptions& o) {
+BoardState initialBoard(const EmulatorOptions& o, std::uint8_t address, std::uint32_t index) {
   BoardState s;
   s.present = !o.noDevice;
-  s.address = static_cast<std::uint8_t>(std::clamp<int>(o.sdiAddress, 1, 15));
+  s.address = static_cast<std::uint8_t>(std::clamp<int>(address, 1, 15));
   s.deviceCode = o.deviceCode;
+  s.serial += index;
   return s;
 }
 
 bool validAddress(std::uint8_t a) { return a >= 1 && a <= 15; }
+
+std::vector<Board> initialBoards(const EmulatorOptions& o, std::uint64_t seed) {
+  std::vector<std::uint8_t> addresses = o.sdiAddresses;
+  if (addresses.empty()) addresses.push_back(o.sdiAddress);
+  std::vector<Board> boards;
+  std::uint16_t held = 0;
+  for (std::uint8_t a : addresses) {
+    const auto bit = static_cast<std::uint16_t>(1u << std::clamp<int>(a, 1, 15));
+    if (held & bit) continue;  // one board per address
+    held |= bit;
+    const auto i = static_cast<std::uint32_t>(boards.size());
+    boards.emplace_back(initialBoard(o, a, i), o.eraseMs, seed ^ 0x5EEDB0A2D5EEDULL ^ (i * 0x9E3779B97F4A7C15ULL));
+  }
+  return boards;
+}
 
 }  // namespace
 
 Emulator::Emulator(const EmulatorOptions& options)
     : options_(options),
       seed_(chooseSeed(options)),
-      board_(initialBoard(options), options.eraseMs, seed_ ^ 0x5EEDB0A2D5EEDULL),
+      boards_(initialBoards(options, seed_)),
       rng_(seed_) {}
 
 std::vector<Answer> Emulator::receive(const Bytes& datagram, std::int64_t nowMs) {
@@ -43,7 +59,7 @@ std::vector<Answer> Emulator::receive(const std::uint8_t* data, std::size_t size
   // Milliseconds of a steady clock: never negative, and far from overflowing when
   // an erase time is added.
   nowMs = std::clamp<std::int64_t>(nowMs, 0, std::int64_t{1} << 52);
-  board_.advance(nowMs);
+  for (Board& b : boards_) b.advance(nowMs);
   std::vector<Raw> raw;
   if (data != nullptr) controller(data, size, nowMs, raw);
   if (raw.empty()) ++stats_.ignored;
@@ -94,15 +110,31 @@ void Emulator::corrupt(Bytes& data) {
   }
 }
 
+Board* Emulator::boardAt(std::uint8_t address) {
+  for (Board& b : boards_)
+    if (b.present() && b.address() == address) return &b;
+  return nullptr;
+}
+
+void Emulator::prepare(Board& board) {
+  std::uint16_t held = 0;
+  for (const Board& b : boards_)
+    if (&b != &board && b.present()) held |= static_cast<std::uint16_t>(1u << (b.address() & 0x0F));
+  board.setAddressesHeldElsewhere(held);
+}
+
 Bytes Emulator::readBlock(std::uint8_t address, std::int64_t nowMs) {
   // No board at that address: the controller reads an empty bus.
-  if (!board_.present() || board_.address() != address) return Bytes(kStatusBlockSize, 0);
-  return board_.statusBlock(nowMs);
+  Board* b = boardAt(address);
+  if (b == nullptr) return Bytes(kStatusBlockSize, 0);
+  return b->statusBlock(nowMs);
 }
 
 bool Emulator::forward(std::uint8_t address, const std::uint8_t* sdi, std::size_t size, std::int64_t nowMs) {
-  if (!board_.present() || board_.address() != address) return false;
-  return board_.executeSdiMessage(sdi, size, nowMs);
+  Board* b = boardAt(address);
+  if (b == nullptr) return false;
+  prepare(*b);
+  return b->executeSdiMessage(sdi, size, nowMs);
 }
 
 void Emulator::controller(const std::uint8_t* d, std::size_t size, std::int64_t nowMs, std::vector<Raw>& out) {
@@ -149,8 +181,10 @@ void Emulator::controller(const std::uint8_t* d, std::size_t size, std::int64_t 
   }
 
   // Anything else is for the board's own port.
-  if (!board_.present()) return;
-  for (Bytes& a : board_.executeDeviceMessage(m, nowMs)) out.push_back({std::move(a), 0});
+  Board& own = boards_.front();
+  if (!own.present()) return;
+  prepare(own);
+  for (Bytes& a : own.executeDeviceMessage(m, nowMs)) out.push_back({std::move(a), 0});
 }
 
 }  // namespace tessaly::emu

@@ -18,6 +18,11 @@
 // is 0x00; a load or a direct message for a missing board gets no answer, and so
 // does anything the controller cannot read.
 //
+// The SDI bus may hold several boards (options.sdiAddresses), each with its own
+// state and a serial one above the previous board's. A SETADDRESS onto an address
+// another board holds is refused (counted in that board's "Int. R. Er." byte), so
+// no two boards ever share an address. The direct port is the first board's.
+//
 // Faults (drop, duplicate, corrupt, delay) are applied per answer, in that order,
 // from one generator seeded by the options: the same seed and the same datagrams
 // at the same times give the same answers, byte for byte.
@@ -57,9 +62,11 @@ class Emulator {
   std::vector<Answer> receive(const Bytes& datagram, std::int64_t nowMs);
   std::vector<Answer> receive(const std::uint8_t* data, std::size_t size, std::int64_t nowMs);
 
-  // The board as it stands (for tests and the verbose trace).
-  const BoardState& board() const { return board_.state(); }
-  Board& boardModel() { return board_; }
+  // The (first) board as it stands (for tests and the verbose trace).
+  const BoardState& board() const { return boards_.front().state(); }
+  Board& boardModel() { return boards_.front(); }
+  // Every board on the bus, in the order of the options.
+  const std::vector<Board>& boards() const { return boards_; }
   const EmulatorOptions& options() const { return options_; }
   std::uint64_t seed() const { return seed_; }
   const EmulatorStats& stats() const { return stats_; }
@@ -72,12 +79,14 @@ class Emulator {
   void controller(const std::uint8_t* data, std::size_t size, std::int64_t nowMs, std::vector<Raw>& out);
   bool forward(std::uint8_t address, const std::uint8_t* sdi, std::size_t size, std::int64_t nowMs);
   Bytes readBlock(std::uint8_t address, std::int64_t nowMs);
+  Board* boardAt(std::uint8_t address);
+  void prepare(Board& board);  // tells it the addresses the others hold
   double uniform();
   void corrupt(Bytes& data);
 
   EmulatorOptions options_;
   std::uint64_t seed_;
-  Board board_;
+  std::vector<Board> boards_;
   std::mt19937_64 rng_;
   EmulatorStats stats_;
 };

@@ -96,4 +96,30 @@ std::optional<std::uint64_t> parseSeed(std::string_view text) {
   return readUnsigned(text, UINT64_MAX);
 }
 
+std::optional<std::vector<std::uint8_t>> parseSdiAddresses(std::string_view text) {
+  std::vector<std::uint8_t> out;
+  std::uint16_t seen = 0;
+  while (true) {
+    const auto comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    const auto dash = item.find('-');
+    const auto lo = readUnsigned(item.substr(0, dash), 15);
+    if (!lo || *lo < 1) return std::nullopt;
+    auto hi = lo;
+    if (dash != std::string_view::npos) {
+      hi = readUnsigned(item.substr(dash + 1), 15);
+      if (!hi || *hi < *lo) return std::nullopt;
+    }
+    for (auto a = *lo; a <= *hi; ++a) {
+      const auto bit = static_cast<std::uint16_t>(1u << a);
+      if (seen & bit) return std::nullopt;
+      seen |= bit;
+      out.push_back(static_cast<std::uint8_t>(a));
+    }
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  return out;
+}
+
 }  // namespace tessaly::emu

@@ -5,11 +5,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaly::emu {
 
 struct EmulatorOptions {
   std::uint8_t sdiAddress = 1;       // the board's SDI address, 1..15
+  // Several boards on the bus, in this order (distinct, 1..15); empty: the one
+  // board at sdiAddress. Board i reports the serial of the first plus i.
+  std::vector<std::uint8_t> sdiAddresses;
   std::uint8_t deviceCode = 0x1A;    // second byte of the status block
   bool noDevice = false;             // the controller answers, but no board sits on the SDI
   std::int64_t eraseMs = 3000;       // how long an erase keeps the busy flags set
@@ -34,5 +38,7 @@ std::optional<std::pair<std::int64_t, std::int64_t>> parseDelay(std::string_view
 std::optional<std::uint8_t> parseHexByte(std::string_view text);         // "1A", "0x1A", "$1A"
 std::optional<std::int64_t> parseCount(std::string_view text, std::int64_t lo, std::int64_t hi);  // decimal
 std::optional<std::uint64_t> parseSeed(std::string_view text);           // decimal, 64 bits
+// SDI addresses "1,3,5-7": numbers and rising ranges within 1..15, none twice.
+std::optional<std::vector<std::uint8_t>> parseSdiAddresses(std::string_view text);
 
 }  // namespace tessaly::emu

@@ -279,6 +279,50 @@ TEST(EmulatorBoard, SetAddressMovesTheBoard) {
   }
 }
 
+TEST(EmulatorBoard, BoardsOnOneBusKeepTheirOwnState) {
+  for (const Framing f : {Framing::CwNet, Framing::DDToIP}) {
+    SCOPED_TRACE(framingName(f));
+    EmulatorOptions o = seeded();
+    o.sdiAddresses = {5, 2, 9};
+    Emulator emu(o);
+    const struct {
+      std::uint8_t address;
+      bool present;
+      std::uint32_t serial;
+    } bus[] = {{5, true, 20417}, {2, true, 20418}, {9, true, 20419}, {1, false, 0}, {3, false, 0}};
+    for (const auto& b : bus) {
+      SCOPED_TRACE(int{b.address});
+      const Bytes a = readAnswer(emu, f, b.address, kT);
+      EXPECT_EQ(a[f == Framing::DDToIP ? 25 : 8] == kDevicePresent, b.present);
+      if (b.present) {
+        EXPECT_EQ(static_cast<std::uint32_t>(decodeAnswer(a).SerialNumber), b.serial);
+        EXPECT_EQ(decodeAnswer(a).AddressByte, b.address);
+      } else {
+        EXPECT_TRUE(load(emu, setSerialInstruction(1), f, kT, b.address).empty());
+      }
+    }
+
+    // A load to one board leaves the others as they were.
+    const tZODADevice before = query(emu, f, kT, 5);
+    ASSERT_EQ(load(emu, setUserTextInstruction("abc"), f, kT, 2).size(), 1u);
+    ASSERT_EQ(load(emu, setSerialInstruction(77), f, kT, 2).size(), 1u);
+    EXPECT_EQ(query(emu, f, kT, 2).SerialNumber, 77);
+    EXPECT_EQ(emu.boards()[1].state().userText[0], 'a');
+    const tZODADevice after = query(emu, f, kT, 5);
+    EXPECT_EQ(after.SerialNumber, before.SerialNumber);
+    EXPECT_EQ(after.InstructionCounter, before.InstructionCounter);
+    EXPECT_EQ(emu.boards()[0].state().userText[0], 0);
+
+    // Moving a board onto an address another holds is refused and counted; a free one is taken.
+    load(emu, setAddressInstruction(5), f, kT, 9);
+    EXPECT_EQ(emu.boards()[2].state().address, 9);
+    EXPECT_EQ(query(emu, f, kT, 9).IntRError, 1);
+    EXPECT_EQ(query(emu, f, kT, 5).SerialNumber, 20417);
+    load(emu, setAddressInstruction(4), f, kT, 9);
+    EXPECT_EQ(query(emu, f, kT, 4).SerialNumber, 20419);
+  }
+}
+
 TEST(EmulatorBoard, ResetRestoresVolatileSettingsAndKeepsIdentityAndFlash) {
   Emulator emu(seeded());
   const Framing f = Framing::CwNet;

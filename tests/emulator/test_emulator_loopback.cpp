@@ -26,6 +26,8 @@
 
 #include "link/Framing.h"
 #include "instructions/GeneralInstructions.h"
+#include "model/Message.h"
+#include "protocol/Protocol.h"
 
 using namespace tessaly;
 using Clock = std::chrono::steady_clock;
@@ -281,10 +283,23 @@ TEST(EmulatorProgram, ListensOnLoopbackByDefaultAndRejectsBadOptions) {
     EXPECT_NE(line->find("listening on 127.0.0.1:56789"), std::string::npos) << *line;
   }
   for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--sdi-address", "0"}, {"--drop", "2"}, {"--listen", "nowhere"},
+       {std::vector<std::string>{"--sdi-address", "0"}, {"--sdi-address", "2,2"}, {"--drop", "2"}, {"--listen", "nowhere"},
         {"--device-code", "XYZ"}, {"--delay", "9-3"}, {"--delay-queue", "0"}}) {
     EmulatorProcess emu(bad);
     EXPECT_EQ(emu.wait(5000), 2) << bad[0];
+  }
+  {
+    // A list puts a board at each address: the second answers with the next serial.
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--sdi-address", "2,4-5"});
+    ASSERT_GT(emu.port(), 0) << emu.listenLine();
+    EXPECT_NE(emu.listenLine().find("SDI addresses 2,4,5,"), std::string::npos) << emu.listenLine();
+    Client c(emu.port());
+    c.send(encodeReadDatagram(Framing::CwNet, 4));
+    const auto a = c.receive(2000);
+    ASSERT_TRUE(a && a->size() == 1032u);
+    EXPECT_EQ((*a)[8], 0x45);
+    EXPECT_EQ(emu::be(a->data() + 8 + block::Serial, 4), 20418u);
+    EXPECT_EQ(emu.stop(SIGTERM), 0);
   }
 }
 

@@ -49,6 +49,14 @@ TEST(EmulatorOptions, NumbersProbabilitiesDelaysAndCodes) {
   EXPECT_EQ(parseCount("15", 1, 15), 15);
   for (const char* bad : {"0", "16", "", "1.5", "-1", "99999999999999999999999"})
     EXPECT_FALSE(parseCount(bad, 1, 15)) << bad;
+  using Addresses = std::vector<std::uint8_t>;
+  EXPECT_EQ(parseSdiAddresses("4"), Addresses{4});
+  EXPECT_EQ(parseSdiAddresses("1,3,5-7"), (Addresses{1, 3, 5, 6, 7}));
+  EXPECT_EQ(parseSdiAddresses("15,2"), (Addresses{15, 2}));
+  EXPECT_EQ(parseSdiAddresses("1-15").value_or(Addresses{}).size(), 15u);
+  for (const char* bad : {"", "0", "16", "1,", ",1", "1,,2", "3-1", "1-", "-2", "1-16", "1,1", "1-3,2", "a", "1 ,2"})
+    EXPECT_FALSE(parseSdiAddresses(bad)) << bad;
+
   EXPECT_EQ(parseSeed("18446744073709551615"), UINT64_MAX);
   EXPECT_FALSE(parseSeed("18446744073709551616"));
 }
