@@ -46,7 +46,7 @@ const std::vector<Command>& commands() {
       kPidFilterGeneral, kPidFilterErase, kPidFilterWrite, kPidFilterRead,
       kPsiSector,      kPsiErase,        kPsiWrite,       kPsiRead,
       kPcrCorrectorMode, kPcrCorrectorTestPid, kPcrLog,   kMfgTest,
-      kHelp,
+      kScan,           kHelp,
   };
   return all;
 }

@@ -89,13 +89,14 @@ tessaly-cli help pid-filter<sp>| erase general read write
 tessaly-cli --framing<sp>| cw-net ddtoip
 tessaly-cli --framing=| cw-net ddtoip
 tessaly-cli --framing=d| ddtoip
-tessaly-cli --sdi 1<sp>| clock help mfg-test pcr-corrector pcr-log pid-filter psi query reset send set-address set-serial set-type set-user-text
+tessaly-cli --sdi 1<sp>| clock help mfg-test pcr-corrector pcr-log pid-filter psi query reset scan send set-address set-serial set-type set-user-text
 tessaly-cli clock --source in| input1 input2 input3 input4 input5 input6
 tessaly-cli clock --format<sp>| 188 204
 tessaly-cli psi write --packet<sp>| ascending descending fix
 tessaly-cli psi read --| --address --json --capture --device --device-port --framing --help --host-port --sdi --timeout-ms --version
 tessaly-cli pid-filter write --input 2 --| --input --pid --remap --capture --device --device-port --framing --help --host-port --sdi --timeout-ms --version
 tessaly-cli query --j| --json
+tessaly-cli --timeout-ms 200 scan --j| --json
 tessaly-cli --capture c| capture.pcap
 tessaly-cli mfg-test --junit r| report.xml
 tessaly-cli mfg-test --pid2<sp>| off

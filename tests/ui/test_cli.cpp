@@ -206,6 +206,20 @@ class CliTest : public QObject {
         << QStringList{"Step 1. - Processing CW-Net Message", " IT1:    $10 $00 $04 $00 $00 $30 $39 ",
                        "Step 2. - Sending Message", " Destination IP: 127.0.0.1", "Step 3. - Waiting for answer"}
         << " No answer received (in 1s).";
+    // Every other address gets the controller's "no device" answer at once.
+    QTest::newRow("scan, a board at 3") << QStringList{"--timeout-ms", "100", "scan"} << QStringList{"--sdi-address", "3"}
+                                        << 0 << QStringList{"SDI 3: device code 1A, serial 20417, version 2.07"}
+                                        << QString();
+    QTest::newRow("scan DDToIP, a board at 15")
+        << QStringList{"--framing", "ddtoip", "--timeout-ms", "100", "scan"} << QStringList{"--sdi-address", "15"} << 0
+        << QStringList{"SDI 15: device code 1A, serial 20417, version 2.07"} << QString();
+    QTest::newRow("scan, no board") << QStringList{"--timeout-ms", "100", "scan"} << QStringList{"--no-device"} << 2
+                                    << QStringList{} << "No board answered on SDI addresses 1..15 (the controller did).";
+    QTest::newRow("scan, not a remultiplexer") << QStringList{"--timeout-ms", "100", "scan"}
+                                               << QStringList{"--device-code", "1B"} << 3 << QStringList{}
+                                               << "No remultiplexer answered on SDI addresses 1..15.";
+    QTest::newRow("scan, no answer") << QStringList{"--timeout-ms", "50", "scan"} << QStringList{"--drop", "1"} << 2
+                                     << QStringList{} << "No answer received on SDI addresses 1..15.";
     // No data: one byte 0, as the page sends an empty data edit.
     QTest::newRow("send: opcode alone") << QStringList{"send", "11"} << none << 2
                                         << QStringList{" IT1:    $11 $00 $01 $00 ", "Step 3. - Waiting for answer"}
@@ -280,6 +294,8 @@ class CliTest : public QObject {
     QTest::addColumn<int>("exitCode");  // -2: killed
     QTest::newRow("query waiting 8 s, SIGINT") << QStringList{"--timeout-ms", "8000", "query"}
                                                << QStringList{"--drop", "1"} << QString() << SIGINT << 130;
+    QTest::newRow("scan waiting 8 s per address, SIGTERM") << QStringList{"--timeout-ms", "8000", "scan", "--json"}
+                                                          << QStringList{"--drop", "1"} << QString() << SIGTERM << 143;
     QTest::newRow("pcr-log until stopped, SIGINT")
         << QStringList{"pcr-log", "--samples", "0", "--csv", "pcr.csv", "--capture", "pcr.pcap"} << QStringList{}
         << "^\\S+Z,2,.*" << SIGINT << 130;
@@ -675,6 +691,15 @@ class CliTest : public QObject {
                                       << QStringList{"query", "--json"} << 2
                                       << object(R"({"ok": false, "reason": "No answer received (in 1s).",
                                                     "answer_length": null})");
+    QTest::newRow("scan: the board at 3, serial unsigned")
+        << QList<QStringList>{{"--sdi", "3", "set-serial", "3000000000"}} << QStringList{"--sdi-address", "3"}
+        << QStringList{"--timeout-ms", "100", "scan", "--json"} << 0
+        << object(R"({"ok": true, "boards": [{"sdi_address": 3, "device_code": "1A", "serial": 3000000000,
+                                               "version": "2.07"}]})");
+    QTest::newRow("scan, no board") << QList<QStringList>{} << QStringList{"--no-device"}
+                                    << QStringList{"--timeout-ms", "100", "scan", "--json"} << 2
+                                    << object(R"({"ok": false, "boards": [],
+                                                  "reason": "No board answered on SDI addresses 1..15 (the controller did)."})");
     QTest::newRow("clock, the PLL search")
         << QList<QStringList>{} << QStringList{} << QStringList{"clock", "--pll", "3000000", "--json"} << 0
         << object(R"({"ok": true, "source": "pll", "format": 188, "priority": "low", "pll_hz": 3000000,
