@@ -210,6 +210,13 @@ class CliTest : public QObject {
     QTest::newRow("scan, a board at 3") << QStringList{"--timeout-ms", "100", "scan"} << QStringList{"--sdi-address", "3"}
                                         << 0 << QStringList{"SDI 3: device code 1A, serial 20417, version 2.07"}
                                         << QString();
+    // Boards on one bus keep their own serials (in the order given): found in address order.
+    QTest::newRow("scan, a bus of three boards")
+        << QStringList{"--timeout-ms", "100", "scan"} << QStringList{"--sdi-address", "7-8,3"} << 0
+        << QStringList{"SDI 3: device code 1A, serial 20419, version 2.07",
+                       "SDI 7: device code 1A, serial 20417, version 2.07",
+                       "SDI 8: device code 1A, serial 20418, version 2.07"}
+        << QString();
     QTest::newRow("scan DDToIP, a board at 15")
         << QStringList{"--framing", "ddtoip", "--timeout-ms", "100", "scan"} << QStringList{"--sdi-address", "15"} << 0
         << QStringList{"SDI 15: device code 1A, serial 20417, version 2.07"} << QString();
