@@ -10,9 +10,10 @@
 #   4  device                      the device query (what every front end runs)
 #   5  app                         main window and pages
 #   6  cli                         the command-line client (a front end like the window)
+#   6  exporter                    the Prometheus exporter (a front end like the CLI)
 # src/main.cpp stands above them all. Includes within one layer are allowed in one
 # direction. A new folder must be given its layer here. A front end without widgets
-# (cli) never includes a ui/ folder.
+# (cli, exporter) never includes a ui/ folder.
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
 set(layer_text 0)
 set(layer_link 1)
@@ -28,7 +29,8 @@ set(layer_wire 3)
 set(layer_device 4)
 set(layer_app 5)
 set(layer_cli 6)
-set(no_ui_folders cli)
+set(layer_exporter 6)
+set(no_ui_folders cli exporter)
 
 file(GLOB_RECURSE files RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
 list(SORT files)

@@ -1,0 +1,50 @@
+#pragma once
+// The exporter's metrics, in one prometheus-cpp registry: a board's latest poll, the
+// poll counts and the cycles. Written on the poller's thread; the registry is
+// collected for a scrape on the HTTP server's own threads.
+#include <prometheus/counter.h>
+#include <prometheus/family.h>
+#include <prometheus/gauge.h>
+#include <prometheus/registry.h>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "status/DeviceStatus.h"
+#include "status/StatusReport.h"
+
+namespace tessaly::exporter {
+
+// How a poll ended, as the result label of the poll count says it.
+std::string pollResult(QueryKind k);
+
+class Metrics {
+ public:
+  Metrics();
+  ~Metrics();
+  Metrics(const Metrics&) = delete;
+  Metrics& operator=(const Metrics&) = delete;
+  std::shared_ptr<prometheus::Registry> registry() const { return registry_; }
+  // The exposition of everything now, in the text format.
+  std::string text() const;
+
+  // One board's latest poll: `d` is its status when the outcome is Ok.
+  void polled(const prometheus::Labels& board, QueryKind result, std::uint8_t deviceCode, const tZODADevice& d,
+              double seconds);
+  void cycleEnded(const prometheus::Labels& controller, double seconds);
+
+ private:
+  struct Board;
+  Board& board(const prometheus::Labels& labels);
+  prometheus::Family<prometheus::Gauge>& gauge(const std::string& name, const std::string& help);
+
+  std::shared_ptr<prometheus::Registry> registry_;
+  std::map<std::string, prometheus::Family<prometheus::Gauge>*> gauges_;
+  prometheus::Family<prometheus::Counter>* polls_;
+  prometheus::Gauge* boards_;
+  std::map<prometheus::Labels, std::unique_ptr<Board>> known_;
+};
+
+}  // namespace tessaly::exporter

@@ -1,0 +1,132 @@
+// tessaly-exporter: polls the boards on the configured controllers and serves their
+// status as Prometheus metrics on /metrics, or prints one round of them (--once).
+#include <prometheus/exposer.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <arpa/inet.h>
+
+#include "exporter/Config.h"
+#include "exporter/Metrics.h"
+#include "exporter/Poller.h"
+
+using namespace tessaly;
+using namespace tessaly::exporter;
+
+namespace {
+
+constexpr const char* kDefaultListen = "127.0.0.1:9821";
+
+struct Listen {
+  std::string address;
+  int port = 0;
+};
+
+// ADDR:PORT with an IPv4 address and a port 0..65535.
+std::optional<Listen> parseListen(const std::string& s) {
+  const auto colon = s.rfind(':');
+  if (colon == std::string::npos) return std::nullopt;
+  Listen l{s.substr(0, colon), 0};
+  in_addr a{};
+  if (inet_pton(AF_INET, l.address.c_str(), &a) != 1) return std::nullopt;
+  const std::string p = s.substr(colon + 1);
+  if (p.empty() || p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  l.port = std::stoi(p);
+  if (l.port > 65535) return std::nullopt;
+  return l;
+}
+
+int fail(const std::string& message) {
+  std::cerr << "tessaly-exporter: " << message << "\n";
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName("tessaly-exporter");
+  QCoreApplication::setApplicationVersion(TESSALY_VERSION);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Prometheus exporter for Tessaly Panel: polls the ASI remultiplexer boards on the configured controllers\n"
+      "one at a time per controller, the controllers side by side, and serves the latest status of each\n"
+      "board on http://ADDR:PORT/metrics.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption config("config", "The configuration file (YAML): interval, timeout and the controllers with their boards.", "FILE");
+  const QCommandLineOption listen("listen", QString("Address and port of the HTTP server (default %1; port 0 picks a free one).").arg(kDefaultListen), "ADDR:PORT", kDefaultListen);
+  const QCommandLineOption once("once", "Poll every board once, print the metrics to standard output and exit (0 when the polls could be made).");
+  parser.addOptions({config, listen, once});
+  parser.process(app);
+  if (!parser.positionalArguments().isEmpty())
+    return fail("unexpected argument '" + parser.positionalArguments().front().toStdString() + "'; see --help");
+  if (!parser.isSet(config)) return fail("--config FILE is required; see --help");
+  const auto where = parseListen(parser.value(listen).toStdString());
+  if (!where) return fail("--listen wants ADDR:PORT, an IPv4 address and a port, e.g. 127.0.0.1:9821");
+
+  Config cfg;
+  try {
+    cfg = loadConfig(parser.value(config).toStdString());
+  } catch (const ConfigError& e) {
+    std::cerr << "tessaly-exporter: " << e.what() << "\n";
+    return 1;
+  }
+
+  Metrics metrics;
+  const int timeoutMs = std::max(1, static_cast<int>(cfg.timeoutSeconds * 1000));
+  std::vector<std::unique_ptr<ControllerPoller>> pollers;
+  for (const ControllerConfig& c : cfg.controllers)
+    pollers.push_back(std::make_unique<ControllerPoller>(c, timeoutMs, metrics));
+
+  if (parser.isSet(once)) {
+    std::size_t running = pollers.size();
+    for (auto& p : pollers)
+      p->startCycle([&] {
+        if (--running == 0) QCoreApplication::quit();
+      });
+    app.exec();
+    long sent = 0;
+    for (auto& p : pollers) sent += p->sentPolls();
+    std::cout << metrics.text() << std::flush;
+    if (sent == 0) {
+      std::cerr << "tessaly-exporter: no poll could be sent\n";
+      return 2;
+    }
+    return 0;
+  }
+
+  std::unique_ptr<prometheus::Exposer> exposer;
+  try {
+    exposer = std::make_unique<prometheus::Exposer>(where->address + ":" + std::to_string(where->port));
+  } catch (const std::exception& e) {
+    return fail("cannot listen on " + parser.value(listen).toStdString() + ": " + e.what());
+  }
+  exposer->RegisterCollectable(metrics.registry());
+  const std::vector<int> ports = exposer->GetListeningPorts();
+  std::cerr << "tessaly-exporter listening on " << where->address << ":"
+            << (ports.empty() ? where->port : ports.front()) << std::endl;
+
+  // Each controller starts its next round an interval after the last one started, or
+  // at once when the round took longer.
+  const auto intervalMs = static_cast<long>(cfg.intervalSeconds * 1000);
+  std::function<void(ControllerPoller*)> cycle = [&](ControllerPoller* p) {
+    const auto start = std::chrono::steady_clock::now();
+    p->startCycle([&, p, start] {
+      const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+      QTimer::singleShot(static_cast<int>(std::max(0L, intervalMs - static_cast<long>(took))), &app, [&, p] { cycle(p); });
+    });
+  };
+  for (auto& p : pollers) cycle(p.get());
+  return app.exec();
+}
