@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# tessaly-exporter --once against emulated controllers on loopback: a bus of two
+# remultiplexers found with `boards: all` and a board of another kind, the exposition
+# linted by Debian's promtool; and a configuration with an unknown key refused with
+# its line and column. Only 127.0.0.1; every wait is bounded.
+# Usage: run.sh EMULATOR EXPORTER
+set -euo pipefail
+emu=$1 exporter=$2
+command -v promtool >/dev/null || { echo "FAIL: promtool not found: run scripts/deps.sh (Debian package prometheus)" >&2; exit 1; }
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# start_emulator NAME [OPTION...]: sets $port to the port it listens on.
+start_emulator() {
+  local name=$1
+  shift
+  "$emu" --listen 127.0.0.1:0 --seed 7 "$@" >"$tmp/$name.out" 2>&1 &
+  pids+=($!)
+  port=""
+  for _ in $(seq 100); do
+    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$tmp/$name.out")
+    [ -n "$port" ] && break
+    sleep 0.05
+  done
+  [ -n "$port" ] || fail "emulator $name did not start: $(cat "$tmp/$name.out")"
+}
+start_emulator bus --sdi-address 1,2
+bus=$port
+start_emulator other --device-code 1B
+other=$port
+
+cat >"$tmp/exporter.yml" <<EOT
+interval: 5s
+timeout: 300ms
+controllers:
+  - address: 127.0.0.1
+    port: $bus
+    framing: ddtoip
+    host_port: 0
+    name: rack-a
+    boards: all
+  - address: 127.0.0.1
+    port: $other
+    framing: cw-net
+    boards: [1]
+EOT
+rc=0
+timeout 20 "$exporter" --config "$tmp/exporter.yml" --once >"$tmp/metrics.prom" 2>"$tmp/exporter.err" || rc=$?
+[ "$rc" = 0 ] || fail "--once exited $rc: $(cat "$tmp/exporter.err")"
+lint=$(promtool check metrics <"$tmp/metrics.prom" 2>&1) || fail "promtool check metrics: $lint"
+[ -z "$lint" ] || fail "promtool check metrics: $lint"
+
+has() { grep -qxF -- "$1" "$tmp/metrics.prom" || fail "missing: $1"$'\n'"$(grep -v '^#' "$tmp/metrics.prom")"; }
+a="controller=\"127.0.0.1:$bus\",name=\"rack-a\""
+b="controller=\"127.0.0.1:$other\""
+has "tessaly_up{$a,sdi=\"1\"} 1"
+has "tessaly_up{$a,sdi=\"2\"} 1"
+grep -q "^tessaly_board_info{controller=\"127.0.0.1:$bus\",.*sdi=\"1\",serial=\"20417\"" "$tmp/metrics.prom" ||
+  fail "board 1 without its serial 20417"
+grep -q "^tessaly_board_info{controller=\"127.0.0.1:$bus\",.*sdi=\"2\",serial=\"20418\"" "$tmp/metrics.prom" ||
+  fail "board 2 without its serial 20418"
+# The addresses without a board are not exported.
+! grep -q "^tessaly_up{$a,sdi=\"3\"}" "$tmp/metrics.prom" || fail "an empty SDI address is exported"
+has "tessaly_up{$b,sdi=\"1\"} 0"
+has "tessaly_exporter_polls_total{$b,result=\"not_remux\",sdi=\"1\"} 1"
+has "tessaly_exporter_boards 3"
+for n in 1 2 3 4 5 6; do
+  grep -q "^tessaly_input_data_rate_bytes_per_second{controller=\"127.0.0.1:$bus\",input=\"$n\",name=\"rack-a\",sdi=\"2\"} " "$tmp/metrics.prom" ||
+    fail "board 2 without the data rate of input $n"
+done
+
+# A configuration row with an unknown key: exit 1, naming file, line and column.
+sed 's/^    host_port: 0$/    host_prot: 0/' "$tmp/exporter.yml" >"$tmp/bad.yml"
+rc=0
+timeout 10 "$exporter" --config "$tmp/bad.yml" --once >"$tmp/bad.out" 2>"$tmp/bad.err" || rc=$?
+[ "$rc" = 1 ] || fail "an unknown key exited $rc, want 1"
+grep -qF "$tmp/bad.yml:7:5: unknown key 'host_prot'" "$tmp/bad.err" || fail "unknown key message: $(cat "$tmp/bad.err")"
+[ ! -s "$tmp/bad.out" ] || fail "a refused configuration printed metrics"
+echo "ok"
