@@ -14,7 +14,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/tessaly.lua
 install(FILES ${PROJECT_SOURCE_DIR}/tools/prometheus/tessaly-rules.yml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/${TESSALY_PACKAGE_NAME}/prometheus)
 
-# The bash completion of the three programs, one script under each program's name in
+# The bash completion of the programs, one script under each program's name in
 # bash-completion's folder (it loads a command's completion from the file named
 # after it). The folder is bash-completion's own (pkg-config), under the prefix.
 set(TESSALY_COMPLETIONSDIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
@@ -30,7 +30,7 @@ if(PKG_CONFIG_FOUND)
     endif()
   endif()
 endif()
-foreach(program tessaly-panel tessaly-cli tessaly-emulator)
+foreach(program tessaly-panel tessaly-cli tessaly-emulator tessaly-exporter)
   install(FILES ${PROJECT_SOURCE_DIR}/data/completion/tessaly DESTINATION ${TESSALY_COMPLETIONSDIR} RENAME ${program})
 endforeach()
 

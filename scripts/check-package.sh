@@ -53,7 +53,7 @@ mkdir -p "$root" "$home"
 dpkg-deb -x "$deb" "$root" || { failed=1; echo "  FAIL  dpkg -x"; summary; }
 
 echo "== unpacked into a scratch root"
-programs=(tessaly-panel tessaly-cli tessaly-emulator)
+programs=(tessaly-panel tessaly-cli tessaly-emulator tessaly-exporter)
 field_is() { [ "$(dpkg-deb -f "$deb" "$1")" = "$2" ] || { echo "$1: $(dpkg-deb -f "$deb" "$1"), want $2"; return 1; }; }
 check "control: package $package, version $version" eval 'field_is Package "$package" && field_is Version "$version"'
 check "control: dependencies computed from the shared libraries" \
@@ -69,7 +69,7 @@ check "every file in its place" all_there "${files[@]}"
 metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
 check "one AppStream metainfo file" test -f "${metainfo[0]}" -a ${#metainfo[@]} -eq 1
 only_expected_programs() {
-  local extra; extra=$(ls "$root/usr/bin" | grep -vxF -e tessaly-panel -e tessaly-cli -e tessaly-emulator)
+  local extra; extra=$(ls "$root/usr/bin" | grep -vxF -e tessaly-panel -e tessaly-cli -e tessaly-emulator -e tessaly-exporter)
   [ -z "$extra" ] || { echo "unexpected programs: $extra"; return 1; }
 }
 check "no test, bench or fuzz program installed" only_expected_programs

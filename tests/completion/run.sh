@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# `run.sh COMPLETION PANEL CLI EMULATOR`: sources the bash completion script as bash
+# `run.sh COMPLETION PANEL CLI EMULATOR EXPORTER`: sources the bash completion script as bash
 # does and asks it for completions: each program's options are exactly those its
 # --help names (for tessaly-cli, the union over every command and subcommand the
 # script offers), and a table of command lines gives the expected choices.
 set -uo pipefail
-[ $# -eq 4 ] || { echo "usage: $0 COMPLETION PANEL CLI EMULATOR" >&2; exit 2; }
-completion=$1 panel=$2 cli=$3 emulator=$4
+[ $# -eq 5 ] || { echo "usage: $0 COMPLETION PANEL CLI EMULATOR EXPORTER" >&2; exit 2; }
+completion=$1 panel=$2 cli=$3 emulator=$4 exporter=$5
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch" || exit 2
@@ -50,8 +50,8 @@ same_options() {
   [ -z "$extra" ] || fail "$name: completed, not in --help: $extra"
 }
 
-# Every option of the two Qt-parsed programs.
-for p in "$panel" "$emulator"; do
+# Every option of the Qt-parsed programs.
+for p in "$panel" "$emulator" "$exporter"; do
   name=$(basename "$p")
   same_options "$name" "$(help_options "$p")" "$(complete_line "$name --" | grep -- '^--')"
 done
