@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tessaly-exporter --once against emulated controllers on loopback: a bus of two
 # remultiplexers found with `boards: all` and a board of another kind, the exposition
-# linted by Debian's promtool; and a configuration with an unknown key refused with
+# linted by Debian's promtool, printed once and served on /metrics; and a configuration with an unknown key refused with
 # its line and column. Only 127.0.0.1; every wait is bounded.
 # Usage: run.sh EMULATOR EXPORTER
 set -euo pipefail
@@ -75,6 +75,32 @@ for n in 1 2 3 4 5 6; do
   grep -q "^tessaly_input_data_rate_bytes_per_second{controller=\"127.0.0.1:$bus\",input=\"$n\",name=\"rack-a\",sdi=\"2\"} " "$tmp/metrics.prom" ||
     fail "board 2 without the data rate of input $n"
 done
+
+# Served: the same boards on /metrics of a free loopback port, the scrape linted too.
+"$exporter" --config "$tmp/exporter.yml" --listen 127.0.0.1:0 >"$tmp/serve.out" 2>"$tmp/serve.err" &
+pids+=($!)
+http=""
+for _ in $(seq 100); do
+  http=$(sed -n 's/^tessaly-exporter listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$tmp/serve.err")
+  [ -n "$http" ] && break
+  sleep 0.05
+done
+[ -n "$http" ] || fail "the exporter did not say where it listens: $(cat "$tmp/serve.err")"
+# scrape: the body of GET /metrics, over bash's own TCP (bounded by timeout).
+scrape() {
+  timeout 5 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1"
+    printf "GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" >&3
+    sed "1,/^\r\?$/d" <&3' _ "$http"
+}
+for _ in $(seq 50); do
+  scrape >"$tmp/scrape.prom" || true
+  grep -q "^tessaly_up{$b,sdi=\"1\"} 0$" "$tmp/scrape.prom" && grep -q "^tessaly_up{$a,sdi=\"2\"} 1$" "$tmp/scrape.prom" && break
+  sleep 0.1
+done
+grep -q "^tessaly_up{$a,sdi=\"2\"} 1$" "$tmp/scrape.prom" || fail "the scrape lacks board 2: $(head -c 2000 "$tmp/scrape.prom")"
+grep -q "^tessaly_up{$b,sdi=\"1\"} 0$" "$tmp/scrape.prom" || fail "the scrape lacks the other board"
+lint=$(promtool check metrics <"$tmp/scrape.prom" 2>&1) || fail "promtool check metrics on the scrape: $lint"
+[ -z "$lint" ] || fail "promtool check metrics on the scrape: $lint"
 
 # A configuration row with an unknown key: exit 1, naming file, line and column.
 sed 's/^    host_port: 0$/    host_prot: 0/' "$tmp/exporter.yml" >"$tmp/bad.yml"
