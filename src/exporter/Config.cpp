@@ -115,11 +115,15 @@ Config parseConfig(const std::string& text, const std::string& path) {
   if (!list || !list.IsSequence() || list.size() == 0)
     fail(path, list ? list.Mark() : root.Mark(), "controllers wants a list of at least one controller");
   std::set<std::string> seen;
+  std::set<int> hostPorts;
   for (const auto& n : list) {
     c.controllers.push_back(controller(path, n));
     const ControllerConfig& k = c.controllers.back();
     if (!seen.insert(k.address + ":" + std::to_string(k.port)).second)
       fail(path, n.Mark(), "controller " + k.address + ":" + std::to_string(k.port) + " is listed twice");
+    // Each controller has its own endpoint: two cannot share one fixed host port.
+    if (k.hostPort != 0 && !hostPorts.insert(k.hostPort).second)
+      fail(path, n["host_port"].Mark(), "host_port " + std::to_string(k.hostPort) + " is given to two controllers");
   }
   return c;
 }

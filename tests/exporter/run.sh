@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tessaly-exporter --once against emulated controllers on loopback: a bus of two
 # remultiplexers found with `boards: all` and a board of another kind, the exposition
-# linted by Debian's promtool, printed once and served on /metrics; and a configuration with an unknown key refused with
+# linted by Debian's promtool, printed once and served on /metrics; and bad configurations refused with
 # its line and column. Only 127.0.0.1; every wait is bounded.
 # Usage: run.sh EMULATOR EXPORTER
 set -euo pipefail
@@ -102,11 +102,20 @@ grep -q "^tessaly_up{$b,sdi=\"1\"} 0$" "$tmp/scrape.prom" || fail "the scrape la
 lint=$(promtool check metrics <"$tmp/scrape.prom" 2>&1) || fail "promtool check metrics on the scrape: $lint"
 [ -z "$lint" ] || fail "promtool check metrics on the scrape: $lint"
 
-# A configuration row with an unknown key: exit 1, naming file, line and column.
-sed 's/^    host_port: 0$/    host_prot: 0/' "$tmp/exporter.yml" >"$tmp/bad.yml"
-rc=0
-timeout 10 "$exporter" --config "$tmp/bad.yml" --once >"$tmp/bad.out" 2>"$tmp/bad.err" || rc=$?
-[ "$rc" = 1 ] || fail "an unknown key exited $rc, want 1"
-grep -qF "$tmp/bad.yml:7:5: unknown key 'host_prot'" "$tmp/bad.err" || fail "unknown key message: $(cat "$tmp/bad.err")"
-[ ! -s "$tmp/bad.out" ] || fail "a refused configuration printed metrics"
+# Configurations refused: exit 1, nothing printed, the message naming file, line and
+# column. Each row: a sed edit of the good configuration, then the message expected.
+bad_rows=(
+  's/^    host_port: 0$/    host_prot: 0/'            "bad.yml:7:5: unknown key 'host_prot' in a controller"
+  's/^    boards: \[1\]$/    boards: [1, 16]/'         "bad.yml:13:17: an SDI address wants a whole number 1..15, not '16'"
+  's/^    framing: cw-net$/    framing: cwnet/'       "bad.yml:12:14: framing wants ddtoip or cw-net, not 'cwnet'"
+  's/^    host_port: 0$/    host_port: 40000/; $a\    host_port: 40000' "bad.yml:14:16: host_port 40000 is given to two controllers"
+)
+for ((i = 0; i < ${#bad_rows[@]}; i += 2)); do
+  sed "${bad_rows[i]}" "$tmp/exporter.yml" >"$tmp/bad.yml"
+  rc=0
+  timeout 10 "$exporter" --config "$tmp/bad.yml" --once >"$tmp/bad.out" 2>"$tmp/bad.err" || rc=$?
+  [ "$rc" = 1 ] || fail "${bad_rows[i]}: exited $rc, want 1"
+  grep -qF "$tmp/${bad_rows[i + 1]}" "$tmp/bad.err" || fail "${bad_rows[i]}: said $(cat "$tmp/bad.err")"
+  [ ! -s "$tmp/bad.out" ] || fail "${bad_rows[i]}: a refused configuration printed metrics"
+done
 echo "ok"
