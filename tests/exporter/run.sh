@@ -2,7 +2,7 @@
 # tessaly-exporter --once against emulated controllers on loopback: a bus of two
 # remultiplexers found with `boards: all` and a board of another kind, the exposition
 # linted by Debian's promtool, printed once and served on /metrics; and bad configurations refused with
-# its line and column. Only 127.0.0.1; every wait is bounded.
+# their line and column. Only 127.0.0.1; every wait is bounded.
 # Usage: run.sh EMULATOR EXPORTER
 set -euo pipefail
 emu=$1 exporter=$2
