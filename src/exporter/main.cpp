@@ -16,6 +16,7 @@
 
 #include <arpa/inet.h>
 
+#include "capture/CaptureFile.h"
 #include "exporter/Config.h"
 #include "exporter/Metrics.h"
 #include "exporter/Poller.h"
@@ -54,6 +55,9 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of --once's output that goes away, or a scraper that hangs up, is an
+  // error to report, never the end of the program.
+  tessaly::ignoreWriteSignals();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("tessaly-exporter");
   QCoreApplication::setApplicationVersion(TESSALY_VERSION);
