@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "helpers/CaptureReader.h"
@@ -392,7 +393,8 @@ class CliTest : public QObject {
   // non-zero exit, a report that cannot be written fails before the run.
   void outputFiles_data() {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("existing");  // "file": pcr.csv holds a line; "fifo": out is a FIFO nobody reads
+    QTest::addColumn<QString>("existing");  // "file": pcr.csv holds a line; "fifo": out is a FIFO nobody reads;
+                                           // "full": out is a device node that is always full
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("errLine");      // a part of the one line on standard error
     QTest::addColumn<QString>("csvPattern");   // pcr.csv afterwards, when there is one
@@ -421,8 +423,9 @@ class CliTest : public QObject {
     QTest::newRow("log over the settings file") << QStringList{"pcr-log", "--samples", "1", "--csv", "Settings.ini",
                                                                "--force"}
                                                 << QString() << 1 << "settings file" << QString() << 0;
-    // A full disk: the device is only written to, never renamed over.
-    QTest::newRow("log on a full disk") << QStringList{"pcr-log", "--samples", "2", "--csv", "/dev/full"} << QString()
+    // A full disk: a "full" device node made in the test's own directory (1, 7), only
+    // written to, never renamed over.
+    QTest::newRow("log on a full disk") << QStringList{"pcr-log", "--samples", "2", "--csv", "out"} << "full"
                                         << 1 << "No space left on device" << QString() << 0;
     // The second line goes past the limit: the file ends on the first, whole.
     QTest::newRow("log past the file-size limit") << QStringList{"pcr-log", "--samples", "3", "--csv", "pcr.csv"}
@@ -441,6 +444,8 @@ class CliTest : public QObject {
     uitest::TempWorkDir dir;
     if (existing == "file") dir.write("pcr.csv", "earlier line\n");
     if (existing == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(dir.file("out")).constData(), 0600), 0);
+    if (existing == "full" && ::mknod(QFile::encodeName(dir.file("out")).constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+      QSKIP("no permission to make a device node");
     const Run r = runCli(dir.path(), loopback(emu.port()) + args, 8000, fileSizeLimit > 0 ? long(fileSizeLimit) : -1L);
     QCOMPARE(r.exitCode, exitCode);
     if (errLine.isEmpty()) {
