@@ -11,7 +11,8 @@ enum Exit : int {
   NoAnswer = 2,    // no answer in time
   Unexpected = 3,  // an answer that is not the expected one
   SendFailed = 4,  // the datagram could not go out
-  OutputFailed = 5,  // an output file stopped on a write error (a full disk, the file-size limit, a reader gone)
+  Differs = 5,       // the board (or the second profile) does not match the profile
+  OutputFailed = 6,  // an output file stopped on a write error (a full disk, the file-size limit, a reader gone)
 };
 
 // `arguments` as QCoreApplication::arguments() gives them (the program first).

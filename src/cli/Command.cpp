@@ -92,7 +92,8 @@ const char* const kOptionsAndExits =
     "\n"
     "Exit codes: 0 success; 1 usage error, bad input or an output that cannot be written;\n"
     "2 no answer in time; 3 an answer that is not the expected one; 4 send failure\n"
-    "(network; a host port in use: --host-port 0 picks a free one); 5 the command\n"
+    "(network; a host port in use: --host-port 0 picks a free one); 5 a board or\n"
+    "profile differs from the profile (config apply, config diff); 6 the command\n"
     "succeeded but its capture file stopped on a write error; 130 (143) ended by\n"
     "SIGINT (SIGTERM), after writing what it had.\n";
 

@@ -529,7 +529,7 @@ class CliTest : public QObject {
 
   // A capture file that fails: refused before anything is sent (exit 1) when it is
   // the settings file or a FIFO nobody reads; stopped by a write error (the file-size
-  // limit, a reader gone) with one line on standard error, exit 5, the command's own
+  // limit, a reader gone) with one line on standard error, exit 6, the command's own
   // output complete and the file ending on a whole packet. Never killed by a signal.
   void captureFaults_data() {
     QTest::addColumn<QString>("target");  // "settings link", "fifo", "fifo, reader gone", "file"
@@ -539,8 +539,8 @@ class CliTest : public QObject {
     QTest::newRow("the settings file through a link") << "settings link" << -1L << 1 << "it is the same file as";
     QTest::newRow("the settings file, not there yet") << "settings" << -1L << 1 << "it is the same file as";
     QTest::newRow("a FIFO nobody reads") << "fifo" << -1L << 1 << "it is a FIFO that nothing reads from";
-    QTest::newRow("the reader goes away") << "fifo, reader gone" << -1L << 5 << "stopped: Broken pipe";
-    QTest::newRow("the file-size limit") << "file" << 3000L << 5 << "stopped: File too large";
+    QTest::newRow("the reader goes away") << "fifo, reader gone" << -1L << 6 << "stopped: Broken pipe";
+    QTest::newRow("the file-size limit") << "file" << 3000L << 6 << "stopped: File too large";
   }
   void captureFaults() {
     QFETCH(QString, target);
