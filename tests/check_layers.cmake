@@ -7,6 +7,7 @@
 #   2  status, instructions,       status decoding, instructions, the test run,
 #      mfgtest, settings           the settings store and its key table
 #   3  widgets, wire               generic Qt widgets; what a datagram says, the traffic log
+#   3  profile                     board configurations as files (YAML), diff and apply plan
 #   4  device                      the device query (what every front end runs)
 #   5  app                         main window and pages
 #   6  cli                         the command-line client (a front end like the window)
@@ -26,6 +27,7 @@ set(layer_mfgtest 2)
 set(layer_settings 2)
 set(layer_widgets 3)
 set(layer_wire 3)
+set(layer_profile 3)
 set(layer_device 4)
 set(layer_app 5)
 set(layer_cli 6)

@@ -1,0 +1,1 @@
+#include "profile/ProfileYaml.h"
