@@ -46,7 +46,8 @@ const std::vector<Command>& commands() {
       kPidFilterGeneral, kPidFilterErase, kPidFilterWrite, kPidFilterRead,
       kPsiSector,      kPsiErase,        kPsiWrite,       kPsiRead,
       kPcrCorrectorMode, kPcrCorrectorTestPid, kPcrLog,   kMfgTest,
-      kScan,           kHelp,
+      kScan,           kConfigExport,    kConfigApply,    kConfigDiff,
+      kHelp,
   };
   return all;
 }
@@ -56,6 +57,7 @@ const std::vector<CommandGroup>& commandGroups() {
       {"pid-filter", "pid-filter general|erase|write|read ..."},
       {"psi", "psi sector|erase|write|read ..."},
       {"pcr-corrector", "pcr-corrector mode off|on|direct | test-pid PID"},
+      {"config", "config export|apply|diff ..."},
   };
   return groups;
 }

@@ -167,16 +167,6 @@ int runNoticeInstruction(RunLoop& s, const Bytes& datagram, int timeoutMs, JsonO
   return s.wait();
 }
 
-// The host port, bound here first so that a port in use is named, with the way out.
-void requireHostPort(const QueryTarget& t) {
-  if (t.hostPort == 0) return;
-  QUdpSocket probe;
-  if (probe.bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(t.hostPort), QAbstractSocket::DontShareAddress))
-    return;
-  throw SendError{"cannot use UDP port " + std::to_string(t.hostPort) + " on this host (" +
-                  probe.errorString().toStdString() + "); --host-port 0 picks a free one"};
-}
-
 // True when `path` names the panel's settings file in the working directory: the
 // same file (through any link), or that name where there is no such file yet. An
 // output there would replace the panel's settings.
@@ -188,6 +178,15 @@ bool isSettingsFile(const std::string& path) {
 }
 
 }  // namespace
+
+void requireHostPort(const QueryTarget& t) {
+  if (t.hostPort == 0) return;
+  QUdpSocket probe;
+  if (probe.bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(t.hostPort), QAbstractSocket::DontShareAddress))
+    return;
+  throw SendError{"cannot use UDP port " + std::to_string(t.hostPort) + " on this host (" +
+                  probe.errorString().toStdString() + "); --host-port 0 picks a free one"};
+}
 
 Request pageRequest(const LabelledInstruction& i, const NoticeCodes& codes, std::optional<Present> readBack) {
   Request r;

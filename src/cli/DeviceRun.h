@@ -37,6 +37,10 @@ Request pageRequest(const LabelledInstruction& i, const NoticeCodes& codes = kGe
 // Runs `r` against the link the options select; the exit code.
 int runRequest(Invocation& inv, const Request& r);
 
+// The host port (unless 0), bound here first so that a port in use is named, with
+// the way out (SendError).
+void requireHostPort(const QueryTarget& t);
+
 // The link the options select, its host port bound here first so that a port in use
 // is named, with the way out (SendError).
 QueryTarget usableTarget(const GivenOptions& o);

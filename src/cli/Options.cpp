@@ -51,6 +51,11 @@ const std::vector<OptionSpec>& optionSpecs() {
       {"--pid3", Takes::PidOrOff},
       {"--multicast", Takes::MulticastOrOff},
       {"--junit", Takes::File},
+      {"--pid-filter", Takes::InputsOrAll},
+      {"--psi", Takes::Ranges, 0, kFlashAddressMax},
+      {"--with-identity", Takes::Nothing},
+      {"--output", Takes::File},
+      {"--boards", Takes::File},
       {"--json", Takes::Nothing},
       // The link and the program: every command's.
       {"--help", Takes::Nothing},
@@ -82,6 +87,11 @@ std::optional<std::string> GivenOptions::text(std::string_view name) const {
 std::optional<std::array<bool, 6>> GivenOptions::inputs(std::string_view name) const {
   const OptionValue* v = find(name);
   return v ? std::optional<std::array<bool, 6>>(v->inputs) : std::nullopt;
+}
+std::optional<std::vector<std::pair<long long, long long>>> GivenOptions::ranges(std::string_view name) const {
+  const OptionValue* v = find(name);
+  if (!v || v->off) return std::nullopt;
+  return v->ranges;
 }
 
 void out(const std::string& line) {
@@ -115,6 +125,29 @@ std::array<bool, 6> inputList(const std::string& what, const std::string& text) 
     if (item.empty()) throw UsageError{what + ": '" + text + "' is not a list of inputs 1..6 (e.g. 1,3,6 or none)"};
     on[static_cast<std::size_t>(number(what, item, 1, 6) - 1)] = true;
     if (comma == std::string::npos) return on;
+    at = comma + 1;
+  }
+}
+
+// "0-4095,8192-8447": ranges of lo..hi, each first not after its last, in ascending
+// order and apart; "16" is the one address.
+std::vector<std::pair<long long, long long>> rangeList(const std::string& what, const std::string& text, long long lo,
+                                                       long long hi) {
+  std::vector<std::pair<long long, long long>> out;
+  std::size_t at = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', at);
+    const std::string item = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    const std::size_t dash = item.find('-');
+    if (item.empty() || dash == 0 || dash + 1 == item.size())
+      throw UsageError{what + ": '" + text + "' is not a list of ranges (e.g. 0-4095,8192-8447 or none)"};
+    const long long first = number(what, item.substr(0, dash), lo, hi);
+    const long long last = dash == std::string::npos ? first : number(what, item.substr(dash + 1), lo, hi);
+    if (first > last) throw UsageError{what + ": " + item + ": the first address is after the last"};
+    if (!out.empty() && first <= out.back().second)
+      throw UsageError{what + ": " + item + ": the ranges must ascend without overlapping"};
+    out.emplace_back(first, last);
+    if (comma == std::string::npos) return out;
     at = comma + 1;
   }
 }
@@ -183,6 +216,16 @@ OptionValue readValue(const OptionSpec& spec, const std::string& s, const std::s
       r.off = v == "off";
       if (!r.off) r.text = multicastIpv4(s, v);
       break;
+    case Takes::InputsOrAll:
+      if (v == "all")
+        r.inputs.fill(true);
+      else
+        r.inputs = inputList(s, v);
+      break;
+    case Takes::Ranges:
+      r.off = v == "none";
+      if (!r.off) r.ranges = rangeList(s, v, spec.lo, spec.hi);
+      break;
   }
   return r;
 }
@@ -218,7 +261,7 @@ CommandLine parse(const QStringList& arguments) {
       attached = s.substr(s.find('=') + 1);
       s.erase(s.find('='));
     }
-    const OptionSpec* spec = findSpec(s == "-h" ? "--help" : s);
+    const OptionSpec* spec = findSpec(s == "-h" ? "--help" : s == "-o" ? "--output" : s);
     if (!spec) {
       // A negative number ("-5") is an argument, for its command to refuse.
       if (s.size() > 1 && s[0] == '-' && !(s[1] >= '0' && s[1] <= '9')) throw UsageError{s + ": unknown option"};

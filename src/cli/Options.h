@@ -36,6 +36,8 @@ enum class Takes {
   Inputs,          // inputs 1..6 as "1,3,6", or "none"
   PidOrOff,        // a PID 0..8191, or "off"
   MulticastOrOff,  // a multicast IPv4 address, or "off"
+  InputsOrAll,     // inputs 1..6 as "1,3,6", "all" or "none"
+  Ranges,          // flash address ranges as "0-4095,8192-8447" (one address: "16"), or "none"
 };
 
 struct OptionSpec {
@@ -58,7 +60,8 @@ struct OptionValue {
   long long number = 0;  // Number, Choice (the index), PidOrOff
   std::string text;      // Text, Host, File, MulticastOrOff
   std::array<bool, 6> inputs{};
-  bool off = false;  // PidOrOff, MulticastOrOff: "off"
+  bool off = false;  // PidOrOff, MulticastOrOff: "off"; Ranges: "none"
+  std::vector<std::pair<long long, long long>> ranges;  // Ranges: first and last address, ascending, apart
 };
 
 // The options given, by name; a later one replaces an earlier one.
@@ -70,6 +73,7 @@ class GivenOptions {
   std::optional<long long> number(std::string_view name) const;
   std::optional<std::string> text(std::string_view name) const;
   std::optional<std::array<bool, 6>> inputs(std::string_view name) const;
+  std::optional<std::vector<std::pair<long long, long long>>> ranges(std::string_view name) const;
 
  private:
   std::map<std::string, OptionValue> values_;

@@ -47,6 +47,7 @@ class DeviceSession : private StatusQueryListener {
   // The device query to target(); `listener` (may be null) is told how it goes. On an
   // Ok outcome the status record holds the decoded status before the listener hears it.
   void setQueryListener(StatusQueryListener* listener) { listener_ = listener; }
+  StatusQueryListener* queryListener() const { return listener_; }
   void setQueryTimeoutMs(int ms) { query_.setTimeoutMs(ms); }
   bool query() { return query_.start(target()); }
   // Decodes the status block at `answerBase` of the receive buffer into the record.

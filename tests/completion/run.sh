@@ -89,7 +89,10 @@ tessaly-cli help pid-filter<sp>| erase general read write
 tessaly-cli --framing<sp>| cw-net ddtoip
 tessaly-cli --framing=| cw-net ddtoip
 tessaly-cli --framing=d| ddtoip
-tessaly-cli --sdi 1<sp>| clock help mfg-test pcr-corrector pcr-log pid-filter psi query reset scan send set-address set-serial set-type set-user-text
+tessaly-cli --sdi 1<sp>| clock config help mfg-test pcr-corrector pcr-log pid-filter psi query reset scan send set-address set-serial set-type set-user-text
+tessaly-cli config<sp>| apply diff export
+tessaly-cli config export --pid-filter<sp>| all none
+tessaly-cli config apply r| report.xml
 tessaly-cli clock --source in| input1 input2 input3 input4 input5 input6
 tessaly-cli clock --format<sp>| 188 204
 tessaly-cli psi write --packet<sp>| ascending descending fix

@@ -10,6 +10,7 @@
 
 #include "FakeEndpoint.h"
 #include "VirtualClock.h"
+#include "device/ProfileSequence.h"
 #include "device/StatusQuery.h"
 #include "instructions/GeneralInstructions.h"
 #include "instructions/InstructionTest.h"
@@ -53,6 +54,7 @@ const Owner kOwners[] = {
        StatusQuery query(e, quietListener());
      }},
     {"src/mfgtest/MfgSequence.h", [](TransactionEngine& e) { registerMfgTransactions(e, {}, {}); }},
+    {"src/device/ProfileSequence.h", [](TransactionEngine& e) { registerProfileTransactions(e, {}, {}, {}); }},
     {"src/instructions/InstructionTest.h", [](TransactionEngine& e) { registerInstructionTest(e, {}, {}, {}); }},
     {"src/status/PcrChart.h", [](TransactionEngine& e) { registerChartTransactions(e, {}, {}); }},
 };

@@ -97,6 +97,41 @@ QString valueAfter(const QStringList& lines, const QString& prefix) {
   return {};
 }
 
+
+// A profile of what the status block holds (every input, four sectors, a PLL clock).
+QString statusProfile(const QString& change = {}) {
+  QString p =
+      "profile: 1\n"
+      "inputs:\n"
+      "  1: {enabled: true, data_valid: false, null_filter: true, tsp_error_filter: false}\n"
+      "  2: {enabled: true, data_valid: true, null_filter: false, tsp_error_filter: true}\n"
+      "  3: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
+      "  4: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
+      "  5: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
+      "  6: {enabled: true, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
+      "output: {format: 204, clock: pll, priority: high, pll_hz: 3000000}\n"
+      "sdram_sectors:\n"
+      "  1: {enabled: true, start: 0, end: 4095}\n"
+      "  2: {enabled: true, start: 4096, end: 8191}\n"
+      "  7: {enabled: true, start: 8192, end: 9000}\n"
+      "  12: {enabled: false, start: 9001, end: 9001}\n"
+      "pcr_corrector: {mode: direct, test_pid: 1000}\n";
+  // "key: old => key: new" replaces one line's text.
+  if (!change.isEmpty()) p.replace(change.section(" => ", 0, 0), change.section(" => ", 1));
+  return p;
+}
+
+// A PSI record's 204-byte packet in hex.
+QString psiPacket(int pid) {
+  QString hex = QString("47%1%2").arg(0x40 | (pid >> 8), 2, 16, QChar('0')).arg(pid & 0xFF, 2, 16, QChar('0')) + "10";
+  for (int k = 4; k < 204; ++k) hex += QString("%1").arg(k & 0xFF, 2, 16, QChar('0'));
+  return hex;
+}
+
+QString readBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("(cannot read %1)").arg(path);
+}
 }  // namespace
 
 class CliTest : public QObject {
@@ -842,6 +877,177 @@ class CliTest : public QObject {
 
   // Bad input: exit 1, nothing on standard output, one line on standard error that
   // names the option or command.
+  // A profile applied to a board is what an export reads back; an export of the board
+  // applied to a fresh one reads back the same bytes; the same board exported twice
+  // gives the same bytes.
+  void configRoundTrip() {
+    uitest::TempWorkDir dir;
+    EmulatorProcess a, b;
+    if (!EmulatorProcess::available()) QSKIP("tessaly-emulator is not built");
+    QVERIFY(a.start({"--erase-ms", "20"}));
+    QVERIFY(b.start({"--erase-ms", "20"}));
+    dir.write("full.yaml", statusProfile() +
+                               "pid_filter:\n  1: [{pid: 0}, {pid: 500}, {pid: 501, remap: 777}, {pid: 8191}]\n"
+                               "psi:\n  ranges: [0-3]\n  records:\n"
+                               "    - {address: 1, timer_ms: 10, auto_cc: true, packet: \"" + psiPacket(100) + "\"}\n"
+                               "    - {address: 3, timer_ms: 16777215, auto_cc: false, packet: \"" + psiPacket(8191) + "\"}\n");
+    const QString boardA = QString("127.0.0.1:%1 sdi 1: ").arg(a.port());
+    Run r = runCli(dir.path(), loopback(a.port()) + QStringList{"config", "apply", "full.yaml", "--force"}, 60000);
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringList{boardA + "matches"});
+    const QStringList exportArgs{"config", "export", "--pid-filter", "none", "--psi", "0-3"};
+    for (const char* name : {"a.yaml", "a2.yaml"}) {
+      r = runCli(dir.path(), loopback(a.port()) + exportArgs + QStringList{"-o", name});
+      QCOMPARE(r.exitCode, 0);
+      QCOMPARE(r.out, QStringList{});
+    }
+    const QString exported = readBytes(dir.file("a.yaml"));
+    QCOMPARE(readBytes(dir.file("a2.yaml")), exported);
+    QVERIFY2(exported.contains(psiPacket(8191)) && !exported.contains("pid_filter"),
+             qPrintable(exported));
+    r = runCli(dir.path(), loopback(b.port()) + QStringList{"config", "apply", "a.yaml"});
+    QCOMPARE(r.exitCode, 0);
+    QProcess again;
+    again.setWorkingDirectory(dir.path());
+    again.start(cliProgram(), loopback(b.port()) + exportArgs);
+    QVERIFY(again.waitForFinished(15000));
+    QCOMPARE(again.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(again.readAllStandardOutput()), exported);
+  }
+
+  // diff: a profile against a second one or against a board it was applied to;
+  // exit 0 when equal, 5 with one line per field when not.
+  void configDiff_data() {
+    QTest::addColumn<QString>("second");  // the second profile's change, or "board" and the change
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("two equal profiles") << "" << 0 << QStringList{"matches"};
+    QTest::newRow("two profiles, a flag differs")
+        << "2: {enabled: true, data_valid: true, null_filter: false => 2: {enabled: true, data_valid: false, null_filter: false"
+        << 5 << QStringList{"inputs.2.data_valid: expected true, found false", "differs (1 field)"};
+    QTest::newRow("the board as applied") << "board" << 0 << QStringList{"sdi 1: matches"};
+    QTest::newRow("the board, another test PID")
+        << "board test_pid: 1000} => test_pid: 1001}" << 5
+        << QStringList{"sdi 1: differs (1 field)", "  pcr_corrector.test_pid: expected 1001, found 1000"};
+  }
+  void configDiff() {
+    QFETCH(QString, second);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    uitest::TempWorkDir dir;
+    dir.write("p.yaml", statusProfile());
+    Run r;
+    if (second.startsWith("board")) {
+      EmulatorProcess emu;
+      if (!EmulatorProcess::available()) QSKIP("tessaly-emulator is not built");
+      QVERIFY(emu.start());
+      QCOMPARE(runCli(dir.path(), loopback(emu.port()) + QStringList{"config", "apply", "p.yaml"}).exitCode, 0);
+      dir.write("q.yaml", statusProfile(second.mid(6)));
+      r = runCli(dir.path(), loopback(emu.port()) + QStringList{"config", "diff", "q.yaml"});
+      for (QString& l : lines) l = (l.startsWith("sdi") ? QString("127.0.0.1:%1 ").arg(emu.port()) : QString()) + l;
+    } else {
+      dir.write("q.yaml", statusProfile(second));
+      r = runCli(dir.path(), loopback(uitest::freeUdpPort()) + QStringList{"config", "diff", "p.yaml", "q.yaml"});
+    }
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.out, lines);
+  }
+
+  // One profile applied to 20 boards on five controllers, one controller dropping
+  // every answer: 19 match, the one on the silent controller fails, and the exit code
+  // is that board's (no answer). The boards of the silent controller's neighbours run on.
+  void configAppliesToManyBoards() {
+    uitest::TempWorkDir dir;
+    if (!EmulatorProcess::available()) QSKIP("tessaly-emulator is not built");
+    EmulatorProcess emus[5];
+    QString boards = "# three controllers of five boards, one of four, one that drops every answer\n";
+    for (int k = 0; k < 5; ++k) {
+      const QString sdi = k < 3 ? "1-5" : k == 3 ? "1-4" : "5";
+      QStringList args{"--erase-ms", "20", "--sdi-address", sdi};
+      if (k == 4) args << "--drop" << "1";
+      QVERIFY(emus[k].start(args));
+      boards += QString("127.0.0.1:%1 %2%3\n").arg(emus[k].port()).arg(sdi).arg(k == 1 ? " ddtoip" : "");
+    }
+    // The silent board in the middle of the list: its code is the first failure's.
+    QStringList lines = boards.split('\n', Qt::SkipEmptyParts);
+    lines.move(5, 2);
+    dir.write("rack.txt", lines.join('\n') + "\n");
+    dir.write("p.yaml", statusProfile());
+    // The link options name a loopback controller too, though the list's boards are the ones used.
+    const Run r = runCli(dir.path(), loopback(emus[0].port()) + QStringList{"--timeout-ms", "300", "config", "apply",
+                                                                           "p.yaml", "--boards", "rack.txt", "--json"},
+                         60000);
+    QCOMPARE(r.exitCode, 2);
+    const QJsonObject j = QJsonDocument::fromJson(r.out.value(0).toUtf8()).object();
+    QCOMPARE(j["ok"].toBool(true), false);
+    const QJsonArray list = j["boards"].toArray();
+    QCOMPARE(list.size(), 20);
+    int matching = 0;
+    for (qsizetype k = 0; k < list.size(); ++k) {
+      const QJsonObject b = list[k].toObject();
+      const bool silent = b["controller"].toString().endsWith(QString(":%1").arg(emus[4].port()));
+      QCOMPARE(b["result"].toString(), QString(silent ? "no answer" : "matches"));
+      QCOMPARE(silent, k == 5);
+      matching += !silent;
+    }
+    QCOMPARE(matching, 19);
+  }
+
+  // A profile or a board list that cannot be used is refused with exit 1 and one line
+  // naming the file, line and column (or the option) before anything is sent.
+  void configBadInputSendsNothing_data() {
+    QTest::addColumn<QString>("profile");  // p.yaml
+    QTest::addColumn<QString>("boards");   // b.txt ("PORT" is the device's port)
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("names");
+    const QString base = statusProfile();
+    const QStringList apply{"config", "apply", "p.yaml"};
+    QTest::newRow("an unknown key") << base + "pid_filters: {}\n" << "" << apply << "p.yaml:16:1: ";
+    QTest::newRow("a sector end out of range") << statusProfile("end: 9000} => end: 131072}") << "" << apply
+                                               << "p.yaml:13:";
+    QTest::newRow("a PID twice") << base + "pid_filter:\n  1: [{pid: 5}, {pid: 5}]\n  2: []\n  3: []\n  4: []\n"
+                                           "  5: []\n  6: []\n"
+                                 << "" << apply << "p.yaml:17:";
+    QTest::newRow("overlapping sectors") << statusProfile("start: 4096, => start: 4000,") << "" << apply << "p.yaml:";
+    QTest::newRow("a PLL frequency out of reach") << statusProfile("pll_hz: 3000000 => pll_hz: 40500001") << ""
+                                                  << apply << "p.yaml:9:";
+    QTest::newRow("some PID filter inputs, no --force") << base + "pid_filter:\n  1: [{pid: 5}]\n" << "" << apply
+                                                        << "--force";
+    QTest::newRow("a board list line") << base << "127.0.0.1:PORT 1\n127.0.0.1:PORT 16\n"
+                                       << apply + QStringList{"--boards", "b.txt"} << "b.txt:2: SDI";
+    QTest::newRow("a board listed twice") << base << "127.0.0.1:PORT 1-3\n\n127.0.0.1:PORT 3\n"
+                                          << apply + QStringList{"--boards", "b.txt"} << "b.txt:3: ";
+    QTest::newRow("an identity for many boards")
+        << base + "identity: {serial: 1, type: 2, user_text: \"x\", sdi_address: 1}\n" << "127.0.0.1:PORT 1-2\n"
+        << apply + QStringList{"--boards", "b.txt"} << "identity";
+    QTest::newRow("diff, the second profile") << base << "" << QStringList{"config", "diff", "p.yaml", "q.yaml"}
+                                              << "q.yaml";
+    QTest::newRow("export, psi backwards") << base << "" << QStringList{"config", "export", "--psi", "9-1"} << "--psi";
+    QTest::newRow("export, psi overlapping") << base << "" << QStringList{"config", "export", "--psi", "0-9,9-12"}
+                                             << "--psi";
+    QTest::newRow("export, input 7") << base << "" << QStringList{"config", "export", "--pid-filter", "7"}
+                                     << "--pid-filter";
+    QTest::newRow("export, no such folder") << base << "" << QStringList{"config", "export", "-o", "no/such/x.yaml"}
+                                            << "--output";
+  }
+  void configBadInputSendsNothing() {
+    QFETCH(QString, profile);
+    QFETCH(QString, boards);
+    QFETCH(QStringList, args);
+    QFETCH(QString, names);
+    uitest::TempWorkDir dir;
+    QUdpSocket device;  // counts what reaches it
+    QVERIFY(device.bind(QHostAddress::LocalHost, 0));
+    dir.write("p.yaml", profile);
+    if (!boards.isEmpty()) dir.write("b.txt", QString(boards).replace("PORT", QString::number(device.localPort())));
+    const Run r = runCli(dir.path(), loopback(device.localPort()) + args);
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err.size(), 1);
+    QVERIFY2(r.err[0].startsWith("tessaly-cli: ") && r.err[0].contains(names), qPrintable(r.err[0]));
+    QTest::qWait(20);
+    QCOMPARE(device.hasPendingDatagrams(), false);
+  }
+
   void badInputIsExitOne_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("names");
@@ -958,7 +1164,8 @@ class CliTest : public QObject {
         {"--auto-cc", ""},      {"--samples", "1"},    {"--csv", "a.csv"},    {"--append", ""},
         {"--force", ""},        {"--test-port", "1"},  {"--pid1", "off"},     {"--pid2", "off"},
         {"--pid3", "off"},      {"--multicast", "off"}, {"--junit", "a.xml"}, {"--json", ""},
-        {"--label", "x"}};
+        {"--label", "x"},       {"--pid-filter", "1"}, {"--psi", "none"},   {"--with-identity", ""},
+        {"--output", "a.yaml"}, {"--boards", "b.txt"}};
     uitest::TempWorkDir dir;
     const QString help = runCli(dir.path(), {"--help"}).out.join('\n');
     const QRegularExpression option("--[a-z][a-z0-9-]*");

@@ -14,6 +14,7 @@ extern const Command kPsiSector, kPsiErase, kPsiWrite, kPsiRead;                
 extern const Command kPcrCorrectorMode, kPcrCorrectorTestPid;                         // PcrCorrector.cpp
 extern const Command kPcrLog;                                                         // PcrLogCommand.cpp
 extern const Command kMfgTest;                                                        // MfgTestCommand.cpp
+extern const Command kConfigExport, kConfigApply, kConfigDiff;                       // Config.cpp
 extern const Command kScan;                                                           // Scan.cpp
 extern const Command kHelp;                                                           // Help.cpp
 
