@@ -47,7 +47,12 @@ LabelledInstruction readPidFilterInstruction(int input, std::int32_t pid) {
 
 std::optional<LabelledInstruction> setSectorInstruction(int sector, bool enabled, std::int32_t start,
                                                         std::int32_t end) {
-  if (sector < 1 || sector > 4) return std::nullopt;
+  if (sector > 4) return std::nullopt;
+  return sectorInstruction(sector, enabled, start, end);
+}
+
+std::optional<LabelledInstruction> sectorInstruction(int sector, bool enabled, std::int32_t start, std::int32_t end) {
+  if (sector < 1 || sector > 12) return std::nullopt;
   const auto sectorByte = static_cast<std::uint8_t>(0x60 + (sector - 1) + (enabled ? 0x80 : 0));
   LabelledInstruction out{"Set Sector     ", kOperation, {operationCode::Sector, kUnit1, sectorByte}};
   appendBE24(out.data, static_cast<std::uint32_t>(start));
@@ -74,11 +79,16 @@ Bytes psiTestPacket(std::int32_t pid, PsiPacketType type, std::uint8_t fix) {
 }
 
 LabelledInstruction writePsiInstruction(const PsiWrite& w) {
+  return writePsiRecordInstruction(w.address, w.timer, w.autoCc, psiTestPacket(w.pid, w.packetType, w.fix));
+}
+
+LabelledInstruction writePsiRecordInstruction(std::int32_t address, std::int32_t timer, bool autoCc,
+                                              const Bytes& packet) {
   LabelledInstruction out{"Write PSI      ", kOperation, {operationCode::PsiWrite, kUnit1}};
-  appendBE24(out.data, static_cast<std::uint32_t>(w.address));
-  appendBE24(out.data, static_cast<std::uint32_t>(w.timer));
-  out.data.push_back(w.autoCc ? 0x01 : 0x00);
-  append(out.data, psiTestPacket(w.pid, w.packetType, w.fix));
+  appendBE24(out.data, static_cast<std::uint32_t>(address));
+  appendBE24(out.data, static_cast<std::uint32_t>(timer));
+  out.data.push_back(autoCc ? 0x01 : 0x00);
+  append(out.data, packet);
   return out;
 }
 

@@ -52,9 +52,11 @@ LabelledInstruction readPidFilterInstruction(int input, std::int32_t pid);
 
 // SDRAM and PSI Inserter page --------------------------------------------------
 
-// Sectors 1..4 only; other sectors send nothing.
+// The page's rows: sectors 1..4 only; other sectors send nothing.
 std::optional<LabelledInstruction> setSectorInstruction(int sector, bool enabled, std::int32_t start,
                                                         std::int32_t end);
+// Any of the board's twelve sectors (1..12); nothing outside them.
+std::optional<LabelledInstruction> sectorInstruction(int sector, bool enabled, std::int32_t start, std::int32_t end);
 
 LabelledInstruction erasePsiInstruction();
 
@@ -72,6 +74,9 @@ struct PsiWrite {
   bool autoCc = false;
 };
 LabelledInstruction writePsiInstruction(const PsiWrite& w);
+// One flash record as it is: address, timer, auto-CC byte and the packet's bytes.
+LabelledInstruction writePsiRecordInstruction(std::int32_t address, std::int32_t timer, bool autoCc,
+                                              const Bytes& packet);
 
 LabelledInstruction readPsiInstruction(std::int32_t address);
 

@@ -118,6 +118,17 @@ TEST(PageInstructionsPsi, SetSector) {
     EXPECT_EQ(s->data, c.data) << c.sector;
   }
   for (int sector : {0, 5, 12}) EXPECT_FALSE(setSectorInstruction(sector, true, 1, 1).has_value());
+  // The board's own twelve sectors, beyond the page's four rows.
+  struct Any {
+    int sector;
+    bool enabled;
+    std::optional<std::uint8_t> sectorByte;
+  } any[] = {{1, false, 0x60}, {5, false, 0x64}, {12, true, 0xEB}, {0, true, std::nullopt}, {13, true, std::nullopt}};
+  for (const auto& a : any) {
+    auto s = sectorInstruction(a.sector, a.enabled, 0, 4095);
+    ASSERT_EQ(s.has_value(), a.sectorByte.has_value()) << a.sector;
+    if (s) EXPECT_EQ(s->data, (Bytes{0x20, 0x01, *a.sectorByte, 0, 0, 0, 0x00, 0x0F, 0xFF})) << a.sector;
+  }
 }
 
 TEST(PageInstructionsPsi, WritePsi) {
@@ -138,6 +149,14 @@ TEST(PageInstructionsPsi, WritePsi) {
 
   LabelledInstruction fix = writePsiInstruction({1000, 0, 10, PsiPacketType::Fix, 44, false});
   EXPECT_EQ(Bytes(fix.data.begin() + 13, fix.data.end()), Bytes(200, 0x2C));
+
+  // A record's own packet goes out byte for byte, after the same head.
+  Bytes packet(204, 0xA5);
+  packet[0] = 0x47;
+  LabelledInstruction raw = writePsiRecordInstruction(70000, 10, true, packet);
+  Bytes head{0x21, 0x01, 0x01, 0x11, 0x70, 0x00, 0x00, 0x0A, 0x01};
+  EXPECT_EQ(Bytes(raw.data.begin(), raw.data.begin() + 9), head);
+  EXPECT_EQ(Bytes(raw.data.begin() + 9, raw.data.end()), packet);
 }
 
 TEST(PageInstructionsPsi, WritePsiFieldsAtTheirLimits) {
