@@ -213,7 +213,7 @@ void ProfileSequence::sendInstruction(const Op& op) {
   phase_ = Phase::Notice;
   const QueryTarget t = session_.target();
   StartOptions o;
-  o.armMs = kProfileNoticeTimeoutMs;
+  o.armMs = noticeTimeoutMs_;
   session_.engine().start(state::ProfileNoticeWait, t.deviceIp, t.devicePort,
                           encodeLoadDatagram(t.framing, op.label, t.sdiAddress, op.sdiMessage), o);
 }

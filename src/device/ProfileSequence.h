@@ -112,6 +112,8 @@ class ProfileSequence : private StatusQueryListener {
   // Ends a run at once: nothing more is sent; finished(Cancelled).
   void cancel();
   bool running() const { return running_; }
+  // How long an instruction's interrupt notice is awaited (default 1 s).
+  void setNoticeTimeoutMs(int ms) { noticeTimeoutMs_ = ms; }
 
  private:
   struct Op {
@@ -139,6 +141,7 @@ class ProfileSequence : private StatusQueryListener {
   ProfileSequenceListener& listener_;
   StatusQueryListener* savedListener_ = nullptr;
   bool running_ = false;
+  int noticeTimeoutMs_ = kProfileNoticeTimeoutMs;
 
   std::vector<Op> ops_;
   std::size_t at_ = 0;            // the op running
