@@ -152,7 +152,6 @@ void ProfileSequence::begin(std::vector<Op> ops, std::optional<profile::Profile>
   counter_.reset();
   counterBeforeRead_.reset();
   running_ = true;
-  savedListener_ = nullptr;
   // The sequence hears its own Queries; whoever listened before hears them again afterwards.
   savedListener_ = session_.queryListener();
   session_.setQueryListener(this);

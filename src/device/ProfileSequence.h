@@ -96,7 +96,8 @@ class ProfileSequenceListener {
 
 class ProfileSequence : private StatusQueryListener {
  public:
-  // Registers the codes 1, 10 and 130 with the session's engine (once per engine).
+  // Registers the codes 1, 10 and 130 with the session's engine (once per engine: the
+  // sequence lives as long as the session).
   ProfileSequence(DeviceSession& session, ProfileSequenceListener& listener);
   ~ProfileSequence() override;
   ProfileSequence(const ProfileSequence&) = delete;
