@@ -11,7 +11,7 @@
 // never taken for this one.
 // Apply: the profile's plan (profile/ProfilePlan.h), each instruction's notice
 // awaited, an erase followed by Queries about every 100 ms until its flash is free
-// (at most 30 s); then the read of what the profile names and the comparison.
+// (up to 300 polls, about 30 s); then the read of what the profile names and the comparison.
 //
 // Any step that goes wrong ends the run (no retries, so a late answer is never
 // taken for a later request). The sequence tells its listener how far it is and how
