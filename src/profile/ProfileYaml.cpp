@@ -1,5 +1,6 @@
 #include "profile/ProfileYaml.h"
 
+#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
@@ -333,19 +334,45 @@ std::string yamlText(const std::string& latin1) {
 
 const char* boolText(bool b) { return b ? "true" : "false"; }
 
+// Where the stream's first two documents start. yaml-cpp's own LoadAll loops for
+// ever on a stream whose document takes no token (a lone ","), so the documents are
+// only counted here, stopping at the second; the first is built by YAML::Load.
+class DocumentStarts : public YAML::EventHandler {
+ public:
+  std::vector<YAML::Mark> starts;
+  void OnDocumentStart(const YAML::Mark& m) override { starts.push_back(m); }
+  void OnDocumentEnd() override {}
+  void OnNull(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnAlias(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t, const std::string&) override {}
+  void OnSequenceStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+  void OnSequenceEnd() override {}
+  void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+  void OnMapEnd() override {}
+};
+
+std::vector<YAML::Mark> documentStarts(const std::string& text) {
+  std::istringstream in(text);
+  YAML::Parser parser(in);
+  DocumentStarts h;
+  while (h.starts.size() < 2 && parser.HandleNextDocument(h)) {
+  }
+  return h.starts;
+}
+
 }  // namespace
 
 Profile parseProfile(const std::string& text, const std::string& path) {
   Marks marks;
   Reader r(path, marks);
-  std::vector<YAML::Node> docs;
+  YAML::Node root;
   try {
-    docs = YAML::LoadAll(text);
+    const std::vector<YAML::Mark> starts = documentStarts(text);
+    if (starts.size() > 1) r.fail(starts[1], "a profile file holds one document");
+    root = YAML::Load(text);
   } catch (const YAML::Exception& e) {
     r.fail(e.mark, e.msg);
   }
-  if (docs.size() > 1) r.fail(docs[1].Mark(), "a profile file holds one document");
-  const YAML::Node root = docs.empty() ? YAML::Node() : docs[0];
   if (!root.IsMap()) r.fail(root.Mark(), "a profile is a map of sections, starting with 'profile: 1'");
   Profile p;
   bool versioned = false;
