@@ -28,6 +28,7 @@ constexpr int kInputs = 6;
 // The PCR base error: 15 bits of 90 kHz ticks (the top bit is the gradient's direction).
 constexpr double kPcrTicksPerSecond = 90000.0;
 constexpr std::uint32_t kPcrBaseErrorTicks = 0x7FFF;
+constexpr std::uint32_t kPcrGradientRising = 0x8000;
 }  // namespace
 
 // The gauges of one board; those of a status exist once the board has answered.
@@ -35,11 +36,13 @@ struct Metrics::Board {
   Gauge* up = nullptr;
   Gauge* duration = nullptr;
   Gauge* info = nullptr;
-  std::map<std::string, Gauge*> status;  // by metric name, inputs by name and number
+  // By metric name, inputs by name and number; each with its family, to remove it.
+  std::map<std::string, std::pair<prometheus::Family<Gauge>*, Gauge*>> status;
   std::map<std::string, prometheus::Counter*> polls;
 };
 
-Metrics::Metrics() : registry_(std::make_shared<prometheus::Registry>()) {
+Metrics::Metrics(Scope scope) : registry_(std::make_shared<prometheus::Registry>()) {
+  if (scope == Scope::Probe) return;
   polls_ = &prometheus::BuildCounter()
                 .Name("tessaly_exporter_polls_total")
                 .Help("Polls of a board, by how they ended.")
@@ -59,7 +62,7 @@ Metrics::Board& Metrics::board(const Labels& labels) {
     b = std::make_unique<Board>();
     b->up = &gauge("tessaly_up", "1 when the last poll got a valid status of a remultiplexer, else 0.").Add(labels);
     b->duration = &gauge("tessaly_poll_duration_seconds", "How long the board's last poll took.").Add(labels);
-    boards_->Set(static_cast<double>(known_.size()));
+    if (boards_ != nullptr) boards_->Set(static_cast<double>(known_.size()));
   }
   return *b;
 }
@@ -67,17 +70,28 @@ Metrics::Board& Metrics::board(const Labels& labels) {
 void Metrics::polled(const Labels& labels, QueryKind result, std::uint8_t deviceCode, const tZODADevice& d,
                      double seconds) {
   Board& b = board(labels);
-  const std::string r = pollResult(result);
-  auto& count = b.polls[r];
-  if (count == nullptr) {
-    Labels l = labels;
-    l["result"] = r;
-    count = &polls_->Add(l);
+  if (polls_ != nullptr) {
+    const std::string r = pollResult(result);
+    auto& count = b.polls[r];
+    if (count == nullptr) {
+      Labels l = labels;
+      l["result"] = r;
+      count = &polls_->Add(l);
+    }
+    count->Increment();
   }
-  count->Increment();
   b.duration->Set(seconds);
   b.up->Set(result == QueryKind::Ok ? 1 : 0);
-  if (result != QueryKind::Ok) return;
+  auto& infoFamily = gauge("tessaly_board_info", "The board's identity; always 1.");
+  if (result != QueryKind::Ok) {
+    // The last good values would read as current: while the board gives no valid
+    // status, only its up, poll duration and poll counts are exported.
+    for (auto& [key, g] : b.status) g.first->Remove(g.second);
+    b.status.clear();
+    if (b.info != nullptr) infoFamily.Remove(b.info);
+    b.info = nullptr;
+    return;
+  }
 
   // The info series follows the board: a changed serial or version replaces it.
   char code[3];
@@ -87,7 +101,6 @@ void Metrics::polled(const Labels& labels, QueryKind result, std::uint8_t device
   info["serial"] = std::to_string(static_cast<std::uint32_t>(d.SerialNumber));
   info["version"] = d.VersionText;
   info["type"] = std::to_string(d.DeviceType);
-  auto& infoFamily = gauge("tessaly_board_info", "The board's identity; always 1.");
   if (b.info != nullptr && !infoFamily.Has(info)) {
     infoFamily.Remove(b.info);
     b.info = nullptr;
@@ -100,8 +113,11 @@ void Metrics::polled(const Labels& labels, QueryKind result, std::uint8_t device
     for (const auto& [k, val] : l)
       if (k == "input") key += "/" + val;
     auto& g = b.status[key];
-    if (g == nullptr) g = &gauge(name, help).Add(l);
-    g->Set(v);
+    if (g.second == nullptr) {
+      g.first = &gauge(name, help);
+      g.second = &g.first->Add(l);
+    }
+    g.second->Set(v);
   };
   using F = StatusField;
   for (int n = 1; n <= kInputs; ++n) {
@@ -132,6 +148,8 @@ void Metrics::polled(const Labels& labels, QueryKind result, std::uint8_t device
   set("tessaly_pcr_large_errors", "Large PCR errors as the board counts them.", d.LargePcrErrors, labels);
   set("tessaly_pcr_base_error_seconds", "The PCR base error.",
       (static_cast<std::uint32_t>(d.PcrBaseError) & kPcrBaseErrorTicks) / kPcrTicksPerSecond, labels);
+  set("tessaly_pcr_base_error_gradient_rising", "1 when the PCR base error's gradient is rising (+), 0 when falling.",
+      (static_cast<std::uint32_t>(d.PcrBaseError) & kPcrGradientRising) != 0 ? 1 : 0, labels);
   set("tessaly_nco_frequency_hertz", "The NCO frequency.", d.NcoFrequency, labels);
   set("tessaly_pll_frequency_hertz", "The PLL frequency.", d.PllFrequency, labels);
   set("tessaly_output_packet_size_bytes", "The output's packet size, 188 or 204.",
@@ -143,6 +161,15 @@ Metrics::~Metrics() = default;
 void Metrics::cycleEnded(const Labels& controller, double seconds) {
   gauge("tessaly_exporter_cycle_duration_seconds", "How long the controller's last round of polls took.")
       .Add(controller)
+      .Set(seconds);
+}
+
+void Metrics::probed(bool success, double seconds) {
+  gauge("tessaly_probe_success", "1 when the probed board gave a valid status of a remultiplexer, else 0.")
+      .Add({})
+      .Set(success ? 1 : 0);
+  gauge("tessaly_probe_duration_seconds", "How long the probe took, its wait for the controller included.")
+      .Add({})
       .Set(seconds);
 }
 
