@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 #include <stdexcept>
 
 namespace tessaly::exporter {
@@ -46,6 +47,15 @@ std::chrono::milliseconds probeBound(mg_connection* conn) {
   return std::chrono::milliseconds(static_cast<long>(seconds * 1000));
 }
 
+// civetweb's first complaint (why it cannot listen, say), for the error it ends in.
+std::mutex complaintMutex;
+std::string complaint;
+int keepComplaint(const mg_connection*, const char* message) {
+  const std::lock_guard<std::mutex> lock(complaintMutex);
+  if (complaint.empty() && message != nullptr) complaint = message;
+  return 1;
+}
+
 }  // namespace
 
 class HttpServer::MetricsHandler : public CivetHandler {
@@ -82,10 +92,13 @@ HttpServer::HttpServer(const HostPort& listen, std::shared_ptr<prometheus::Regis
       "num_threads", "8",
       // A client that sends its request slowly is let go.
       "request_timeout_ms", "10000"};
+  CivetCallbacks callbacks;
+  callbacks.log_message = keepComplaint;
   try {
-    server_ = std::make_unique<CivetServer>(options);
+    server_ = std::make_unique<CivetServer>(options, &callbacks);
   } catch (const CivetException& e) {
-    throw std::runtime_error(e.what());
+    const std::lock_guard<std::mutex> lock(complaintMutex);
+    throw std::runtime_error(complaint.empty() ? e.what() : complaint);
   }
   // Exactly these paths; anything else is not found.
   server_->addHandler("/metrics$", metrics_.get());
