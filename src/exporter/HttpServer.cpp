@@ -2,11 +2,13 @@
 
 #include <CivetServer.h>
 #include <prometheus/text_serializer.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 
 namespace tessaly::exporter {
@@ -29,10 +31,52 @@ const char* reasonPhrase(int status) {
   return "Error";
 }
 
+// True when the client takes a gzip body (Prometheus always asks for one).
+bool takesGzip(mg_connection* conn) {
+  const char* h = mg_get_header(conn, "Accept-Encoding");
+  if (h == nullptr) return false;
+  const std::string accept(h);
+  std::size_t at = 0;
+  while (at < accept.size()) {
+    const std::size_t end = std::min(accept.find(',', at), accept.size());
+    std::string item = accept.substr(at, end - at);
+    at = end + 1;
+    item.erase(std::remove(item.begin(), item.end(), ' '), item.end());
+    const std::size_t semi = item.find(';');
+    if (item.substr(0, semi) != "gzip") continue;
+    // "gzip;q=0" refuses it.
+    if (semi == std::string::npos) return true;
+    const std::string q = item.substr(semi + 1);
+    return q.rfind("q=", 0) != 0 || std::strtod(q.c_str() + 2, nullptr) > 0;
+  }
+  return false;
+}
+
+// The body gzip-compressed; nothing when zlib cannot.
+std::optional<std::string> gzipped(const std::string& body) {
+  z_stream zs{};
+  // The fastest level: a scrape of many boards is megabytes, each second.
+  if (deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, MAX_WBITS + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return std::nullopt;
+  std::string out(deflateBound(&zs, static_cast<uLong>(body.size())), '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+  zs.avail_in = static_cast<uInt>(body.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  const int r = deflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  if (r != Z_STREAM_END) return std::nullopt;
+  return out;
+}
+
 void send(mg_connection* conn, const HttpReply& r) {
-  mg_printf(conn, "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\nConnection: close\r\n\r\n", r.status,
-            reasonPhrase(r.status), r.exposition ? kExpositionType : "text/plain; charset=utf-8", r.body.size());
-  mg_write(conn, r.body.data(), r.body.size());
+  std::optional<std::string> packed;
+  if (r.exposition && takesGzip(conn)) packed = gzipped(r.body);
+  const std::string& body = packed ? *packed : r.body;
+  mg_printf(conn, "HTTP/1.1 %d %s\r\nContent-Type: %s\r\n%sContent-Length: %zu\r\nConnection: close\r\n\r\n",
+            r.status, reasonPhrase(r.status), r.exposition ? kExpositionType : "text/plain; charset=utf-8",
+            packed ? "Content-Encoding: gzip\r\n" : "", body.size());
+  mg_write(conn, body.data(), body.size());
 }
 
 // How long a probe may take: the scraper's own timeout when it says it, less a margin.

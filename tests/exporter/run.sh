@@ -101,14 +101,19 @@ serve() {
   [ -n "$http" ] || fail "the exporter did not say where it listens: $(cat "$tmp/$1.err")"
 }
 serve serve
-# get PATH: the whole response to GET PATH, over bash's own TCP (bounded by timeout).
+# get PATH [HEADER]: the whole response to GET PATH, over bash's own TCP (bounded by timeout).
 get() {
   timeout 5 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1"
-    printf "GET %s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" "$2" >&3
-    cat <&3' _ "$http" "$1"
+    printf "GET %s HTTP/1.0\r\nHost: 127.0.0.1\r\n%s\r\n" "$2" "$3" >&3
+    cat <&3' _ "$http" "$1" "${2:+$2$'\r\n'}"
 }
-# scrape: the body of GET /metrics.
-scrape() { get /metrics | sed "1,/^\r\?$/d"; }
+# scrape: the body of GET /metrics, asked for gzip as Prometheus asks (probes are not).
+scrape() {
+  get /metrics "Accept-Encoding: gzip" | {
+    while IFS= read -r l && [ "$l" != $'\r' ]; do :; done
+    gzip -dc
+  }
+}
 for _ in $(seq 50); do
   scrape >"$tmp/scrape.prom" || true
   grep -q "^tessaly_up{$b,sdi=\"1\"} 0$" "$tmp/scrape.prom" && grep -q "^tessaly_up{$a,sdi=\"2\"} 1$" "$tmp/scrape.prom" && break
