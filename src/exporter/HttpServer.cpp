@@ -132,8 +132,9 @@ HttpServer::HttpServer(const HostPort& listen, std::shared_ptr<prometheus::Regis
     : metrics_(std::make_unique<MetricsHandler>(std::move(registry))), probe_(std::make_unique<ProbeHandler>(desk)) {
   const std::vector<std::string> options = {
       "listening_ports", listen.address + ":" + std::to_string(listen.port),
-      // A few probes may wait for their boards while scrapes of /metrics go on.
-      "num_threads", "8",
+      // Probes wait for their boards (a silent one for the whole timeout) while
+      // scrapes of /metrics go on: a thread for each request being answered.
+      "num_threads", "32",
       // A client that sends its request slowly is let go.
       "request_timeout_ms", "10000"};
   CivetCallbacks callbacks;
