@@ -45,6 +45,7 @@ class Metrics {
  private:
   struct Board;
   Board& board(const prometheus::Labels& labels);
+  void forget(Board& b);
   prometheus::Family<prometheus::Gauge>& gauge(const std::string& name, const std::string& help);
 
   std::shared_ptr<prometheus::Registry> registry_;
