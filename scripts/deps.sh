@@ -2,6 +2,7 @@
 # Installs the Debian 12 packages the project needs, only those that are missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache qt6-base-dev
+      libcivetweb-dev zlib1g-dev
       libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev
       libpcap-dev tshark groff-base man-db python3-junitparser
       dpkg-dev file lintian desktop-file-utils appstream

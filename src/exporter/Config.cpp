@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -106,8 +107,8 @@ Config parseConfig(const std::string& text, const std::string& path) {
   } catch (const YAML::Exception& e) {
     fail(path, e.mark, e.msg);
   }
-  if (!root.IsMap()) fail(path, root.Mark(), "the configuration wants keys (interval, timeout, controllers)");
-  onlyKeys(path, root, {"interval", "timeout", "controllers"}, "the configuration");
+  if (!root.IsMap()) fail(path, root.Mark(), "the configuration wants keys (interval, timeout, rescan, controllers)");
+  onlyKeys(path, root, {"interval", "timeout", "rescan", "controllers"}, "the configuration");
   Config c;
   if (root["interval"]) c.intervalSeconds = duration(path, root["interval"], "interval");
   if (root["timeout"]) c.timeoutSeconds = duration(path, root["timeout"], "timeout");
@@ -124,6 +125,13 @@ Config parseConfig(const std::string& text, const std::string& path) {
     // Each controller has its own endpoint: two cannot share one fixed host port.
     if (k.hostPort != 0 && !hostPorts.insert(k.hostPort).second)
       fail(path, n["host_port"].Mark(), "host_port " + std::to_string(k.hostPort) + " is given to two controllers");
+  }
+  // Only `boards: all` is ever asked again: a rescan beside board lists alone is a mistake.
+  if (root["rescan"]) {
+    c.rescanSeconds = duration(path, root["rescan"], "rescan");
+    const bool any = std::any_of(c.controllers.begin(), c.controllers.end(),
+                                 [](const ControllerConfig& k) { return k.allBoards; });
+    if (!any) fail(path, root["rescan"].Mark(), "rescan applies to controllers with boards: all, and none has");
   }
   return c;
 }

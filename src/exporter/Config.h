@@ -15,13 +15,15 @@ struct ControllerConfig {
   Framing framing = Framing::DDToIP;
   int hostPort = 0;      // 0: any free port
   std::string name;      // a label when not empty
-  bool allBoards = false;  // find the boards on SDI addresses 1..15 at start
+  bool allBoards = false;  // find the boards on SDI addresses 1..15 at start and at each rescan
   std::vector<int> boards;  // SDI addresses, when not allBoards
 };
 
 struct Config {
   double intervalSeconds = 5;
   double timeoutSeconds = 1;
+  // How often the SDI addresses of `boards: all` that have not answered yet are asked again.
+  double rescanSeconds = 600;
   std::vector<ControllerConfig> controllers;
 };
 

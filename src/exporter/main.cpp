@@ -1,9 +1,9 @@
 // tessaly-exporter: polls the boards on the configured controllers and serves their
-// status as Prometheus metrics on /metrics, or prints one round of them (--once).
-#include <prometheus/exposer.h>
-
+// status as Prometheus metrics on /metrics and one board at a time on /probe, or
+// prints one round of them (--once).
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -14,12 +14,13 @@
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-
 #include "capture/CaptureFile.h"
 #include "exporter/Config.h"
+#include "exporter/HttpServer.h"
 #include "exporter/Metrics.h"
 #include "exporter/Poller.h"
+#include "exporter/Probe.h"
+#include "exporter/StopSignal.h"
 
 using namespace tessaly;
 using namespace tessaly::exporter;
@@ -27,25 +28,6 @@ using namespace tessaly::exporter;
 namespace {
 
 constexpr const char* kDefaultListen = "127.0.0.1:9821";
-
-struct Listen {
-  std::string address;
-  int port = 0;
-};
-
-// ADDR:PORT with an IPv4 address and a port 0..65535.
-std::optional<Listen> parseListen(const std::string& s) {
-  const auto colon = s.rfind(':');
-  if (colon == std::string::npos) return std::nullopt;
-  Listen l{s.substr(0, colon), 0};
-  in_addr a{};
-  if (inet_pton(AF_INET, l.address.c_str(), &a) != 1) return std::nullopt;
-  const std::string p = s.substr(colon + 1);
-  if (p.empty() || p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-  l.port = std::stoi(p);
-  if (l.port > 65535) return std::nullopt;
-  return l;
-}
 
 int fail(const std::string& message) {
   std::cerr << "tessaly-exporter: " << message << "\n";
@@ -65,10 +47,11 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription(
       "Prometheus exporter for Tessaly Panel: polls the ASI remultiplexer boards on the configured controllers\n"
       "one at a time per controller, the controllers side by side, and serves the latest status of each\n"
-      "board on http://ADDR:PORT/metrics.");
+      "board on http://ADDR:PORT/metrics, and one board queried now on\n"
+      "http://ADDR:PORT/probe?target=HOST:PORT&sdi=N[&framing=ddtoip|cw-net].");
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption config("config", "The configuration file (YAML): interval, timeout and the controllers with their boards.", "FILE");
+  const QCommandLineOption config("config", "The configuration file (YAML): interval, timeout, rescan and the controllers with their boards.", "FILE");
   const QCommandLineOption listen("listen", QString("Address and port of the HTTP server (default %1; port 0 picks a free one).").arg(kDefaultListen), "ADDR:PORT", kDefaultListen);
   const QCommandLineOption once("once", "Poll every board once, print the metrics to standard output and exit (0 when the polls could be made).");
   parser.addOptions({config, listen, once});
@@ -76,7 +59,7 @@ int main(int argc, char** argv) {
   if (!parser.positionalArguments().isEmpty())
     return fail("unexpected argument '" + parser.positionalArguments().front().toStdString() + "'; see --help");
   if (!parser.isSet(config)) return fail("--config FILE is required; see --help");
-  const auto where = parseListen(parser.value(listen).toStdString());
+  const auto where = parseHostPort(parser.value(listen).toStdString(), 0);
   if (!where) return fail("--listen wants ADDR:PORT, an IPv4 address and a port, e.g. 127.0.0.1:9821");
 
   Config cfg;
@@ -91,7 +74,7 @@ int main(int argc, char** argv) {
   const int timeoutMs = std::max(1, static_cast<int>(cfg.timeoutSeconds * 1000));
   std::vector<std::unique_ptr<ControllerPoller>> pollers;
   for (const ControllerConfig& c : cfg.controllers)
-    pollers.push_back(std::make_unique<ControllerPoller>(c, timeoutMs, metrics));
+    pollers.push_back(std::make_unique<ControllerPoller>(c, timeoutMs, &metrics));
 
   if (parser.isSet(once)) {
     std::size_t running = pollers.size();
@@ -110,16 +93,28 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  std::unique_ptr<prometheus::Exposer> exposer;
+  // SIGINT and SIGTERM: waiting probes are answered, the server stops, the Query on
+  // its way is abandoned, and the exporter exits 0.
+  const int stopFd = catchStopSignals();
+  std::vector<ControllerPoller*> configured;
+  for (auto& p : pollers) configured.push_back(p.get());
+  ProbeDesk desk(configured, timeoutMs);
+  std::unique_ptr<HttpServer> server;
   try {
-    exposer = std::make_unique<prometheus::Exposer>(where->address + ":" + std::to_string(where->port));
+    server = std::make_unique<HttpServer>(*where, metrics.registry(), desk);
   } catch (const std::exception& e) {
     return fail("cannot listen on " + parser.value(listen).toStdString() + ": " + e.what());
   }
-  exposer->RegisterCollectable(metrics.registry());
-  const std::vector<int> ports = exposer->GetListeningPorts();
-  std::cerr << "tessaly-exporter listening on " << where->address << ":"
-            << (ports.empty() ? where->port : ports.front()) << std::endl;
+  std::cerr << "tessaly-exporter listening on " << where->address << ":" << server->port() << std::endl;
+  std::unique_ptr<QSocketNotifier> stop;
+  if (stopFd >= 0) {
+    stop = std::make_unique<QSocketNotifier>(stopFd, QSocketNotifier::Read);
+    QObject::connect(stop.get(), &QSocketNotifier::activated, &app, [&] {
+      stop->setEnabled(false);
+      desk.stop();
+      QCoreApplication::quit();
+    });
+  }
 
   // Each controller starts its next round an interval after the last one started, or
   // at once when the round took longer.
@@ -131,6 +126,11 @@ int main(int argc, char** argv) {
       QTimer::singleShot(static_cast<int>(std::max(0L, intervalMs - static_cast<long>(took))), &app, [&, p] { cycle(p); });
     });
   };
-  for (auto& p : pollers) cycle(p.get());
-  return app.exec();
+  for (auto& p : pollers) {
+    cycle(p.get());
+    p->startRescans(cfg.rescanSeconds);
+  }
+  app.exec();
+  server->close();
+  return 0;
 }

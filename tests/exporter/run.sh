@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# tessaly-exporter --once against emulated controllers on loopback: a bus of two
+# tessaly-exporter against emulated controllers on loopback: a bus of two
 # remultiplexers found with `boards: all` and a board of another kind, the exposition
-# linted by Debian's promtool, printed once and served on /metrics; and bad configurations refused with
-# their line and column. Only 127.0.0.1; every wait is bounded.
+# linted by Debian's promtool, printed once (--once) and served on /metrics; /probe of
+# one board, of a silent target, and its bad query strings; a board that appears
+# later found by a rescan, and its status gone while it is silent; a clean stop on
+# SIGTERM and SIGINT; and bad configurations refused with their line and column.
+# Only 127.0.0.1; every wait is bounded.
 # Usage: run.sh EMULATOR EXPORTER
 set -euo pipefail
 emu=$1 exporter=$2
@@ -17,11 +20,11 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# start_emulator NAME [OPTION...]: sets $port to the port it listens on.
+# [listen=ADDR:PORT] start_emulator NAME [OPTION...]: sets $port to the port it listens on.
 start_emulator() {
   local name=$1
   shift
-  "$emu" --listen 127.0.0.1:0 --seed 7 "$@" >"$tmp/$name.out" 2>&1 &
+  "$emu" --listen "${listen:-127.0.0.1:0}" --seed 7 "$@" >"$tmp/$name.out" 2>&1 &
   pids+=($!)
   port=""
   for _ in $(seq 100); do
@@ -35,6 +38,10 @@ start_emulator bus --sdi-address 1,2
 bus=$port
 start_emulator other --device-code 1B
 other=$port
+# A free port for a controller that appears later; silent until then.
+start_emulator late
+late=$port
+kill -TERM "${pids[-1]}" && wait "${pids[-1]}" 2>/dev/null || true
 
 cat >"$tmp/exporter.yml" <<EOT
 interval: 5s
@@ -76,21 +83,36 @@ for n in 1 2 3 4 5 6; do
     fail "board 2 without the data rate of input $n"
 done
 
-# Served: the same boards on /metrics of a free loopback port, the scrape linted too.
-"$exporter" --config "$tmp/exporter.yml" --listen 127.0.0.1:0 >"$tmp/serve.out" 2>"$tmp/serve.err" &
-pids+=($!)
-http=""
-for _ in $(seq 100); do
-  http=$(sed -n 's/^tessaly-exporter listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$tmp/serve.err")
-  [ -n "$http" ] && break
-  sleep 0.05
-done
-[ -n "$http" ] || fail "the exporter did not say where it listens: $(cat "$tmp/serve.err")"
-# scrape: the body of GET /metrics, over bash's own TCP (bounded by timeout).
-scrape() {
+# Served: the same boards on /metrics of a free loopback port, the scrape linted too;
+# polled often, with a third controller still silent and rescanned every second.
+sed 's/^interval: 5s$/interval: 500ms/; s/^timeout: 300ms$/timeout: 200ms/; 1i rescan: 1s' "$tmp/exporter.yml" >"$tmp/serve.yml"
+printf '  - address: 127.0.0.1\n    port: %s\n    boards: all\n' "$late" >>"$tmp/serve.yml"
+# serve NAME: starts the exporter on serve.yml; sets $http to its port, $served to its pid.
+serve() {
+  "$exporter" --config "$tmp/serve.yml" --listen 127.0.0.1:0 >"$tmp/$1.out" 2>"$tmp/$1.err" &
+  served=$!
+  pids+=($served)
+  http=""
+  for _ in $(seq 100); do
+    http=$(sed -n 's/^tessaly-exporter listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$tmp/$1.err")
+    [ -n "$http" ] && break
+    sleep 0.05
+  done
+  [ -n "$http" ] || fail "the exporter did not say where it listens: $(cat "$tmp/$1.err")"
+}
+serve serve
+# get PATH [HEADER]: the whole response to GET PATH, over bash's own TCP (bounded by timeout).
+get() {
   timeout 5 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1"
-    printf "GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" >&3
-    sed "1,/^\r\?$/d" <&3' _ "$http"
+    printf "GET %s HTTP/1.0\r\nHost: 127.0.0.1\r\n%s\r\n" "$2" "$3" >&3
+    cat <&3' _ "$http" "$1" "${2:+$2$'\r\n'}"
+}
+# scrape: the body of GET /metrics, asked for gzip as Prometheus asks (probes are not).
+scrape() {
+  get /metrics "Accept-Encoding: gzip" | {
+    while IFS= read -r l && [ "$l" != $'\r' ]; do :; done
+    gzip -dc
+  }
 }
 for _ in $(seq 50); do
   scrape >"$tmp/scrape.prom" || true
@@ -102,6 +124,75 @@ grep -q "^tessaly_up{$b,sdi=\"1\"} 0$" "$tmp/scrape.prom" || fail "the scrape la
 lint=$(promtool check metrics <"$tmp/scrape.prom" 2>&1) || fail "promtool check metrics on the scrape: $lint"
 [ -z "$lint" ] || fail "promtool check metrics on the scrape: $lint"
 
+# /probe: each row a query string, the status line's code, then a line the answer
+# must hold (an exposition is linted and never holds the exporter's own metrics).
+probe_rows=(
+  "target=127.0.0.1:$bus&sdi=2"                   200 "tessaly_probe_success 1"
+  "target=127.0.0.1%3A$bus&sdi=2&framing=ddtoip"  200 "tessaly_up{$a,sdi=\"2\"} 1"
+  "target=127.0.0.1:$late&sdi=1"                  200 "tessaly_probe_success 0"
+  "target=127.0.0.1:$other&sdi=1&framing=cw-net"  200 "tessaly_up{$b,sdi=\"1\"} 0"
+  "sdi=1"                                         400 "missing parameter 'target'"
+  "target=127.0.0.1:$bus"                         400 "missing parameter 'sdi'"
+  "target=127.0.0.1&sdi=1"                        400 "target wants HOST:PORT"
+  "target=localhost:$bus&sdi=1"                   400 "target wants HOST:PORT"
+  "target=127.0.0.1:0&sdi=1"                      400 "target wants HOST:PORT"
+  "target=127.0.0.1:65536&sdi=1"                  400 "target wants HOST:PORT"
+  "target=127.0.0.1:$bus&sdi=0"                   400 "sdi wants an SDI address 1..15, not '0'"
+  "target=127.0.0.1:$bus&sdi=16"                  400 "sdi wants an SDI address 1..15, not '16'"
+  "target=127.0.0.1:$bus&sdi=x1"                  400 "sdi wants an SDI address 1..15, not 'x1'"
+  "target=127.0.0.1:$bus&sdi=1&framing=cwnet"     400 "framing wants ddtoip or cw-net, not 'cwnet'"
+  "target=127.0.0.1:$bus&sdi=1&sdi=2"             400 "parameter 'sdi' is given twice"
+  "target=127.0.0.1:$bus&sdi=1&module=x"          400 "unknown parameter 'module'"
+)
+for ((i = 0; i < ${#probe_rows[@]}; i += 3)); do
+  q=${probe_rows[i]} want=${probe_rows[i + 1]} line=${probe_rows[i + 2]}
+  get "/probe?$q" >"$tmp/probe.http" || fail "/probe?$q: no answer within 5 s"
+  code=$(head -n 1 "$tmp/probe.http" | cut -d' ' -f2)
+  [ "$code" = "$want" ] || fail "/probe?$q: status $code, want $want: $(cat "$tmp/probe.http")"
+  sed "1,/^\r\?$/d" "$tmp/probe.http" >"$tmp/probe.body"
+  if [ "$want" != 200 ]; then
+    grep -qF -- "$line" "$tmp/probe.body" || fail "/probe?$q: the reason lacks '$line': $(cat "$tmp/probe.body")"
+  else
+    grep -qxF -- "$line" "$tmp/probe.body" || fail "/probe?$q: lacks '$line': $(cat "$tmp/probe.body")"
+    lint=$(promtool check metrics <"$tmp/probe.body" 2>&1) && [ -z "$lint" ] || fail "/probe?$q: promtool: $lint"
+    ! grep -q '^tessaly_exporter_' "$tmp/probe.body" || fail "/probe?$q: holds the exporter's own metrics"
+  fi
+done
+
+# A rescan finds the board that appears later; while it is silent again, it stays
+# exported with up 0 and without its last status.
+listen=127.0.0.1:$late start_emulator late --sdi-address 4
+c="controller=\"127.0.0.1:$late\""
+for _ in $(seq 100); do
+  scrape >"$tmp/scrape.prom" || true
+  grep -q "^tessaly_up{$c,sdi=\"4\"} 1$" "$tmp/scrape.prom" && break
+  sleep 0.1
+done
+grep -q "^tessaly_up{$c,sdi=\"4\"} 1$" "$tmp/scrape.prom" || fail "the rescan did not find the board that appeared later"
+grep -q "^tessaly_sdram_overflow{$c,sdi=\"4\"} " "$tmp/scrape.prom" || fail "the board found later lacks its status"
+kill -TERM "${pids[-1]}" && wait "${pids[-1]}" 2>/dev/null || true
+for _ in $(seq 50); do
+  scrape >"$tmp/scrape.prom" || true
+  grep -q "^tessaly_up{$c,sdi=\"4\"} 0$" "$tmp/scrape.prom" && break
+  sleep 0.1
+done
+grep -q "^tessaly_up{$c,sdi=\"4\"} 0$" "$tmp/scrape.prom" || fail "the silent board is not exported with up 0"
+! grep -E "^tessaly_[a-z_]+\{$c,[^}]*\} " "$tmp/scrape.prom" | grep -vE '^tessaly_(up|poll_duration_seconds|exporter_polls_total)\{' ||
+  fail "the silent board's last status is still exported"
+
+# SIGTERM and SIGINT stop the server, with a probe on its way, and exit 0 within 5 s.
+for sig in TERM INT; do
+  [ "$sig" = TERM ] || serve "serve-$sig"
+  get "/probe?target=127.0.0.1:$late&sdi=1" >/dev/null 2>&1 &
+  sleep 0.05
+  kill -"$sig" "$served"
+  for _ in $(seq 50); do kill -0 "$served" 2>/dev/null || break; sleep 0.1; done
+  rc=0
+  kill -0 "$served" 2>/dev/null && rc=timeout || wait "$served" || rc=$?
+  [ "$rc" = 0 ] || fail "SIG$sig: exited $rc, want 0 within 5 s"
+  wait $! 2>/dev/null || true
+done
+
 # Configurations refused: exit 1, nothing printed, the message naming file, line and
 # column. Each row: a sed edit of the good configuration, then the message expected.
 bad_rows=(
@@ -109,6 +200,8 @@ bad_rows=(
   's/^    boards: \[1\]$/    boards: [1, 16]/'         "bad.yml:13:17: an SDI address wants a whole number 1..15, not '16'"
   's/^    framing: cw-net$/    framing: cwnet/'       "bad.yml:12:14: framing wants ddtoip or cw-net, not 'cwnet'"
   's/^    host_port: 0$/    host_port: 40000/; $a\    host_port: 40000' "bad.yml:14:16: host_port 40000 is given to two controllers"
+  's/boards: all/boards: [1, 2]/; 1i rescan: 1m'  "bad.yml:1:9: rescan applies to controllers with boards: all, and none has"
+  '1i rescan: 0s'                                  "bad.yml:1:9: rescan wants a duration such as 5s, 500ms or 2m (more than 0, at most 24h), not '0s'"
 )
 for ((i = 0; i < ${#bad_rows[@]}; i += 2)); do
   sed "${bad_rows[i]}" "$tmp/exporter.yml" >"$tmp/bad.yml"
