@@ -7,6 +7,8 @@
 # not_remux. Every wait has a deadline; every process is stopped on exit.
 # Usage: prometheus.sh EMULATOR EXPORTER RULES
 set -euo pipefail
+# The expected rows are sorted as Python sorts the answers: by code point.
+export LC_ALL=C
 emu=$1 exporter=$2
 # Prometheus reads rule_files relative to its configuration, which lives elsewhere.
 rules=$(realpath -e "$3") || { echo "FAIL: no rules file $3" >&2; exit 1; }
