@@ -14,6 +14,21 @@ install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/tessaly.lua
 install(FILES ${PROJECT_SOURCE_DIR}/tools/prometheus/tessaly-rules.yml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/${TESSALY_PACKAGE_NAME}/prometheus)
 
+# tessaly-exporter as a systemd service, and its configuration: a commented example
+# that the package marks as a conffile (cmake/debian/conffiles), so that dpkg keeps an
+# administrator's edits. The unit folder is systemd's own (pkg-config), an absolute
+# path like /etc.
+set(TESSALY_SYSTEMDUNITDIR /lib/systemd/system)
+find_package(PkgConfig QUIET)
+if(PKG_CONFIG_FOUND)
+  pkg_get_variable(systemd_unit_dir systemd systemdsystemunitdir)
+  if(systemd_unit_dir MATCHES "^/")
+    set(TESSALY_SYSTEMDUNITDIR ${systemd_unit_dir})
+  endif()
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/data/exporter/tessaly-exporter.service DESTINATION ${TESSALY_SYSTEMDUNITDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/data/exporter/exporter.yml DESTINATION /etc/tessaly)
+
 # The bash completion of the programs, one script under each program's name in
 # bash-completion's folder (it loads a command's completion from the file named
 # after it). The folder is bash-completion's own (pkg-config), under the prefix.
@@ -80,7 +95,9 @@ plots the PCR corrector and runs the manufacturer test.
 .
 The package also holds tessaly-cli, the command-line client for scripts
 and production lines, tessaly-emulator, a board emulator that answers as
-controller and board do, and a Wireshark dissector for the traffic.")
+controller and board do, a Wireshark dissector for the traffic, and
+tessaly-exporter, which serves the status of many boards to Prometheus
+(with a systemd service, installed disabled, and alert rules).")
 set(CPACK_DEBIAN_PACKAGE_NAME ${TESSALY_PACKAGE_NAME})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TESSALY_PACKAGE_MAINTAINER})
@@ -89,4 +106,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tshark | wireshark")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The conffile list, and maintainer scripts that keep the exporter's service as
+# debhelper would for a unit installed disabled: links recorded (and removed on
+# purge), systemd reloaded, a running service restarted on upgrade and stopped on
+# removal; nothing that needs systemd where it is not running.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/cmake/debian/conffiles ${PROJECT_SOURCE_DIR}/cmake/debian/postinst
+    ${PROJECT_SOURCE_DIR}/cmake/debian/prerm ${PROJECT_SOURCE_DIR}/cmake/debian/postrm)
 include(CPack)

@@ -5,10 +5,15 @@
 #    the panel starts offscreen (in a scratch home whose Settings.ini points at
 #    127.0.0.1) and is still running a second later, the desktop entry and the
 #    AppStream metainfo validate, the man pages and the metainfo name the version;
+#    the exporter's systemd unit passes systemd-analyze verify and starts the packaged
+#    exporter with the packaged configuration, a conffile, which works as shipped
+#    against the packaged emulator (only ever on 127.0.0.1);
 #  - lintian finds nothing of severity error (other findings are printed);
 #  - run as root: dpkg -i and apt-get -f install, the installed tessaly-cli runs and
-#    its man page is found, then dpkg -r takes the package away again. Skipped when a
-#    tessaly-panel package was installed before (it is left as it was).
+#    its man page is found, the installed unit verifies and is left disabled, the
+#    conffile is registered, then dpkg --purge takes the package and its
+#    configuration away again. Skipped when a tessaly-panel package was installed
+#    before (it is left as it was).
 # Every check runs; the last line has ctest's form so that scripts/test.sh counts it.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -60,7 +65,8 @@ check "control: dependencies computed from the shared libraries" \
   eval 'dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || { dpkg-deb -f "$deb" Depends; false; }'
 files=(usr/share/"$package"/wireshark/tessaly.lua usr/share/"$package"/prometheus/tessaly-rules.yml
        usr/share/doc/"$package"/copyright usr/share/doc/"$package"/changelog.gz usr/share/doc/"$package"/README.md
-       usr/share/applications/"$package".desktop usr/share/icons/hicolor/scalable/apps/"$package".svg)
+       usr/share/applications/"$package".desktop usr/share/icons/hicolor/scalable/apps/"$package".svg
+       lib/systemd/system/tessaly-exporter.service etc/tessaly/exporter.yml)
 for p in "${programs[@]}"; do
   files+=(usr/bin/"$p" usr/share/man/man1/"$p".1.gz usr/share/bash-completion/completions/"$p")
 done
@@ -137,6 +143,66 @@ names_version() {
 }
 check "man pages and metainfo name version $version" names_version
 
+# The exporter's service: the unit as systemd reads it (every warning fails),
+# starting the packaged program with the packaged configuration, which is the one
+# conffile and works as shipped.
+unit=lib/systemd/system/tessaly-exporter.service
+exporter_config=/etc/tessaly/exporter.yml
+conffiles_listed() {
+  local listed inetc
+  listed=$(dpkg-deb -I "$deb" conffiles) || { echo "the package has no conffiles list"; return 1; }
+  inetc=$(cd "$root" && find etc -type f | sed 's|^|/|' | sort)
+  [ "$listed" = "$inetc" ] || { echo "conffiles: '$listed', files under /etc: '$inetc'"; return 1; }
+  [ "$listed" = "$exporter_config" ] || { echo "conffiles: '$listed', want $exporter_config"; return 1; }
+}
+check "conffiles: $exporter_config, every file under /etc" conffiles_listed
+# systemd-analyze verify reads the unit in the scratch root, where ExecStart's program
+# is; the system's own units (the targets it is ordered against) are copied beside it.
+unit_verifies() {
+  local out
+  mkdir -p "$scratch/verify-root/usr/lib/systemd" "$scratch/verify-root/lib/systemd/system"
+  cp -a /usr/lib/systemd/system "$scratch/verify-root/usr/lib/systemd/" || return 1
+  rm -f "$scratch/verify-root/usr/lib/systemd/system/tessaly-exporter.service"
+  cp -a "$root/usr" "$scratch/verify-root/" && cp "$root/$unit" "$scratch/verify-root/$unit" || return 1
+  out=$(systemd-analyze --man=no --root="$scratch/verify-root" verify "$scratch/verify-root/$unit" 2>&1) ||
+    { echo "$out"; return 1; }
+  [ -z "$out" ] || { echo "$out"; return 1; }
+}
+check "systemd-analyze verify /$unit" unit_verifies
+unit_starts_packaged_exporter() {
+  local exec
+  exec=$(sed -n 's/^ExecStart=//p' "$root/$unit")
+  [ "$exec" = "/usr/bin/tessaly-exporter --config $exporter_config" ] || { echo "ExecStart=$exec"; return 1; }
+  grep -qx 'DynamicUser=yes' "$root/$unit" || { echo "no DynamicUser=yes"; return 1; }
+}
+check "the unit runs /usr/bin/tessaly-exporter --config $exporter_config" unit_starts_packaged_exporter
+# The shipped configuration, its controllers moved onto the packaged emulator on
+# 127.0.0.1 (a copy: address and port rewritten), polled once: every board it names up.
+example_config_works() {
+  local emu_pid port="" rc=0 out copy=$scratch/exporter.yml
+  (exec "$root/usr/bin/tessaly-emulator" --listen 127.0.0.1:0) >"$scratch/emulator.log" 2>&1 &
+  emu_pid=$!
+  for _ in $(seq 100); do
+    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$scratch/emulator.log")
+    [ -n "$port" ] && break
+    sleep 0.05
+  done
+  sed -e 's/^\(\s*-\?\s*address:\s*\)[^ #]*/\1127.0.0.1/' -e "s/^\(\s*port:\s*\)[0-9]*/\1$port/" \
+    "$root$exporter_config" >"$copy"
+  # Nothing but loopback, whatever the shipped file holds.
+  if [ -z "$port" ] || sed 's/#.*//' "$copy" | grep -E '([0-9]+\.){3}[0-9]+' | grep -qv '127\.0\.0\.1'; then
+    echo "no emulator, or an address other than 127.0.0.1 left in the copy:"; cat "$copy" "$scratch/emulator.log"; rc=1
+  else
+    out=$(timeout 20 "$root/usr/bin/tessaly-exporter" --config "$copy" --once 2>&1) || rc=$?
+  fi
+  kill "$emu_pid" 2>/dev/null; wait "$emu_pid" 2>/dev/null
+  [ "$rc" = 0 ] || { echo "exit $rc: $out"; return 1; }
+  grep -q "^tessaly_up{controller=\"127.0.0.1:$port\",sdi=\"1\"} 1$" <<<"$out" ||
+    { echo "board 1 not up:"; grep '^tessaly_up' <<<"$out"; return 1; }
+  ! grep -q '^tessaly_up{.*} 0$' <<<"$out" || { echo "a board is down:"; grep '^tessaly_up' <<<"$out"; return 1; }
+}
+check "$exporter_config as shipped polls a board (on a loopback copy)" example_config_works
+
 echo "== lintian"
 # Every finding is printed; only those of severity error fail.
 lintian_out=$(lintian --fail-on error "$deb" 2>&1); lintian_rc=$?
@@ -144,7 +210,7 @@ lintian_out=$(lintian --fail-on error "$deb" 2>&1); lintian_rc=$?
 check "lintian: no findings of severity error" test "$lintian_rc" -eq 0
 
 if [ "$(id -u)" -eq 0 ]; then
-  echo "== installed with dpkg -i (removed again afterwards)"
+  echo "== installed with dpkg -i (purged again afterwards)"
   # One run at a time on this machine installs and removes the package.
   exec 9>/tmp/tessaly-panel-package-check.lock
   flock -w 600 9
@@ -158,6 +224,24 @@ if [ "$(id -u)" -eq 0 ]; then
       [ "$(/usr/bin/tessaly-cli --version)" = "tessaly-cli $version" ]
     }
     check "dpkg -i, apt-get -f install, /usr/bin/tessaly-cli --version" installed_cli
+    installed_unit_verifies() {
+      local out
+      out=$(systemd-analyze --man=no verify /"$unit" 2>&1) || { echo "$out"; return 1; }
+      [ -z "$out" ] || { echo "$out"; return 1; }
+    }
+    check "systemd-analyze verify /$unit (installed)" installed_unit_verifies
+    # Installed disabled: it is enabled once its configuration names the controllers.
+    service_left_disabled() {
+      local links
+      links=$(find /etc/systemd/system -name tessaly-exporter.service 2>/dev/null)
+      [ -z "$links" ] || { echo "enabled: $links"; return 1; }
+    }
+    check "tessaly-exporter.service is not enabled by the installation" service_left_disabled
+    conffile_registered() {
+      dpkg-query -W -f='${Conffiles}\n' "$package" | grep -q "^ $exporter_config [0-9a-f]\{32\}$" ||
+        { dpkg-query -W -f='${Conffiles}\n' "$package"; return 1; }
+    }
+    check "dpkg registers $exporter_config as a conffile" conffile_registered
     if command -v man >/dev/null; then
       # Images that exclude man pages from dpkg (path-exclude) have none to find.
       if grep -qs 'path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/*; then
@@ -166,7 +250,11 @@ if [ "$(id -u)" -eq 0 ]; then
         check "man -w tessaly-cli" man -w tessaly-cli
       fi
     fi
-    check "dpkg -r $package" dpkg -r "$package"
+    purged() {
+      dpkg --purge "$package" || return 1
+      [ ! -e "$exporter_config" ] || { echo "$exporter_config is left"; return 1; }
+    }
+    check "dpkg --purge $package removes $exporter_config too" purged
   fi
 fi
 summary
