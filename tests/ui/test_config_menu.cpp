@@ -35,9 +35,10 @@ QString psiPacket() {
   return hex;
 }
 
-// What the status holds, the PID filter of input 1 and two PSI flash addresses.
-QString boardProfile() {
-  return "profile: 1\n"
+// What the status holds, the PID filter of input 1 and two PSI flash addresses;
+// `identity`: an identity line.
+QString boardProfile(const QString& identity = {}) {
+  return "profile: 1\n" + identity +
          "inputs:\n"
          "  1: {enabled: true, data_valid: false, null_filter: true, tsp_error_filter: false}\n"
          "  2: {enabled: true, data_valid: true, null_filter: false, tsp_error_filter: true}\n"
@@ -83,8 +84,10 @@ void apply(Harness& h, const QString& file) {
 }
 
 // File > Export configuration… into `file`, with the PID filter of `inputs` and the PSI text.
-void exportTo(Harness& h, const QString& file, const std::set<int>& inputs, const QString& psi) {
+void exportTo(Harness& h, const QString& file, const std::set<int>& inputs, const QString& psi,
+              bool withIdentity = false) {
   TExportConfigForm* form = transfer(h).exportForm();
+  form->CheckBoxIdentity->setChecked(withIdentity);
   for (int n = 1; n <= 6; ++n) form->CheckBoxPidInput[static_cast<std::size_t>(n)]->setChecked(inputs.count(n) > 0);
   form->EditPsiRanges->setText(psi);
   transfer(h).setSaveFileChooser([file] { return file; });
@@ -112,12 +115,26 @@ class ConfigMenuTest : public QObject {
                                  "Exit1|Exit"}));
   }
 
-  // Applied, the board matches; exported, the file is canonical, parses, and agrees
-  // with the profile on everything the profile names.
+  // Applied, the board matches (a running chart stopped first, the window's other
+  // exchanges shut meanwhile); exported, the file is canonical, parses, and agrees with
+  // the profile on everything it names. An identity that moves the board to another
+  // SDI address moves the Main page with it; the device IP follows the Main page still.
+  void applyThenExport_data() {
+    QTest::addColumn<QString>("identity");
+    QTest::addColumn<int>("sdiAfter");
+    QTest::newRow("without identity") << QString() << 1;
+    QTest::newRow("identity at SDI 2")
+        << "identity: {serial: 20417, type: 4852, user_text: \"Rack 3\", sdi_address: 2}\n" << 2;
+  }
   void applyThenExport() {
+    QFETCH(QString, identity);
+    QFETCH(int, sdiAfter);
     Harness h;
     InProcessBoard board(h, quickBoard());
-    h.dir.write("board.yml", boardProfile());
+    h.form().tabs()->setCurrentIndex(TMainForm::TabPcr);
+    h.click("Button2");  // the chart's Start
+    QVERIFY(h.find<QPushButton>("Button3")->isEnabled());
+    h.dir.write("board.yml", boardProfile(identity));
     apply(h, h.dir.file("board.yml"));
     QVERIFY(transfer(h).progressDialog()->isVisible());
     QVERIFY(!windowUsable(h));
@@ -130,16 +147,22 @@ class ConfigMenuTest : public QObject {
     QVERIFY(!summary->TableDifferences->isVisible());
     QVERIFY(windowUsable(h));
     QVERIFY(!transfer(h).progressDialog()->isVisible());
+    QVERIFY(!h.find<QPushButton>("Button3")->isEnabled());  // the chart stopped
+    QCOMPARE(h.find<TRadioGroup>("RadioGroup3")->itemIndex(), sdiAfter - 1);
 
-    exportTo(h, h.dir.file("read.yml"), {1}, "0-1");
+    exportTo(h, h.dir.file("read.yml"), {1}, "0-1", !identity.isEmpty());
     settle(h);
-    QCOMPARE(h.messages().value(0), "The configuration of SDI 1 at 127.0.0.1 is in " + h.dir.file("read.yml") + ".");
+    QCOMPARE(h.messages().value(0),
+             QString("The configuration of SDI %1 at 127.0.0.1 is in %2.").arg(sdiAfter).arg(h.dir.file("read.yml")));
     const std::string text = h.dir.read("read.yml").toStdString();
-    const auto expected = tessaly::profile::parseProfile(boardProfile().toStdString(), "board.yml");
+    const auto expected = tessaly::profile::parseProfile(boardProfile(identity).toStdString(), "board.yml");
     const auto exported = tessaly::profile::parseProfile(text, "read.yml");
     QCOMPARE(tessaly::profile::writeProfile(exported), text);
     QVERIFY(tessaly::profile::diffProfiles(expected, exported).empty());
     QVERIFY(exported.pidFilter.count(1) && exported.pidFilter.size() == 1);
+    QCOMPARE(exported.identity.has_value(), !identity.isEmpty());
+    h.form().session().link().ipExtension = 2;
+    QCOMPARE(h.form().session().target().deviceIp, std::string("127.0.0.2"));
     QCOMPARE(h.nonLoopbackSends(), 0);
   }
 
