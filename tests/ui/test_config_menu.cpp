@@ -2,7 +2,9 @@
 // board on virtual time: an applied profile reads back as matching and exports as a
 // file that parses and agrees with it; a profile that cannot be applied is refused
 // before anything is sent; a run that is cancelled or meets a silent board stops
-// sending, and the window is usable again.
+// sending, and the window is usable again. Then the production window against
+// tessaly-emulator on 127.0.0.1. With TESSALY_SCREENSHOT_DIR set they also save the
+// export dialog, the progress and the summaries (scripts/screenshots.sh).
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -14,15 +16,20 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <set>
 
 #include "app/ui/ConfigForms.h"
 #include "app/ui/ConfigTransfer.h"
+#include "helpers/Emulator.h"
 #include "helpers/InProcessBoard.h"
 #include "helpers/UiHarness.h"
+#include "link/Framing.h"
 #include "profile/ProfileDiff.h"
+#include "profile/ProfilePlan.h"
 #include "profile/ProfileYaml.h"
 
+using uitest::EmulatorProcess;
 using uitest::Harness;
 using uitest::InProcessBoard;
 
@@ -66,6 +73,12 @@ tessaly::emu::EmulatorOptions quickBoard(double drop = 0.0) {
   o.drop = drop;
   o.seed = 7;
   return o;
+}
+
+// The same without the PID filter and the PSI flash (quick on a real network).
+QString statusProfile() {
+  QString p = boardProfile();
+  return p.left(p.indexOf("pid_filter:"));
 }
 
 ConfigTransfer& transfer(Harness& h) { return *h.form().configTransfer(); }
@@ -164,6 +177,48 @@ class ConfigMenuTest : public QObject {
     h.form().session().link().ipExtension = 2;
     QCOMPARE(h.form().session().target().deviceIp, std::string("127.0.0.2"));
     QCOMPARE(h.nonLoopbackSends(), 0);
+  }
+
+  // The board changed by someone else between the apply and its read-back: the
+  // summary lists the instructions and the field that differs, profile against board.
+  void driftShowsInTheSummary() {
+    Harness h;
+    InProcessBoard board(h, quickBoard());
+    h.dir.write("board.yml", statusProfile());
+    namespace pf = tessaly::profile;
+    const pf::Profile p = pf::parseProfile(statusProfile().toStdString(), "board.yml");
+    const auto load = [](const pf::ApplyStep& s) {
+      return tessaly::encodeLoadDatagram(tessaly::Framing::CwNet, s.label, 1, s.sdiMessage);
+    };
+    // The output's instruction with 188-byte packets, sent by another client as the apply's last one goes.
+    pf::Profile other = p;
+    other.output->packetSize = 188;
+    tessaly::Bytes drift;
+    for (const pf::ApplyStep& s : pf::applyPlan(other))
+      if (s.what.rfind("Output", 0) == 0) drift = load(s);
+    QVERIFY(!drift.empty());
+    const tessaly::Bytes last = load(pf::applyPlan(p).back());
+    auto forward = h.endpoint.onSend;
+    h.endpoint.onSend = [&, forward](const tessaly::testing::SentDatagram& s) {
+      if (s.data == last) board.emulator().receive(drift, h.clock.now());
+      forward(s);
+    };
+    apply(h, h.dir.file("board.yml"));
+    settle(h);
+    TConfigSummaryForm* summary = transfer(h).summaryForm();
+    QCOMPARE(summary->LabelOutcome->text(), QString("SDI 1 at 127.0.0.1: 6 instructions of board.yml applied; the "
+                                                    "board does not match the profile: 1 field differs."));
+    QCOMPARE(summary->MemoApplied->toPlainText().split('\n').size(), 6);
+    QVERIFY(summary->TableDifferences->isVisible());
+    QCOMPARE(summary->TableDifferences->rowCount(), 1);
+    QStringList row;
+    for (int c = 0; c < 3; ++c) row << summary->TableDifferences->item(0, c)->text();
+    QCOMPARE(row, QStringList({"output.format", "204", "188"}));
+    const QString out = qEnvironmentVariable("TESSALY_SCREENSHOT_DIR");
+    if (!out.isEmpty()) {
+      QTest::qWait(150);
+      QVERIFY(summary->grab().save(out + "/config-apply-differs.png"));
+    }
   }
 
   // Nothing is sent for a profile that cannot be read or a partial PID filter the
@@ -267,6 +322,63 @@ class ConfigMenuTest : public QObject {
       QVERIFY2(h.text("LabelD").startsWith("Device Code: h1A"), qPrintable(h.text("LabelD")));
     }
     QCOMPARE(h.nonLoopbackSends(), 0);
+  }
+
+  void liveAgainstTheEmulator() {
+    if (!EmulatorProcess::available()) QSKIP("tessaly-emulator is not built");
+    const QString out = qEnvironmentVariable("TESSALY_SCREENSHOT_DIR");
+    EmulatorProcess emu;
+    QVERIFY(emu.start());
+    uitest::LivePanel p(emu.port(), 0);
+    QStringList messages;
+    p.form->setMessageBox([&](const QString& m) { messages << m; });
+    ConfigTransfer& t = *p.form->configTransfer();
+    p.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(p.form.get()));
+    const auto save = [&](QWidget* w, const char* name) {
+      if (!out.isEmpty()) QVERIFY(w->grab().save(out + "/" + name + ".png"));
+    };
+
+    p.dir.write("board.yml", statusProfile());
+    t.setOpenFileChooser([&] { return p.dir.file("board.yml"); });
+    p.find<QAction>("ApplyConfig1")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!t.running(), 10000);
+    QVERIFY2(t.summaryForm()->LabelOutcome->text().endsWith("the board matches the profile."),
+             qPrintable(t.summaryForm()->LabelOutcome->text()));
+    QTest::qWait(150);
+    save(t.summaryForm(), "config-apply-summary");
+    t.summaryForm()->hide();
+
+    // The PID filter of input 1 takes seconds: its progress, then Cancel.
+    TExportConfigForm* form = t.exportForm();
+    for (int n = 1; n <= 6; ++n) form->CheckBoxPidInput[static_cast<std::size_t>(n)]->setChecked(n == 1);
+    form->EditPsiRanges->setText("0-4095");
+    t.setSaveFileChooser([&] { return p.dir.file("read.yml"); });
+    QTimer::singleShot(0, form, [&] {
+      QTest::qWait(150);
+      save(form, "config-export");
+      QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    });
+    p.find<QAction>("ExportConfig1")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(t.progressDialog()->value() > 50, 5000);
+    save(t.progressDialog(), "config-progress");
+    QVERIFY(t.running());
+    QTest::mouseClick(t.progressDialog()->findChild<QPushButton*>("ButtonCancelConfig"), Qt::LeftButton);
+    QVERIFY(!t.running());
+    QVERIFY(!QFile::exists(p.dir.file("read.yml")));
+
+    // The status only: the file agrees with the profile applied.
+    for (int n = 1; n <= 6; ++n) form->CheckBoxPidInput[static_cast<std::size_t>(n)]->setChecked(false);
+    form->EditPsiRanges->setText("none");
+    QTimer::singleShot(0, form, [form] { QTest::mouseClick(form->ButtonOK, Qt::LeftButton); });
+    p.find<QAction>("ExportConfig1")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!t.running(), 10000);
+    QCOMPARE(messages.value(0), "The configuration of SDI 1 at 127.0.0.1 is in " + p.dir.file("read.yml") + ".");
+    const auto exported = tessaly::profile::loadProfile(p.dir.file("read.yml").toStdString());
+    QVERIFY(tessaly::profile::diffProfiles(
+                tessaly::profile::parseProfile(statusProfile().toStdString(), "board.yml"), exported)
+                .empty());
+    QVERIFY(exported.pidFilter.empty() && !exported.psiRanges);
   }
 };
 

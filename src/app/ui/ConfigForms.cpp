@@ -95,7 +95,7 @@ void TExportConfigForm::okClick() {
 TConfigSummaryForm::TConfigSummaryForm(QWidget* parent) : QDialog(parent) {
   setObjectName("ConfigSummaryForm");
   setWindowTitle("Apply configuration");
-  resize(560, 460);
+  resize(540, 380);
 
   auto* root = new QVBoxLayout(this);
   LabelOutcome = makeLabel("LabelOutcome", "", this);
@@ -112,7 +112,9 @@ TConfigSummaryForm::TConfigSummaryForm(QWidget* parent) : QDialog(parent) {
   TableDifferences = new QTableWidget(0, 3, this);
   TableDifferences->setObjectName("TableDifferences");
   TableDifferences->setHorizontalHeaderLabels({"Field", "Profile", "Board"});
-  TableDifferences->horizontalHeader()->setStretchLastSection(true);
+  TableDifferences->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  TableDifferences->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+  TableDifferences->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
   TableDifferences->verticalHeader()->hide();
   TableDifferences->setEditTriggers(QAbstractItemView::NoEditTriggers);
   root->addWidget(TableDifferences, 1);
@@ -139,7 +141,6 @@ void TConfigSummaryForm::show(const QString& outcome, const std::vector<std::str
       TableDifferences->setItem(row, column++, new QTableWidgetItem(QString::fromStdString(*text)));
     ++row;
   }
-  TableDifferences->resizeColumnsToContents();
   TableDifferences->setVisible(!differences.empty());
   LabelDifferences->setText(differences.empty() ? QString()
                                                 : QString("Fields that do not match (%1):").arg(differences.size()));
