@@ -15,6 +15,7 @@
 #include "instructions/GeneralInstructions.h"
 #include "instructions/NoticeWait.h"
 #include "link/Engine.h"
+#include "profile/ProfileStatus.h"
 #include "settings/SettingsKeys.h"
 #include "status/Decode.h"
 #include "status/StatusReport.h"
@@ -35,9 +36,6 @@ void fail(RunLoop& s, JsonOut& json, const std::vector<std::string>& lines, int 
   json.print(false, reason);
   s.finish(code);
 }
-
-// PIDs one READPIDFILTER asks for: its start PID is a multiple of 8.
-constexpr std::size_t kPidsPerRead = 8;
 
 // The query: the Main page's information memo, or the decoded status as JSON; after a
 // read instruction, the read-back dump the page's memo shows.
@@ -122,7 +120,7 @@ class QueryRun : public StatusQueryListener {
       for (std::size_t k = 0; k + 1 < d.ReadbackData.size(); k += 2) {
         const int word = (d.ReadbackData[k] << 8) | d.ReadbackData[k + 1];
         values.append(word);
-        if (k < 2 * kPidsPerRead) entries.append(word);
+        if (k < 2 * static_cast<std::size_t>(profile::kPidsPerRead)) entries.append(word);
       }
       json_.fields["entries"] = entries;
       json_.fields["words"] = values;

@@ -152,7 +152,6 @@ void ProfileSequence::begin(std::vector<Op> ops, std::optional<profile::Profile>
   counter_.reset();
   counterBeforeRead_.reset();
   running_ = true;
-  savedListener_ = nullptr;
   // The sequence hears its own Queries; whoever listened before hears them again afterwards.
   savedListener_ = session_.queryListener();
   session_.setQueryListener(this);
@@ -213,7 +212,7 @@ void ProfileSequence::sendInstruction(const Op& op) {
   phase_ = Phase::Notice;
   const QueryTarget t = session_.target();
   StartOptions o;
-  o.armMs = kProfileNoticeTimeoutMs;
+  o.armMs = noticeTimeoutMs_;
   session_.engine().start(state::ProfileNoticeWait, t.deviceIp, t.devicePort,
                           encodeLoadDatagram(t.framing, op.label, t.sdiAddress, op.sdiMessage), o);
 }

@@ -11,7 +11,7 @@
 // never taken for this one.
 // Apply: the profile's plan (profile/ProfilePlan.h), each instruction's notice
 // awaited, an erase followed by Queries about every 100 ms until its flash is free
-// (at most 30 s); then the read of what the profile names and the comparison.
+// (up to 300 polls, about 30 s); then the read of what the profile names and the comparison.
 //
 // Any step that goes wrong ends the run (no retries, so a late answer is never
 // taken for a later request). The sequence tells its listener how far it is and how
@@ -96,7 +96,8 @@ class ProfileSequenceListener {
 
 class ProfileSequence : private StatusQueryListener {
  public:
-  // Registers the codes 1, 10 and 130 with the session's engine (once per engine).
+  // Registers the codes 1, 10 and 130 with the session's engine (once per engine: the
+  // sequence lives as long as the session).
   ProfileSequence(DeviceSession& session, ProfileSequenceListener& listener);
   ~ProfileSequence() override;
   ProfileSequence(const ProfileSequence&) = delete;
@@ -112,6 +113,8 @@ class ProfileSequence : private StatusQueryListener {
   // Ends a run at once: nothing more is sent; finished(Cancelled).
   void cancel();
   bool running() const { return running_; }
+  // How long an instruction's interrupt notice is awaited (default 1 s).
+  void setNoticeTimeoutMs(int ms) { noticeTimeoutMs_ = ms; }
 
  private:
   struct Op {
@@ -139,6 +142,7 @@ class ProfileSequence : private StatusQueryListener {
   ProfileSequenceListener& listener_;
   StatusQueryListener* savedListener_ = nullptr;
   bool running_ = false;
+  int noticeTimeoutMs_ = kProfileNoticeTimeoutMs;
 
   std::vector<Op> ops_;
   std::size_t at_ = 0;            // the op running

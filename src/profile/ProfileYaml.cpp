@@ -307,7 +307,8 @@ void readPsi(Reader& r, const YAML::Node& n, Profile& p) {
   if (!hasRanges) r.fail(n.Mark(), "psi wants ranges (the flash addresses the profile holds)");
 }
 
-// Numbers in files are written the way the reader wants them.
+// The user text (8-bit characters) as a double-quoted scalar: quote and backslash
+// escaped, control characters as \xNN, the rest of Latin-1 as UTF-8.
 std::string yamlText(const std::string& latin1) {
   static const char* hex = "0123456789ABCDEF";
   std::string out = "\"";

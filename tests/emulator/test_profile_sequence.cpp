@@ -87,7 +87,7 @@ TEST(ProfileSequence, aReadbackCountsOnlyWhenItIsThisReads) {
     r.board.receive(datagramOf(writePsiInstruction(psi)), 0);
     if (c.bent) {
       const Bytes bent = datagramOf(*c.bent);
-      r.bend = [&](const Bytes& d) -> std::optional<Bytes> {
+      r.bend = [&r, &c, bent](const Bytes& d) -> std::optional<Bytes> {
         if (d != bent) return std::nullopt;
         if (c.instead) return datagramOf(*c.instead);
         r.endpoint.injectAfter(2, notice());

@@ -347,6 +347,9 @@ class CliTest : public QObject {
     QTest::newRow("mfg-test erasing, SIGINT") << QStringList{"mfg-test", "--junit", "mfg.xml"}
                                               << QStringList{"--erase-ms", "60000"}
                                               << "^Step 2/5: .*" << SIGINT << 130;
+    QTest::newRow("config export reading the PID filter, SIGINT")
+        << QStringList{"config", "export", "--pid-filter", "all", "-o", "board.yaml"} << QStringList{} << QString()
+        << SIGINT << 130;
     QTest::newRow("mfg-test erasing, SIGKILL") << QStringList{"mfg-test", "--junit", "mfg.xml"}
                                                << QStringList{"--erase-ms", "60000"}
                                                << "^Step 2/5: .*" << SIGKILL << -2;
@@ -387,6 +390,8 @@ class CliTest : public QObject {
       QVERIFY(lines.size() >= 2 && lines.size() < 100);
       for (const QString& l : lines) QCOMPARE(l.split(',').size(), 11);
     }
+    // An export stopped half way leaves no profile behind.
+    if (args.contains("-o")) QVERIFY(!QFileInfo::exists(dir.file("board.yaml")));
     if (args.contains("--capture")) {
       bool complete = false;
       const auto packets = uitest::readCapture(dir.file("pcr.pcap"), &complete);

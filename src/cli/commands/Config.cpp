@@ -204,7 +204,7 @@ class Controller : public ProfileSequenceListener {
 class BoardRun {
  public:
   BoardRun(std::vector<Board> boards, Job job, const profile::Profile* profile, ProfileReadRequest read,
-           TrafficTap* tap, int queryTimeoutMs, bool showProgress)
+           TrafficTap* tap, int timeoutMs, bool showProgress)
       : boards_(std::move(boards)),
         results_(boards_.size()),
         job_(job),
@@ -217,7 +217,8 @@ class BoardRun {
       if (!c) {
         controllers_.push_back(std::make_unique<Controller>(*this, boards_[k].target, tap));
         c = controllers_.back().get();
-        c->session().setQueryTimeoutMs(queryTimeoutMs);
+        c->session().setQueryTimeoutMs(timeoutMs);
+        c->sequence().setNoticeTimeoutMs(timeoutMs);
       }
       c->add(k);
     }
