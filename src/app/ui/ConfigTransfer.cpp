@@ -145,7 +145,9 @@ void ConfigTransfer::progress(const ProfileProgress& p) {
   progressDialog_->setValue(static_cast<int>(std::min<std::size_t>(p.done, p.total)));
   const QString head = job_ == Job::Export ? "Reading " + target_
                                            : "Applying " + QFileInfo(path_).fileName() + " to " + target_;
-  progressDialog_->setLabelText(QString("%1\n%2 (%3 of %4)").arg(head, q(p.what)).arg(p.done + 1).arg(p.total));
+  // The comparison at the end is no exchange of its own.
+  progressDialog_->setLabelText(
+      QString("%1\n%2 (%3 of %4)").arg(head, q(p.what)).arg(std::min(p.done + 1, p.total)).arg(p.total));
 }
 
 void ConfigTransfer::finished(const ProfileResult& r) {
