@@ -108,7 +108,8 @@ void exportTo(Harness& h, const QString& file, const std::set<int>& inputs, cons
 }
 
 bool windowUsable(Harness& h) {
-  return h.form().tabs()->isEnabled() && h.find<QAction>("ExportConfig1")->isEnabled() &&
+  return h.find<QPushButton>("ButtonQuery")->isEnabled() && h.find<QPushButton>("ButtonST1")->isEnabled() &&
+         h.find<QAction>("ExportConfig1")->isEnabled() &&
          h.find<QAction>("ApplyConfig1")->isEnabled() && h.find<QAction>("Settings1")->isEnabled();
 }
 

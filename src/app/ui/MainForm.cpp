@@ -337,7 +337,8 @@ void TMainForm::setConfigRunning(bool running) {
     if (sdi >= 1 && sdi <= 15 && pageMain_->RadioGroup3->itemIndex() != sdi - 1)
       pageMain_->RadioGroup3->setItemIndex(sdi - 1);
   }
-  tabs_->setEnabled(!running);
+  // The pages' controls; the tabs stay, so the pages can still be looked at.
+  for (int i = 0; i < tabs_->count(); ++i) tabs_->widget(i)->setEnabled(!running);
   for (QAction* a : {exportConfig_, applyConfig_, settingsAction_}) a->setEnabled(!running);
 }
 

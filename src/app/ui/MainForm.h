@@ -84,7 +84,7 @@ class TMainForm : public QMainWindow, public PageHost {
   void ExportConfig1Click();
   void ApplyConfig1Click();
   // A configuration run starts or ends. It keeps the engine to itself: what a page
-  // change stops (the chart's polling, the manufacturer test) stops, and the pages,
+  // change stops (the chart's polling, the manufacturer test) stops, and the pages' controls,
   // the Settings dialog and the configuration entries are disabled until it ends.
   // Then the Main page shows the SDI address the board is at (an applied identity
   // may have moved it) and the requests follow the Main page again.
