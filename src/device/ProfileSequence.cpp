@@ -265,7 +265,8 @@ bool ProfileSequence::takeStatus(const QueryOutcome& o) {
 }
 
 void ProfileSequence::queryEnded(const QueryOutcome& o) {
-  if (!running_) return;
+  // Only the sequence's own Queries: none other belongs while it runs.
+  if (!running_ || (phase_ != Phase::Query && phase_ != Phase::FlashPoll)) return;
   if (!takeStatus(o)) return;
   const Op& op = ops_[at_];
   const tZODADevice& d = session_.device();

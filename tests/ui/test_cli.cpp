@@ -350,6 +350,9 @@ class CliTest : public QObject {
     QTest::newRow("config export reading the PID filter, SIGINT")
         << QStringList{"config", "export", "--pid-filter", "all", "-o", "board.yaml"} << QStringList{} << QString()
         << SIGINT << 130;
+    QTest::newRow("config diff of five silent boards, SIGTERM")
+        << QStringList{"config", "diff", "p.yaml", "--boards", "b.txt"} << QStringList{"--sdi-address", "1-5", "--drop", "1"}
+        << QString() << SIGTERM << 143;
     QTest::newRow("mfg-test erasing, SIGKILL") << QStringList{"mfg-test", "--junit", "mfg.xml"}
                                                << QStringList{"--erase-ms", "60000"}
                                                << "^Step 2/5: .*" << SIGKILL << -2;
@@ -365,6 +368,8 @@ class CliTest : public QObject {
     uitest::TempWorkDir dir;
     const QString earlier = "<testsuites name=\"the last good run\"/>\n";
     dir.write("mfg.xml", earlier);
+    dir.write("p.yaml", statusProfile());
+    dir.write("b.txt", QString("127.0.0.1:%1 1-5\n").arg(emu.port()));
     QProcess p;
     p.setWorkingDirectory(dir.path());
     p.start(cliProgram(), loopback(emu.port()) + args);

@@ -174,14 +174,25 @@ class BoardRun;
 // One controller: its own session (engine, timer, UDP endpoint), its boards in turn.
 class Controller : public ProfileSequenceListener {
  public:
-  Controller(BoardRun& run, const QueryTarget& t, TrafficTap* tap)
-      : run_(run), session_(timer_, endpoint_), sequence_(session_, *this) {
+  Controller(BoardRun& run, const QueryTarget& t, TrafficTap* tap, int timeoutMs)
+      : run_(run), session_(timer_, endpoint_), sequence_(session_, *this), timeoutMs_(timeoutMs) {
     session_.setTarget(t);
     session_.traffic().add(tap);
+    session_.setQueryTimeoutMs(timeoutMs);
+    sequence_.setNoticeTimeoutMs(timeoutMs);
+    gap_.setSingleShot(true);
+    QObject::connect(&gap_, &QTimer::timeout, [this] { startNext(); });
   }
   void add(std::size_t board) { boards_.push_back(board); }
   void startNext();
-  void cancel() { sequence_.cancel(); }
+  // Ends the board running, or the wait before the next, at once.
+  void cancel() {
+    sequence_.cancel();
+    if (gap_.isActive()) {
+      gap_.stop();
+      startNext();
+    }
+  }
   DeviceSession& session() { return session_; }
   ProfileSequence& sequence() { return sequence_; }
 
@@ -195,6 +206,8 @@ class Controller : public ProfileSequenceListener {
   DeviceSession session_;
   ProfileSequence sequence_;
   std::vector<std::size_t> boards_;
+  int timeoutMs_;
+  QTimer gap_;  // before the next board
   std::size_t next_ = 0;
   std::size_t current_ = 0;
 };
@@ -215,10 +228,8 @@ class BoardRun {
     for (std::size_t k = 0; k < boards_.size(); ++k) {
       Controller*& c = byName[boards_[k].controller];
       if (!c) {
-        controllers_.push_back(std::make_unique<Controller>(*this, boards_[k].target, tap));
+        controllers_.push_back(std::make_unique<Controller>(*this, boards_[k].target, tap, timeoutMs));
         c = controllers_.back().get();
-        c->session().setQueryTimeoutMs(timeoutMs);
-        c->sequence().setNoticeTimeoutMs(timeoutMs);
       }
       c->add(k);
     }
@@ -250,6 +261,7 @@ class BoardRun {
       r.outcome = ProfileOutcome::Cancelled;
       r.reason = std::string("Interrupted by ") + stopSignalName(stopSignal()) + ".";
       done(board, r);
+      c.startNext();  // the rest of its boards are not run either
       return;
     }
     switch (job_) {
@@ -307,10 +319,16 @@ void Controller::startNext() {
 
 void Controller::progress(const ProfileProgress& p) { run_.progress(p); }
 
-void Controller::finished(const ProfileResult& r) {
+void Controller::finished(const ProfileResult& result) {
+  ProfileResult r = result;
+  if (r.outcome == ProfileOutcome::Cancelled && stopSignal())
+    r.reason = std::string("Interrupted by ") + stopSignalName(stopSignal()) + ".";
   run_.done(current_, r);
-  // The next board once this run has left the engine.
-  QTimer::singleShot(0, [this] { startNext(); });
+  // The next board once this run has left the engine; after a board that did not
+  // answer in time, once its late answer (if any) has had the time to come and go
+  // while the endpoint is closed, so that it never cuts the next board's wait short.
+  const bool late = r.outcome == ProfileOutcome::NoAnswer && !stopSignal();
+  gap_.start(late ? timeoutMs_ : 0);
 }
 
 bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
