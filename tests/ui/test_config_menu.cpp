@@ -228,8 +228,10 @@ class ConfigMenuTest : public QObject {
     QTest::addColumn<QString>("from");
     QTest::addColumn<QString>("to");
     QTest::addColumn<QString>("message");  // a regular expression; empty: no message
-    QTest::newRow("unknown key") << "pcr_corrector:" << "pcr_correktor:" << "^.*/board\\.yml:13:1: unknown key 'pcr_correktor'";
-    QTest::newRow("PID twice") << "{pid: 8191}" << "{pid: 17}" << "^.*/board\\.yml:15:48: pid_filter input 1: PID 17 is named twice";
+    QTest::newRow("unknown key") << "pcr_corrector:" << "pcr_correktor:"
+                                 << "^.*/board\\.yml:13:1: unknown key 'pcr_correktor'";
+    QTest::newRow("PID twice") << "{pid: 8191}" << "{pid: 17}"
+                               << "^.*/board\\.yml:15:48: pid_filter input 1: PID 17 is named twice";
     QTest::newRow("overlapping sectors") << "start: 8192" << "start: 4000" << "^.*/board\\.yml:\\d+:\\d+: ";
     QTest::newRow("PLL out of reach") << "pll_hz: 3000000" << "pll_hz: 50000000" << "^.*/board\\.yml:9:\\d+: ";
     QTest::newRow("partial PID filter declined") << "" << "" << "";
@@ -361,7 +363,7 @@ class ConfigMenuTest : public QObject {
       QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
     });
     p.find<QAction>("ExportConfig1")->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(t.progressDialog()->value() > 50, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(t.progressDialog()->value() > 50, 15000);
     save(t.progressDialog(), "config-progress");
     QVERIFY(t.running());
     QTest::mouseClick(t.progressDialog()->findChild<QPushButton*>("ButtonCancelConfig"), Qt::LeftButton);

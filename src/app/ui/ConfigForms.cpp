@@ -127,8 +127,8 @@ TConfigSummaryForm::TConfigSummaryForm(QWidget* parent) : QDialog(parent) {
   connect(ButtonClose, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TConfigSummaryForm::show(const QString& outcome, const std::vector<std::string>& applied,
-                              const std::vector<profile::Difference>& differences) {
+void TConfigSummaryForm::present(const QString& outcome, const std::vector<std::string>& applied,
+                                 const std::vector<profile::Difference>& differences) {
   LabelOutcome->setText(outcome);
   QStringList lines;
   for (const std::string& s : applied) lines << QString::fromStdString(s);
@@ -145,7 +145,7 @@ void TConfigSummaryForm::show(const QString& outcome, const std::vector<std::str
   LabelDifferences->setText(differences.empty() ? QString()
                                                 : QString("Fields that do not match (%1):").arg(differences.size()));
   LabelDifferences->setVisible(!differences.empty());
-  QDialog::show();
+  show();
   raise();
   activateWindow();
 }

@@ -49,8 +49,8 @@ class TConfigSummaryForm : public QDialog {
 
   // `outcome`: one line on what became of the run; `applied`: the instructions that
   // went in, in order; `differences`: what the read-back found against the profile.
-  void show(const QString& outcome, const std::vector<std::string>& applied,
-            const std::vector<tessaly::profile::Difference>& differences);
+  void present(const QString& outcome, const std::vector<std::string>& applied,
+               const std::vector<tessaly::profile::Difference>& differences);
 
   QLabel* LabelOutcome;
   QPlainTextEdit* MemoApplied;

@@ -187,7 +187,8 @@ void ConfigTransfer::applyFinished(const ProfileResult& r) {
   const std::size_t applied = checked ? total : std::min(done_, total);
   QString outcome;
   if (r.outcome == ProfileOutcome::Ok) {
-    outcome = QString("%1: %2 instructions of %3 applied; the board matches the profile.").arg(target_).arg(total).arg(file);
+    outcome =
+        QString("%1: %2 instructions of %3 applied; the board matches the profile.").arg(target_).arg(total).arg(file);
   } else if (r.outcome == ProfileOutcome::Differs) {
     outcome = QString("%1: %2 instructions of %3 applied; the board does not match the profile: %4.")
                   .arg(target_)
@@ -215,6 +216,6 @@ void ConfigTransfer::applyFinished(const ProfileResult& r) {
                                     .arg(total)
                                     .arg(file, q(r.reason), atStep(r));
   }
-  summaryForm_->show(outcome, std::vector<std::string>(plan_.begin(), plan_.begin() + static_cast<std::ptrdiff_t>(applied)),
-                     r.differences);
+  const std::vector<std::string> went(plan_.begin(), plan_.begin() + static_cast<std::ptrdiff_t>(applied));
+  summaryForm_->present(outcome, went, r.differences);
 }
