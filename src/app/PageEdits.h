@@ -4,9 +4,13 @@
 // into the edit's range (or cut to its width), and the page writes the decimal of
 // the result back into the edit before it sends.
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "instructions/PageInstructions.h"
+#include "profile/Profile.h"
 
 namespace tessaly::edits {
 
@@ -31,5 +35,11 @@ std::uint8_t fixByte(std::string_view text);
 int packetSize(int formatIndex);
 // RadioGroupPT item index: 1 Descending, 2 Fix, anything else Ascending.
 PsiPacketType psiPacketType(int itemIndex);
+
+// The export's PSI flash edit: "" or "none" for none, else ranges such as
+// "0-4095,8192-8447" (a single address stands for itself), each 0..131071, first not
+// after last, ascending without overlapping. Unlike the numeric edits it has no
+// fallback: a text that does not read is refused with the reason in `why`.
+std::optional<std::vector<profile::PsiRange>> flashRanges(std::string_view text, std::string& why);
 
 }  // namespace tessaly::edits

@@ -224,11 +224,8 @@ void ProfileSequence::noticeOutcome(bool got) {
     return;
   }
   const Op& op = ops_[at_];
-  if (op.sdiAfter != 0) {
-    QueryTarget t = session_.target();
-    t.sdiAddress = op.sdiAfter;
-    session_.setTarget(t);
-  }
+  // The board now answers at its new address; the device and ports stay as they are.
+  if (op.sdiAfter != 0) session_.link().sdiAddress = op.sdiAfter;
   if (op.kind == Op::Instruction && op.after == profile::ApplyStep::Notice) {
     ++done_;
     ++at_;

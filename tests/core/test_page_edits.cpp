@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/PageEdits.h"
 
@@ -91,5 +94,44 @@ TEST(PageEdits, RadioGroupItems) {
   for (const auto& c : cases) {
     EXPECT_EQ(edits::packetSize(c.item), c.packetSize) << c.item;
     EXPECT_EQ(edits::psiPacketType(c.item), c.packetType) << c.item;
+  }
+}
+
+// The export's PSI flash edit: "" and "none" read as no ranges, a text that does not
+// read is refused (no fallback), each range within the flash, ascending, apart.
+TEST(PageEdits, FlashRangesReadOrAreRefused) {
+  using Ranges = std::vector<std::pair<std::int32_t, std::int32_t>>;
+  struct Case {
+    const char* text;
+    std::optional<Ranges> ranges;  // nullopt: refused
+  } cases[] = {
+      {"", Ranges{}},
+      {" none ", Ranges{}},
+      {"0-4095,8192-8447", Ranges{{0, 4095}, {8192, 8447}}},
+      {"7", Ranges{{7, 7}}},
+      {" 0 - 3 , 10 ", Ranges{{0, 3}, {10, 10}}},
+      {"0-131071", Ranges{{0, 131071}}},
+      {"0-131072", std::nullopt},
+      {"5-4", std::nullopt},
+      {"0-10,10-20", std::nullopt},  // overlapping at one address
+      {"8-9,0-1", std::nullopt},     // descending
+      {"0-", std::nullopt},
+      {"-5", std::nullopt},
+      {"1,,2", std::nullopt},
+      {"$10", std::nullopt},
+      {"1-2-3", std::nullopt},
+      {"99999999999", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::string why;
+    const auto got = edits::flashRanges(c.text, why);
+    ASSERT_EQ(got.has_value(), c.ranges.has_value()) << "'" << c.text << "' " << why;
+    if (!got) {
+      EXPECT_FALSE(why.empty()) << c.text;
+      continue;
+    }
+    Ranges pairs;
+    for (const auto& r : *got) pairs.emplace_back(r.first, r.last);
+    EXPECT_EQ(pairs, *c.ranges) << "'" << c.text << "'";
   }
 }

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/ui/ConfigTransfer.h"
 #include "app/ui/FormAbout.h"
 #include "app/ui/PageGeneral.h"
 #include "app/ui/PageInstrTest.h"
@@ -113,6 +114,7 @@ void TMainForm::create() {
   shownTab_ = TabMain;
   pages_ = {pageMain_, pageGeneral_, pageMpx_, pagePsi_, pagePcr_, pageMfg_};
   query_ = std::make_unique<DeviceQuery>(session_, pages_);
+  config_ = std::make_unique<ConfigTransfer>(*this);
   loadSettings();
   connect(tabs_, &QTabWidget::currentChanged, this, &TMainForm::pageShown);
 }
@@ -126,10 +128,18 @@ void TMainForm::buildWindow() {
   bar->setObjectName("MainMenu");
   auto* file = bar->addMenu("File");
   file->setObjectName("File1");
+  exportConfig_ = file->addAction("Export configuration\u2026");
+  exportConfig_->setObjectName("ExportConfig1");
+  applyConfig_ = file->addAction("Apply configuration\u2026");
+  applyConfig_->setObjectName("ApplyConfig1");
+  connect(exportConfig_, &QAction::triggered, this, &TMainForm::ExportConfig1Click);
+  connect(applyConfig_, &QAction::triggered, this, &TMainForm::ApplyConfig1Click);
+  file->addSeparator();
   auto* exit = file->addAction("Exit");
   exit->setObjectName("Exit1");
   auto* settings = bar->addAction("Settings");
   settings->setObjectName("Settings1");
+  settingsAction_ = settings;
   auto* about = bar->addAction("About");
   about->setObjectName("About1");
   connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -308,6 +318,27 @@ void TMainForm::Traffic1Click() {
   trafficWindow_->show();
   trafficWindow_->raise();
   trafficWindow_->activateWindow();
+}
+
+// ------------------------------------------------------------------ board configurations
+
+void TMainForm::ExportConfig1Click() { config_->exportConfiguration(); }
+void TMainForm::ApplyConfig1Click() { config_->applyConfiguration(); }
+
+void TMainForm::setConfigRunning(bool running) {
+  if (running) {
+    pagePcr_->otherPageShown();
+    pageMfg_->pageHidden();
+    session_.engine().endPendingSend();
+  } else {
+    // An applied identity may have moved the board: the Main page follows it.
+    const int sdi = session_.link().sdiAddress;
+    if (sdi >= 1 && sdi <= 15 && pageMain_->RadioGroup3->itemIndex() != sdi - 1)
+      pageMain_->RadioGroup3->setItemIndex(sdi - 1);
+  }
+  // The pages' controls; the tabs stay, so the pages can still be looked at.
+  for (int i = 0; i < tabs_->count(); ++i) tabs_->widget(i)->setEnabled(!running);
+  for (QAction* a : {exportConfig_, applyConfig_, settingsAction_}) a->setEnabled(!running);
 }
 
 // ------------------------------------------------------------------ shutdown

@@ -36,6 +36,8 @@ class TSettingsForm;
 class DeviceQuery;
 class TFormAbout;
 class TrafficWindow;
+class ConfigTransfer;
+class QAction;
 namespace tessaly {
 class CaptureFile;
 }
@@ -78,6 +80,15 @@ class TMainForm : public QMainWindow, public PageHost {
   void About1Click();
   // "Traffic": opens (or raises) the traffic view.
   void Traffic1Click();
+  // File > "Export configuration…" / "Apply configuration…" (src/app/ui/ConfigTransfer.h).
+  void ExportConfig1Click();
+  void ApplyConfig1Click();
+  // A configuration run starts or ends. It keeps the engine to itself: what a page
+  // change stops (the chart's polling, the manufacturer test) stops, and the pages' controls,
+  // the Settings dialog and the configuration entries are disabled until it ends.
+  // Then the Main page shows the SDI address the board is at (an applied identity
+  // may have moved it) and the requests follow the Main page again.
+  void setConfigRunning(bool running);
   // Takes over what the Settings dialog holds after "Save": the save-on-exit flag,
   // then its three keys are stored, then the ports change. A store that fails (an
   // unreadable file too) is reported and leaves the ports and the endpoint as they were.
@@ -105,6 +116,7 @@ class TMainForm : public QMainWindow, public PageHost {
   tessaly::TrafficFanout& trafficTap() { return session_.traffic(); }
   tessaly::TrafficLog& trafficLog() { return trafficLog_; }
   TrafficWindow* trafficWindow() const { return trafficWindow_; }
+  ConfigTransfer* configTransfer() const { return config_.get(); }
   bool manufacturerPageVisible() const;
   // Writes every datagram from now on to a capture file at `path` (replacing one
   // being written). A file that cannot be written (or is the settings file) is
@@ -162,6 +174,10 @@ class TMainForm : public QMainWindow, public PageHost {
   TrafficWindow* trafficWindow_ = nullptr;  // made on first use
   std::vector<TPage*> pages_;  // the pages that present a status, in presentation order
   std::unique_ptr<DeviceQuery> query_;
+  QAction* exportConfig_ = nullptr;
+  QAction* applyConfig_ = nullptr;
+  QAction* settingsAction_ = nullptr;
+  std::unique_ptr<ConfigTransfer> config_;  // after query_: a run ends before the query it borrowed from
   std::function<void(const QString&)> messageBox_;
   std::unique_ptr<tessaly::CaptureFile> capture_;
   QString capturePath_;
