@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache qt6-base-dev
       libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev
       libpcap-dev tshark groff-base man-db python3-junitparser
-      dpkg-dev file lintian desktop-file-utils appstream
+      dpkg-dev file lintian desktop-file-utils appstream curl
       prometheus prometheus-cpp-dev libyaml-cpp-dev)
 missing=()
 for p in "${pkgs[@]}"; do
