@@ -5,7 +5,7 @@ pkgs=(cmake ninja-build g++ ccache qt6-base-dev
       libcivetweb-dev zlib1g-dev
       libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev
       libpcap-dev tshark groff-base man-db python3-junitparser
-      dpkg-dev file lintian desktop-file-utils appstream systemd
+      dpkg-dev file lintian desktop-file-utils appstream systemd curl
       prometheus prometheus-cpp-dev libyaml-cpp-dev)
 missing=()
 for p in "${pkgs[@]}"; do
