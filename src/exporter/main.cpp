@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,6 +39,9 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The HTTP server's threads would each get a malloc arena of their own, and the
+  // few megabytes a scrape needs for a moment would stay resident in every one.
+  mallopt(M_ARENA_MAX, 2);
   // A reader of --once's output that goes away, or a scraper that hangs up, is an
   // error to report, never the end of the program.
   tessaly::ignoreWriteSignals();

@@ -52,6 +52,7 @@ wait_for_line() {
 start_emulator() {
   local name=$1
   shift
+  : >"$tmp/$name.out"  # there before the program opens it: read at once below
   "$emu" --listen 127.0.0.1:0 --seed 7 "$@" >"$tmp/$name.out" 2>&1 &
   pid=$!
   pids+=("$pid")
@@ -86,6 +87,7 @@ controllers:
     port: $other
     boards: [1]
 EOT
+: >"$tmp/exporter.out" >"$tmp/exporter.err"  # there before the program opens it: read at once below
 "$exporter" --config "$tmp/exporter.yml" --listen 127.0.0.1:0 >"$tmp/exporter.out" 2>"$tmp/exporter.err" &
 pids+=($!)
 http=$(wait_for_line "$tmp/exporter.err" 's/^tessaly-exporter listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p')

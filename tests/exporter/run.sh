@@ -24,6 +24,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 start_emulator() {
   local name=$1
   shift
+  : >"$tmp/$name.out"  # there before the program opens it: read at once below
   "$emu" --listen "${listen:-127.0.0.1:0}" --seed 7 "$@" >"$tmp/$name.out" 2>&1 &
   pids+=($!)
   port=""
@@ -89,6 +90,7 @@ sed 's/^interval: 5s$/interval: 500ms/; s/^timeout: 300ms$/timeout: 200ms/; 1i r
 printf '  - address: 127.0.0.1\n    port: %s\n    boards: all\n' "$late" >>"$tmp/serve.yml"
 # serve NAME: starts the exporter on serve.yml; sets $http to its port, $served to its pid.
 serve() {
+  : >"$tmp/$1.out" >"$tmp/$1.err"  # there before the program opens it: read at once below
   "$exporter" --config "$tmp/serve.yml" --listen 127.0.0.1:0 >"$tmp/$1.out" 2>"$tmp/$1.err" &
   served=$!
   pids+=($served)

@@ -1,6 +1,7 @@
 #include "link/qt/QtUdpEndpoint.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QNetworkInterface>
 #include <QTimer>
 #include <algorithm>
@@ -41,6 +42,9 @@ bool QtUdpEndpoint::activate() {
   if (socket_) return true;
   if (localPort_ < 0 || localPort_ > 65535) return false;
   auto socket = std::make_unique<QUdpSocket>();
+  // The datagrams go straight to the controller: without this, every bind asks for
+  // the system's proxy configuration, which costs more than the exchange itself.
+  socket->setProxy(QNetworkProxy::NoProxy);
   // No address sharing: a second program on the same port must fail to bind.
   if (!socket->bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(localPort_),
                     QAbstractSocket::DontShareAddress)) {
