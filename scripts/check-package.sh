@@ -180,6 +180,7 @@ check "the unit runs /usr/bin/tessaly-exporter --config $exporter_config" unit_s
 # 127.0.0.1 (a copy: address and port rewritten), polled once: every board it names up.
 example_config_works() {
   local emu_pid port="" rc=0 out copy=$scratch/exporter.yml
+  : >"$scratch/emulator.log"  # there before the program opens it: it is read at once below
   (exec "$root/usr/bin/tessaly-emulator" --listen 127.0.0.1:0) >"$scratch/emulator.log" 2>&1 &
   emu_pid=$!
   for _ in $(seq 100); do

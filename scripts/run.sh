@@ -20,6 +20,7 @@ mkdir -p "$demo"
 log="$demo/emulator.log"
 
 # The emulator picks a free port on loopback and says which.
+: >"$log"  # there before the program opens it: it is read at once below
 "$build/emulator/tessaly-emulator" --listen 127.0.0.1:0 "$@" >"$log" 2>&1 &
 emu_pid=$!
 stop_emulator() { kill "$emu_pid" 2>/dev/null || true; wait "$emu_pid" 2>/dev/null || true; }

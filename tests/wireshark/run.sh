@@ -67,6 +67,7 @@ no_malformed() {
 start_emulator() {
   local name=$1
   shift
+  : >"$tmp/emu.out"  # there before the program opens it: it is read at once below
   "$emu" --listen 127.0.0.1:0 --seed 7 --capture "$tmp/$name.pcap" "$@" >"$tmp/emu.out" 2>&1 &
   emu_pid=$!
   port=""
