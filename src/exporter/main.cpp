@@ -39,9 +39,9 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The HTTP server's threads would each get a malloc arena of their own, and the
-  // few megabytes a scrape needs for a moment would stay resident in every one.
-  mallopt(M_ARENA_MAX, 2);
+  // One malloc arena: the HTTP server's threads would each get one of their own, and
+  // the megabytes a scrape needs for a moment would stay resident in every one.
+  mallopt(M_ARENA_MAX, 1);
   // A reader of --once's output that goes away, or a scraper that hangs up, is an
   // error to report, never the end of the program.
   tessaly::ignoreWriteSignals();
