@@ -32,6 +32,8 @@ class BusTurns {
   Ticket request(std::function<void(Ticket)> go);
   // Ends the turn `t`, or drops its request while it waits.
   void release(Ticket t);
+  // Drops every request still waiting (none of them runs); the holder keeps its turn.
+  void dropWaiting() { queue_.clear(); }
   // Whether `t` holds the bus now.
   bool holds(Ticket t) const { return t != 0 && holder_ == t; }
   bool busy() const { return holder_ != 0; }

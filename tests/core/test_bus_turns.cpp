@@ -13,7 +13,8 @@ using namespace tessaly;
 
 namespace {
 
-// One step: 'r' requests a turn for the party, 'x' releases the party's ticket. A
+// One step: 'r' requests a turn for the party, 'x' releases the party's ticket, 'd'
+// drops every waiting request. A
 // party whose name is in `releaseAtOnce` gives its turn back inside its own `go` (a
 // send that failed at once); one in `askAgain` asks for the next turn from inside
 // its `go` once.
@@ -46,6 +47,8 @@ TEST(BusTurns, oneHolderAtATimeInTheOrderAsked) {
       {"a request from inside go waits behind those already queued",
        {{'r', 'A'}, {'r', 'B'}, {'r', 'C'}, {'x', 'A'}}, "", "B", "ABC", 'C', 1},
       {"the last holder's release leaves the bus free", {{'r', 'A'}, {'x', 'A'}, {'x', 'A'}}, "", "", "A", '-', 0},
+      {"waiting requests dropped never run, a later one does",
+       {{'r', 'A'}, {'r', 'B'}, {'d', '-'}, {'r', 'C'}, {'x', 'A'}, {'x', 'B'}}, "", "", "AC", 'C', 0},
   };
   for (const TurnsCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -75,6 +78,8 @@ TEST(BusTurns, oneHolderAtATimeInTheOrderAsked) {
     for (const Step& s : c.steps) {
       if (s.what == 'r') {
         ask(s.party);
+      } else if (s.what == 'd') {
+        turns.dropWaiting();
       } else {
         if (turns.holds(tickets[s.party])) --holding;
         turns.release(tickets[s.party]);

@@ -258,6 +258,8 @@ class BoardRun {
       stopNotifier_.emplace(stopSignalFd(), QSocketNotifier::Read);
       QObject::connect(&*stopNotifier_, &QSocketNotifier::activated, [this] {
         stopNotifier_->setEnabled(false);
+        // No turn given up by a lane cancelled first passes to one cancelled next.
+        for (auto& [controller, turns] : buses_) turns->dropWaiting();
         for (auto& c : lanes_) c->cancel();
       });
     }
