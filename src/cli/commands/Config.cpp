@@ -18,6 +18,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "cli/Cli.h"
@@ -253,6 +254,12 @@ class BoardRun {
         c = lanes_.back().get();
       }
       c->add(k);
+    }
+    // Every lane may have its socket open at once (its exchange on the bus or in its
+    // answer's hand-over): a long list of boards needs more than the usual 1,024 files.
+    if (rlimit files{}; lanes_.size() > 1 && ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+      files.rlim_cur = files.rlim_max;
+      ::setrlimit(RLIMIT_NOFILE, &files);
     }
     if (stopSignalFd() >= 0) {
       stopNotifier_.emplace(stopSignalFd(), QSocketNotifier::Read);
