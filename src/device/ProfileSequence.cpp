@@ -1,6 +1,7 @@
 #include "device/ProfileSequence.h"
 
 #include <algorithm>
+#include <sstream>
 
 #include "instructions/GeneralInstructions.h"
 #include "instructions/NoticeWait.h"
@@ -37,6 +38,21 @@ ProfileOutcome outcomeOf(QueryKind k) {
   return ProfileOutcome::UnknownAnswer;
 }
 
+// "a.b.c.d" in host order; none for a host name.
+std::optional<std::uint32_t> dottedAddress(const std::string& text) {
+  std::istringstream in(text);
+  std::uint32_t address = 0;
+  for (int k = 0; k < 4; ++k) {
+    unsigned part = 0;
+    char dot = 0;
+    if (!(in >> part) || part > 255 || (k < 3 && (!(in >> dot) || dot != '.'))) return std::nullopt;
+    address = (address << 8) | part;
+  }
+  char rest = 0;
+  if (in >> rest) return std::nullopt;
+  return address;
+}
+
 }  // namespace
 
 ProfileReadRequest readRequestFor(const profile::Profile& p) {
@@ -56,8 +72,9 @@ void registerProfileTransactions(TransactionEngine& engine, std::function<void(b
   engine.registerStep(state::ProfilePollDue, std::move(pollDue));
 }
 
-ProfileSequence::ProfileSequence(DeviceSession& session, ProfileSequenceListener& listener)
-    : session_(session), listener_(listener) {
+ProfileSequence::ProfileSequence(DeviceSession& session, ProfileSequenceListener& listener, BusTurns* turns)
+    : session_(session), listener_(listener), turns_(turns) {
+  if (turns_) session_.traffic().add(this);
   registerProfileTransactions(
       session_.engine(), [this](bool got) { noticeOutcome(got); },
       [this] { end(ProfileOutcome::SendFailed, std::string(kCommErrorCheckText)); }, [this] { poll(); });
@@ -68,6 +85,38 @@ ProfileSequence::~ProfileSequence() {
     session_.engine().abort();
     session_.setQueryListener(savedListener_);
   }
+  releaseTurn();
+  if (turns_) session_.traffic().remove(this);
+}
+
+void ProfileSequence::onBus(std::function<void()> send) {
+  if (!turns_) {
+    send();
+    return;
+  }
+  releaseTurn();
+  // The turn may come (and, on a send that fails at once, end) before request returns.
+  const std::uint64_t ask = ++busAsks_;
+  const BusTurns::Ticket t = turns_->request([this, send = std::move(send)](BusTurns::Ticket held) {
+    turn_ = held;
+    const QueryTarget target = session_.target();
+    busPort_ = static_cast<std::uint16_t>(target.devicePort);
+    busAddress_ = dottedAddress(target.deviceIp);
+    send();
+  });
+  if (busAsks_ == ask && turn_ != t) turn_ = t;
+}
+
+void ProfileSequence::releaseTurn() {
+  const BusTurns::Ticket t = turn_;
+  turn_ = 0;
+  if (turns_ && t != 0) turns_->release(t);
+}
+
+void ProfileSequence::record(const TrafficRecord& r) {
+  if (r.direction == TrafficDirection::Sent || !turns_ || !turns_->holds(turn_)) return;
+  if (r.peerPort != busPort_ || (busAddress_ && r.peerAddress != *busAddress_)) return;
+  releaseTurn();
 }
 
 void ProfileSequence::appendRead(std::vector<Op>& ops, const ProfileReadRequest& r) {
@@ -169,7 +218,7 @@ void ProfileSequence::next() {
   switch (op.kind) {
     case Op::Status:
       phase_ = Phase::Query;
-      session_.query();
+      onBus([this] { session_.query(); });
       return;
     case Op::Instruction:
       sendInstruction(op);
@@ -199,10 +248,8 @@ void ProfileSequence::next() {
       r.outcome = r.differences.empty() ? ProfileOutcome::Ok : ProfileOutcome::Differs;
       if (!r.differences.empty())
         r.reason = std::to_string(r.differences.size()) + (r.differences.size() == 1 ? " field differs" : " fields differ");
-      running_ = false;
-      phase_ = Phase::Idle;
-      session_.setQueryListener(savedListener_);
-      listener_.finished(r);
+      releaseTurn();
+      finish(r);
       return;
     }
   }
@@ -210,11 +257,13 @@ void ProfileSequence::next() {
 
 void ProfileSequence::sendInstruction(const Op& op) {
   phase_ = Phase::Notice;
-  const QueryTarget t = session_.target();
-  StartOptions o;
-  o.armMs = noticeTimeoutMs_;
-  session_.engine().start(state::ProfileNoticeWait, t.deviceIp, t.devicePort,
-                          encodeLoadDatagram(t.framing, op.label, t.sdiAddress, op.sdiMessage), o);
+  onBus([this, label = op.label, message = op.sdiMessage] {
+    const QueryTarget t = session_.target();
+    StartOptions o;
+    o.armMs = noticeTimeoutMs_;
+    session_.engine().start(state::ProfileNoticeWait, t.deviceIp, t.devicePort,
+                            encodeLoadDatagram(t.framing, label, t.sdiAddress, message), o);
+  });
 }
 
 void ProfileSequence::noticeOutcome(bool got) {
@@ -223,6 +272,7 @@ void ProfileSequence::noticeOutcome(bool got) {
     end(ProfileOutcome::NoAnswer, std::string(noticeOutcomeText(false)));
     return;
   }
+  releaseTurn();
   const Op& op = ops_[at_];
   // The board now answers at its new address; the device and ports stay as they are.
   if (op.sdiAfter != 0) session_.link().sdiAddress = op.sdiAfter;
@@ -236,17 +286,24 @@ void ProfileSequence::noticeOutcome(bool got) {
     // An erase: the flash is busy until the status says it is free.
     phase_ = Phase::FlashPoll;
     pollsLeft_ = kFlashFreeLimitMs / kFlashPollIntervalMs;
-    session_.query();
+    onBus([this] { session_.query(); });
     return;
   }
   // A read: its data comes with the next status answer.
   phase_ = Phase::Query;
-  session_.query();
+  onBus([this] { session_.query(); });
 }
 
 void ProfileSequence::poll() {
-  if (!running_ || phase_ != Phase::FlashPoll) return;
-  session_.query();
+  if (!running_) return;
+  if (phase_ == Phase::Rest) {
+    const ProfileResult r = *restResult_;
+    releaseTurn();
+    finish(r);
+    return;
+  }
+  if (phase_ != Phase::FlashPoll) return;
+  onBus([this] { session_.query(); });
 }
 
 bool ProfileSequence::takeStatus(const QueryOutcome& o) {
@@ -264,6 +321,7 @@ bool ProfileSequence::takeStatus(const QueryOutcome& o) {
 void ProfileSequence::queryEnded(const QueryOutcome& o) {
   // Only the sequence's own Queries: none other belongs while it runs.
   if (!running_ || (phase_ != Phase::Query && phase_ != Phase::FlashPoll)) return;
+  if (o.kind != QueryKind::Timeout) releaseTurn();
   if (!takeStatus(o)) return;
   const Op& op = ops_[at_];
   const tZODADevice& d = session_.device();
@@ -319,20 +377,40 @@ void ProfileSequence::queryEnded(const QueryOutcome& o) {
 void ProfileSequence::cancel() {
   if (!running_) return;
   session_.engine().abort();
+  if (phase_ == Phase::Rest) {
+    const ProfileResult r = *restResult_;
+    releaseTurn();
+    finish(r);
+    return;
+  }
   end(ProfileOutcome::Cancelled, "Cancelled.");
 }
 
 void ProfileSequence::end(ProfileOutcome outcome, std::string reason, std::optional<QueryOutcome> q) {
-  if (!running_) return;
-  running_ = false;
-  phase_ = Phase::Idle;
-  session_.setQueryListener(savedListener_);
+  if (!running_ || phase_ == Phase::Rest) return;
   ProfileResult r;
   r.outcome = outcome;
   r.reason = std::move(reason);
   r.query = std::move(q);
   if (at_ < ops_.size()) r.step = ops_[at_].what;
   if (outcome == ProfileOutcome::Ok) r.read = read_;
+  if (outcome == ProfileOutcome::NoAnswer && turns_ && turns_->holds(turn_)) {
+    // Nothing came: the bus stays ours until a late answer has had its time.
+    phase_ = Phase::Rest;
+    restResult_ = std::move(r);
+    session_.engine().setState(state::ProfilePollDue);
+    session_.engine().armTimer(noticeTimeoutMs_);
+    return;
+  }
+  releaseTurn();
+  finish(r);
+}
+
+void ProfileSequence::finish(const ProfileResult& r) {
+  running_ = false;
+  phase_ = Phase::Idle;
+  restResult_.reset();
+  session_.setQueryListener(savedListener_);
   listener_.finished(r);
 }
 

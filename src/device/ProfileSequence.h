@@ -16,6 +16,14 @@
 // Any step that goes wrong ends the run (no retries, so a late answer is never
 // taken for a later request). The sequence tells its listener how far it is and how
 // it ended; a front end (tessaly-cli config, the panel's File menu) shows it.
+//
+// Given the BusTurns of the board's controller, every datagram it sends (an
+// instruction, a Query, a flash poll) first waits for its turn on the bus, and the
+// turn ends as soon as a datagram from the controller arrives at the session or the
+// wait ends (time-out, send failure, cancel, the sequence's end). After a time-out the
+// turn is kept for one more notice time-out before it passes on, so that an answer
+// still on its way has left the bus first; the run's outcome is told after it.
+// Without turns nothing waits and nothing is kept.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -24,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "device/BusTurns.h"
 #include "device/DeviceSession.h"
 #include "profile/Profile.h"
 #include "profile/ProfileDiff.h"
@@ -33,7 +42,7 @@ namespace tessaly {
 
 // The sequence's codes: its instructions' wait for the interrupt notice (notices
 // count only while the state is 10 or below) and a step due when the timer fires
-// (the next poll of a busy flash).
+// (the next poll of a busy flash, the end of the bus's rest after a time-out).
 namespace state {
 constexpr std::uint8_t ProfileNoticeWait = 1, ProfileNoticeGot = 10;
 constexpr std::uint8_t ProfilePollDue = 130;
@@ -94,11 +103,12 @@ class ProfileSequenceListener {
   virtual void finished(const ProfileResult& r) = 0;
 };
 
-class ProfileSequence : private StatusQueryListener {
+class ProfileSequence : private StatusQueryListener, private TrafficTap {
  public:
   // Registers the codes 1, 10 and 130 with the session's engine (once per engine: the
-  // sequence lives as long as the session).
-  ProfileSequence(DeviceSession& session, ProfileSequenceListener& listener);
+  // sequence lives as long as the session). `turns`, when given, is the bus of the
+  // board's controller, shared with the other boards' sequences; it outlives this one.
+  ProfileSequence(DeviceSession& session, ProfileSequenceListener& listener, BusTurns* turns = nullptr);
   ~ProfileSequence() override;
   ProfileSequence(const ProfileSequence&) = delete;
   ProfileSequence& operator=(const ProfileSequence&) = delete;
@@ -110,7 +120,8 @@ class ProfileSequence : private StatusQueryListener {
   void startApply(const profile::Profile& p);
   // Reads what `p` names and compares (nothing is sent but reads).
   void startCompare(const profile::Profile& p);
-  // Ends a run at once: nothing more is sent; finished(Cancelled).
+  // Ends a run at once: nothing more is sent, its turn on the bus is given up;
+  // finished(Cancelled) (or, while the bus rests after a time-out, that outcome).
   void cancel();
   bool running() const { return running_; }
   // How long an instruction's interrupt notice is awaited (default 1 s).
@@ -137,6 +148,12 @@ class ProfileSequence : private StatusQueryListener {
   void queryEnded(const QueryOutcome& o) override;
   bool takeStatus(const QueryOutcome& o);
   void end(ProfileOutcome outcome, std::string reason, std::optional<QueryOutcome> q = std::nullopt);
+  void finish(const ProfileResult& r);
+  // Runs `send` in the sequence's turn on the bus (at once without turns).
+  void onBus(std::function<void()> send);
+  void releaseTurn();
+  // A datagram from the controller ends the turn.
+  void record(const TrafficRecord& r) override;
 
   DeviceSession& session_;
   ProfileSequenceListener& listener_;
@@ -148,7 +165,13 @@ class ProfileSequence : private StatusQueryListener {
   std::size_t at_ = 0;            // the op running
   std::size_t total_ = 0;         // exchanges of the run
   std::size_t done_ = 0;
-  enum class Phase { Idle, Notice, Query, FlashPoll } phase_ = Phase::Idle;
+  enum class Phase { Idle, Notice, Query, FlashPoll, Rest } phase_ = Phase::Idle;
+  BusTurns* turns_ = nullptr;
+  BusTurns::Ticket turn_ = 0;           // the turn held or asked for last
+  std::uint64_t busAsks_ = 0;
+  std::uint16_t busPort_ = 0;           // where the datagram of the turn went
+  std::optional<std::uint32_t> busAddress_;
+  std::optional<ProfileResult> restResult_;  // told once the bus's rest ends
   int pollsLeft_ = 0;
   std::optional<std::uint8_t> counter_;  // the instruction counter of the last status
   std::optional<std::uint8_t> counterBeforeRead_;

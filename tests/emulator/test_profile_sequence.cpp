@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "FakeEndpoint.h"
@@ -11,6 +12,7 @@
 #include "device/ProfileSequence.h"
 #include "instructions/PageInstructions.h"
 #include "model/Emulator.h"
+#include "profile/ProfileYaml.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;
@@ -106,5 +108,159 @@ TEST(ProfileSequence, aReadbackCountsOnlyWhenItIsThisReads) {
     EXPECT_EQ(r.result->read.pidFilter.at(1), (std::vector<profile::PidEntry>{{9, 700}}));
     ASSERT_EQ(r.result->read.psi.size(), 1u);
     EXPECT_EQ(r.result->read.psi[0].address, 2);
+  }
+}
+
+namespace {
+
+// Boards behind one controller, each with a session of its own, their sequences
+// sharing the controller's bus turns. The bus counts as busy from a datagram's send
+// until its answer arrives (for a board whose answers come late, until the late
+// answer would have arrived); a send while it is busy is an overlap.
+struct SharedBus {
+  struct Board : ProfileSequenceListener {
+    Board(SharedBus& shared, int index)
+        : bus(shared), timer(shared.clock), endpoint(&shared.clock), session(timer, endpoint) {
+      QueryTarget t;
+      t.framing = kFraming;
+      t.sdiAddress = static_cast<std::uint8_t>(index + 1);
+      t.deviceIp = "127.0.0.1";
+      t.devicePort = 56789;
+      session.setTarget(t);
+      session.setQueryTimeoutMs(kTimeoutMs);
+      sequence.emplace(session, *this, &shared.turns);
+      sequence->setNoticeTimeoutMs(kTimeoutMs);
+      endpoint.onSend = [this, index](const SentDatagram& d) { bus.carry(index, endpoint, d.data); };
+    }
+    void finished(const ProfileResult& r) override { result = r; }
+
+    SharedBus& bus;
+    VirtualTimer timer;
+    FakeEndpoint endpoint;
+    DeviceSession session;
+    std::optional<ProfileSequence> sequence;
+    std::optional<ProfileResult> result;
+    std::int64_t lateMs = 0;  // added to each answer's delay
+    std::function<void()> onSend;
+  };
+
+  static constexpr int kTimeoutMs = 300;
+
+  explicit SharedBus(int boards) : controller(optionsFor(boards)) {
+    for (int k = 0; k < boards; ++k) this->boards.push_back(std::make_unique<Board>(*this, k));
+  }
+  static emu::EmulatorOptions optionsFor(int boards) {
+    emu::EmulatorOptions o;
+    for (int k = 1; k <= boards; ++k) o.sdiAddresses.push_back(static_cast<std::uint8_t>(k));
+    o.eraseMs = 250;
+    o.delayMinMs = 2;  // each answer takes the bus this long
+    return o;
+  }
+
+  void carry(int index, FakeEndpoint& endpoint, const Bytes& data) {
+    const std::int64_t now = clock.now();
+    if (now < busyUntil) ++overlaps;
+    Board& b = *boards[static_cast<std::size_t>(index)];
+    busyUntil = now + kTimeoutMs;
+    busyWith = index;
+    for (const emu::Answer& a : controller.receive(data, now)) {
+      endpoint.injectAfter(a.delayMs + b.lateMs, a.data);
+      busyUntil = now + a.delayMs + b.lateMs;
+    }
+    ++sends;
+    if (b.onSend) b.onSend();
+  }
+  // The board's exchange is abandoned: its answer may still cross the bus.
+  void abandon(int index) {
+    if (busyWith == index) busyUntil = clock.now();
+  }
+
+  VirtualClock clock;
+  emu::Emulator controller;
+  BusTurns turns;
+  std::vector<std::unique_ptr<Board>> boards;
+  std::int64_t busyUntil = 0;
+  int busyWith = -1;
+  int overlaps = 0;
+  int sends = 0;
+};
+
+char outcomeLetter(const std::optional<ProfileResult>& r) {
+  if (!r) return '-';
+  switch (r->outcome) {
+    case ProfileOutcome::Ok:
+      return 'o';
+    case ProfileOutcome::NoAnswer:
+      return 'n';
+    case ProfileOutcome::Cancelled:
+      return 'c';
+    default:
+      return '?';
+  }
+}
+
+}  // namespace
+
+// Boards on one controller apply a profile side by side: never two exchanges on the
+// bus at once, a silent board's late answer clears the bus before the next exchange,
+// a board cancelled or destroyed gives up its turn, and the boards' exchanges
+// interleave (three boards take well under three times one board's time).
+struct SharedBusCase {
+  const char* name;
+  int boards;
+  int late;       // the board whose answers come after its time-out (-1: none)
+  int cancel;     // the board cancelled while it waits for its first turn (-1: none)
+  int destroy;    // the board whose sequence is destroyed while it holds the bus (-1: none)
+  const char* outcomes;  // per board: o ok, n no answer, c cancelled, - none told
+};
+
+TEST(ProfileSequence, boardsOnOneControllerTakeTurnsPerExchange) {
+  const profile::Profile p = profile::parseProfile(
+      "profile: 1\n"
+      "output: {format: 188, clock: pll, priority: normal, pll_hz: 3000000}\n"
+      "sdram_sectors:\n"
+      "  1: {enabled: true, start: 0, end: 4095}\n"
+      "pid_filter:\n"
+      "  1: [{pid: 100}, {pid: 103, remap: 200}]\n",
+      "p.yaml");
+  std::int64_t oneBoardMs = 0;
+  const SharedBusCase cases[] = {
+      {"one board", 1, -1, -1, -1, "o"},
+      {"three boards", 3, -1, -1, -1, "ooo"},
+      {"a board whose answers come after its time-out", 3, 1, -1, -1, "ono"},
+      {"a board cancelled while it waits for its turn", 3, -1, 1, -1, "oco"},
+      {"a board destroyed while it holds the bus", 3, -1, -1, 1, "o-o"},
+  };
+  for (const SharedBusCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    SharedBus bus(c.boards);
+    if (c.late >= 0) bus.boards[static_cast<std::size_t>(c.late)]->lateMs = SharedBus::kTimeoutMs + 100;
+    if (c.destroy >= 0)
+      bus.boards[static_cast<std::size_t>(c.destroy)]->onSend = [&bus, &c] {
+        if (bus.sends < 100) return;
+        SharedBus::Board& b = *bus.boards[static_cast<std::size_t>(c.destroy)];
+        b.onSend = nullptr;
+        bus.clock.schedule(bus.clock.now(), [&bus, &b, &c] {
+          bus.abandon(c.destroy);
+          b.sequence.reset();
+        });
+      };
+    for (auto& b : bus.boards) b->sequence->startApply(p);
+    if (c.cancel >= 0) {
+      // The first board holds the bus, the others wait for it.
+      ASSERT_EQ(bus.turns.waiting(), 2u);
+      bus.boards[static_cast<std::size_t>(c.cancel)]->sequence->cancel();
+    }
+    ASSERT_TRUE(bus.clock.runUntilIdle());
+    std::string outcomes;
+    for (const auto& b : bus.boards) outcomes += outcomeLetter(b->result);
+    EXPECT_EQ(outcomes, c.outcomes);
+    EXPECT_EQ(bus.overlaps, 0);
+    EXPECT_FALSE(bus.turns.busy());
+    EXPECT_EQ(bus.turns.waiting(), 0u);
+    if (c.boards == 1) oneBoardMs = bus.clock.now();
+    if (std::string(c.outcomes) == "ooo") {
+      EXPECT_LT(bus.clock.now(), 2 * oneBoardMs);
+    }
   }
 }

@@ -1,7 +1,13 @@
 // config: a board's configuration as a profile file. export reads a board into one,
 // apply brings one board or many to it, diff compares it with a board or with a
 // second profile. The exchanges are the device's ProfileSequence; this file only
-// picks the boards, runs one session per controller and prints the outcomes.
+// picks the boards, runs their sessions and prints the outcomes.
+//
+// With --boards, each board has a session of its own (its own engine and endpoint on
+// a free host port, so one board's answers never reach another's), and the boards of
+// one controller run side by side, taking turns on its SDI bus exchange by exchange
+// (device/BusTurns). A controller given a fixed host-port has one session for that
+// port: its boards run one after another on it.
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QSocketNotifier>
@@ -12,6 +18,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "cli/Cli.h"
@@ -19,6 +26,7 @@
 #include "cli/OutputFiles.h"
 #include "cli/StopSignal.h"
 #include "cli/commands/Commands.h"
+#include "device/BusTurns.h"
 #include "device/DeviceSession.h"
 #include "device/ProfileSequence.h"
 #include "link/qt/QtTimer.h"
@@ -41,7 +49,8 @@ std::string controllerOf(const QueryTarget& t) { return t.deviceIp + ":" + std::
 // --boards FILE: one line per board or run of boards,
 //   HOST:PORT SDI [ddtoip|cw-net] [host-port=N]
 // SDI is 1..15 or a range such as 1-5; '#' starts a comment. The framing defaults to
-// the link's; each controller goes out from its host-port (any free port without one).
+// the link's; each controller goes out from its host-port (without one, each board
+// from a free port of its own).
 std::vector<Board> readBoards(const std::string& path, Framing defaultFraming) {
   std::ifstream in(path);
   if (!in) throw UsageError{"--boards: cannot read '" + path + "'"};
@@ -171,11 +180,13 @@ enum class Job { Read, Apply, Compare };
 
 class BoardRun;
 
-// One controller: its own session (engine, timer, UDP endpoint), its boards in turn.
-class Controller : public ProfileSequenceListener {
+// One session (engine, timer, UDP endpoint) and its boards in turn: one board on a
+// controller's shared bus (`turns`), or every board of a controller with a fixed host port.
+class Lane : public ProfileSequenceListener {
  public:
-  Controller(BoardRun& run, const QueryTarget& t, TrafficTap* tap, int timeoutMs)
-      : run_(run), session_(timer_, endpoint_), sequence_(session_, *this), timeoutMs_(timeoutMs) {
+  Lane(BoardRun& run, const QueryTarget& t, TrafficTap* tap, int timeoutMs, BusTurns* turns)
+      : run_(run), session_(timer_, endpoint_), sequence_(session_, *this, turns), shared_(turns != nullptr),
+        timeoutMs_(timeoutMs) {
     session_.setTarget(t);
     session_.traffic().add(tap);
     session_.setQueryTimeoutMs(timeoutMs);
@@ -206,14 +217,15 @@ class Controller : public ProfileSequenceListener {
   DeviceSession session_;
   ProfileSequence sequence_;
   std::vector<std::size_t> boards_;
+  bool shared_;  // on a bus shared with other lanes
   int timeoutMs_;
   QTimer gap_;  // before the next board
   std::size_t next_ = 0;
   std::size_t current_ = 0;
 };
 
-// The boards' runs: the controllers side by side on one event loop, each board's
-// outcome kept in the boards' order.
+// The boards' runs: the lanes side by side on one event loop, each board's outcome
+// kept in the boards' order.
 class BoardRun {
  public:
   BoardRun(std::vector<Board> boards, Job job, const profile::Profile* profile, ProfileReadRequest read,
@@ -224,27 +236,45 @@ class BoardRun {
         profile_(profile),
         read_(std::move(read)),
         showProgress_(showProgress) {
-    std::map<std::string, Controller*> byName;
+    std::map<std::string, std::size_t> onController;
+    for (const Board& b : boards_) ++onController[b.controller];
+    std::map<std::string, Lane*> fixedPort;
     for (std::size_t k = 0; k < boards_.size(); ++k) {
-      Controller*& c = byName[boards_[k].controller];
+      const Board& b = boards_[k];
+      if (b.target.hostPort == 0 && onController[b.controller] > 1) {
+        std::unique_ptr<BusTurns>& turns = buses_[b.controller];
+        if (!turns) turns = std::make_unique<BusTurns>();
+        lanes_.push_back(std::make_unique<Lane>(*this, b.target, tap, timeoutMs, turns.get()));
+        lanes_.back()->add(k);
+        continue;
+      }
+      Lane*& c = fixedPort[b.controller];
       if (!c) {
-        controllers_.push_back(std::make_unique<Controller>(*this, boards_[k].target, tap, timeoutMs));
-        c = controllers_.back().get();
+        lanes_.push_back(std::make_unique<Lane>(*this, b.target, tap, timeoutMs, nullptr));
+        c = lanes_.back().get();
       }
       c->add(k);
+    }
+    // Every lane may have its socket open at once (its exchange on the bus or in its
+    // answer's hand-over): a long list of boards needs more than the usual 1,024 files.
+    if (rlimit files{}; lanes_.size() > 1 && ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+      files.rlim_cur = files.rlim_max;
+      ::setrlimit(RLIMIT_NOFILE, &files);
     }
     if (stopSignalFd() >= 0) {
       stopNotifier_.emplace(stopSignalFd(), QSocketNotifier::Read);
       QObject::connect(&*stopNotifier_, &QSocketNotifier::activated, [this] {
         stopNotifier_->setEnabled(false);
-        for (auto& c : controllers_) c->cancel();
+        // No turn given up by a lane cancelled first passes to one cancelled next.
+        for (auto& [controller, turns] : buses_) turns->dropWaiting();
+        for (auto& c : lanes_) c->cancel();
       });
     }
   }
 
   void run() {
-    running_ = controllers_.size();
-    for (auto& c : controllers_) c->startNext();
+    running_ = lanes_.size();
+    for (auto& c : lanes_) c->startNext();
     if (running_ > 0) loop_.exec();
     clearProgress();
   }
@@ -253,7 +283,7 @@ class BoardRun {
   const std::vector<std::optional<ProfileResult>>& results() const { return results_; }
 
   // Starts `board`'s sequence on the session `c`.
-  void start(Controller& c, std::size_t board) {
+  void start(Lane& c, std::size_t board) {
     c.session().setTarget(boards_[board].target);
     ProfileSequence& s = c.sequence();
     if (stopSignal()) {
@@ -277,7 +307,7 @@ class BoardRun {
     }
   }
   void done(std::size_t board, const ProfileResult& r) { results_[board] = r; }
-  void controllerDone() {
+  void laneDone() {
     if (--running_ == 0) loop_.exit(0);
   }
   void progress(const ProfileProgress& p) {
@@ -302,24 +332,25 @@ class BoardRun {
   ProfileReadRequest read_;
   bool showProgress_;
   bool progressShown_ = false;
-  std::vector<std::unique_ptr<Controller>> controllers_;
+  std::map<std::string, std::unique_ptr<BusTurns>> buses_;  // before the lanes, whose sequences hold turns
+  std::vector<std::unique_ptr<Lane>> lanes_;
   std::size_t running_ = 0;
   QEventLoop loop_;
   std::optional<QSocketNotifier> stopNotifier_;
 };
 
-void Controller::startNext() {
+void Lane::startNext() {
   if (next_ >= boards_.size()) {
-    run_.controllerDone();
+    run_.laneDone();
     return;
   }
   current_ = boards_[next_++];
   run_.start(*this, current_);
 }
 
-void Controller::progress(const ProfileProgress& p) { run_.progress(p); }
+void Lane::progress(const ProfileProgress& p) { run_.progress(p); }
 
-void Controller::finished(const ProfileResult& result) {
+void Lane::finished(const ProfileResult& result) {
   ProfileResult r = result;
   if (r.outcome == ProfileOutcome::Cancelled && stopSignal())
     r.reason = std::string("Interrupted by ") + stopSignalName(stopSignal()) + ".";
@@ -327,7 +358,9 @@ void Controller::finished(const ProfileResult& result) {
   // The next board once this run has left the engine; after a board that did not
   // answer in time, once its late answer (if any) has had the time to come and go
   // while the endpoint is closed, so that it never cuts the next board's wait short.
-  const bool late = r.outcome == ProfileOutcome::NoAnswer && !stopSignal();
+  // On a shared bus the late answer goes to this board's own (closed) port, and the
+  // sequence has already kept its turn that long, so nothing is left to wait for.
+  const bool late = r.outcome == ProfileOutcome::NoAnswer && !stopSignal() && !shared_;
   gap_.start(late ? timeoutMs_ : 0);
 }
 
