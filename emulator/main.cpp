@@ -8,26 +8,17 @@
 #include <QHostAddress>
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "EmulatorServer.h"
 #include "capture/CaptureFile.h"
+#include "link/qt/StopSignal.h"
 #include "model/Options.h"
 
 using namespace tessaly::emu;
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-  const char c = 1;
-  // Only async-signal-safe work here: the event loop reads the pipe.
-  [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
 
 int fail(const QString& text) {
   std::fprintf(stderr, "tessaly-emulator: %s\n", text.toLocal8Bit().constData());
@@ -105,19 +96,13 @@ int main(int argc, char* argv[]) {
     o.seed = *seedValue;
   }
 
-  if (::pipe(signalPipe) != 0) return fail("cannot create the signal pipe");
-  QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+  tessaly::catchStopSignals(tessaly::InterruptedCalls::Restart);
+  if (tessaly::stopSignalFd() < 0) return fail("cannot create the signal pipe");
+  QSocketNotifier notifier(tessaly::stopSignalFd(), QSocketNotifier::Read);
   QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-    char c;
-    [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+    notifier.setEnabled(false);
     QCoreApplication::quit();
   });
-  struct sigaction sa = {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
 
   // Opened before the server: closed, with everything written, after it has gone.
   // A write error stops the capture with one line on standard error at once; the

@@ -4,7 +4,7 @@
 
 #include "cli/Command.h"
 #include "cli/Options.h"
-#include "cli/StopSignal.h"
+#include "link/qt/StopSignal.h"
 #include "cli/commands/Commands.h"
 
 namespace tessaly::cli {
@@ -72,7 +72,8 @@ int dispatch(const CommandLine& line) {
 
 int run(const QStringList& arguments) {
   // SIGINT and SIGTERM end every command the same way: what it has is written, then 130 or 143.
-  catchStopSignals();
+  // A write blocked on a stalled reader returns, so the run can end.
+  catchStopSignals(InterruptedCalls::Fail);
   int code = Usage;
   try {
     code = dispatch(parse(arguments));

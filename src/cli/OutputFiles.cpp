@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli/StopSignal.h"
+#include "link/qt/StopSignal.h"
 
 namespace tessaly::cli {
 namespace {

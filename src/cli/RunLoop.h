@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "cli/Cli.h"
-#include "cli/StopSignal.h"
+#include "link/qt/StopSignal.h"
 #include "device/DeviceSession.h"
 #include "link/qt/QtTimer.h"
 #include "link/qt/QtUdpEndpoint.h"

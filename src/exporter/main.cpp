@@ -22,7 +22,7 @@
 #include "exporter/Metrics.h"
 #include "exporter/Poller.h"
 #include "exporter/Probe.h"
-#include "exporter/StopSignal.h"
+#include "link/qt/StopSignal.h"
 
 using namespace tessaly;
 using namespace tessaly::exporter;
@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
 
   // SIGINT and SIGTERM: waiting probes are answered, the server stops, the Query on
   // its way is abandoned, and the exporter exits 0.
-  const int stopFd = catchStopSignals();
+  catchStopSignals(InterruptedCalls::Restart);
+  const int stopFd = stopSignalFd();
   std::vector<ControllerPoller*> configured;
   for (auto& p : pollers) configured.push_back(p.get());
   ProbeDesk desk(configured, timeoutMs);

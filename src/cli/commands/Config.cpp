@@ -24,7 +24,7 @@
 #include "cli/Cli.h"
 #include "cli/DeviceRun.h"
 #include "cli/OutputFiles.h"
-#include "cli/StopSignal.h"
+#include "link/qt/StopSignal.h"
 #include "cli/commands/Commands.h"
 #include "device/BusTurns.h"
 #include "device/DeviceSession.h"

@@ -8,7 +8,7 @@
 #include "cli/Cli.h"
 #include "cli/DeviceRun.h"
 #include "cli/RunLoop.h"
-#include "cli/StopSignal.h"
+#include "link/qt/StopSignal.h"
 #include "cli/commands/Commands.h"
 #include "device/StatusQuery.h"
 #include "status/StatusReport.h"

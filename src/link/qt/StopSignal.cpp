@@ -1,10 +1,10 @@
-#include "cli/StopSignal.h"
+#include "link/qt/StopSignal.h"
 
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace tessaly::cli {
+namespace tessaly {
 namespace {
 
 int pipeFds[2] = {-1, -1};
@@ -21,13 +21,12 @@ void onSignal(int signal) {
 
 }  // namespace
 
-void catchStopSignals() {
+void catchStopSignals(InterruptedCalls calls) {
   if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) pipeFds[0] = pipeFds[1] = -1;
   struct sigaction sa = {};
   sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);
-  // No SA_RESTART: a write blocked on a stalled reader returns, so the run can end.
-  sa.sa_flags = 0;
+  sa.sa_flags = calls == InterruptedCalls::Restart ? SA_RESTART : 0;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 }
@@ -38,4 +37,4 @@ int stopSignalFd() { return pipeFds[0]; }
 
 const char* stopSignalName(int signal) { return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "signal"; }
 
-}  // namespace tessaly::cli
+}  // namespace tessaly
