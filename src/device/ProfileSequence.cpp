@@ -223,17 +223,11 @@ void ProfileSequence::next() {
     case Op::Instruction:
       sendInstruction(op);
       return;
-    case Op::PidRow: {
-      const LabelledInstruction i = readPidFilterInstruction(op.input, op.start);
-      Op send = op;
-      send.label = i.label;
-      send.sdiMessage = i.sdiMessage();
-      counterBeforeRead_ = counter_;
-      sendInstruction(send);
-      return;
-    }
+    case Op::PidRow:
     case Op::PsiRecord: {
-      const LabelledInstruction i = readPsiInstruction(op.start);
+      // A read: the instruction, then (at its notice) the Query that carries its data.
+      const LabelledInstruction i = op.kind == Op::PidRow ? readPidFilterInstruction(op.input, op.start)
+                                                          : readPsiInstruction(op.start);
       Op send = op;
       send.label = i.label;
       send.sdiMessage = i.sdiMessage();

@@ -19,6 +19,7 @@
 
 #include "helpers/CaptureReader.h"
 #include "helpers/Emulator.h"
+#include "helpers/ProfileTexts.h"
 #include "helpers/UiHarness.h"
 
 using uitest::EmulatorProcess;
@@ -101,14 +102,7 @@ QString valueAfter(const QStringList& lines, const QString& prefix) {
 // A profile of what the status block holds (every input, four sectors, a PLL clock).
 QString statusProfile(const QString& change = {}) {
   QString p =
-      "profile: 1\n"
-      "inputs:\n"
-      "  1: {enabled: true, data_valid: false, null_filter: true, tsp_error_filter: false}\n"
-      "  2: {enabled: true, data_valid: true, null_filter: false, tsp_error_filter: true}\n"
-      "  3: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
-      "  4: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
-      "  5: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
-      "  6: {enabled: true, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
+      "profile: 1\n" + QString(kStatusInputsYaml) +
       "output: {format: 204, clock: pll, priority: high, pll_hz: 3000000}\n"
       "sdram_sectors:\n"
       "  1: {enabled: true, start: 0, end: 4095}\n"

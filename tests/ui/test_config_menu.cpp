@@ -23,6 +23,7 @@
 #include "app/ui/ConfigTransfer.h"
 #include "helpers/Emulator.h"
 #include "helpers/InProcessBoard.h"
+#include "helpers/ProfileTexts.h"
 #include "helpers/UiHarness.h"
 #include "link/Framing.h"
 #include "profile/ProfileDiff.h"
@@ -45,14 +46,7 @@ QString psiPacket() {
 // What the status holds, the PID filter of input 1 and two PSI flash addresses;
 // `identity`: an identity line.
 QString boardProfile(const QString& identity = {}) {
-  return "profile: 1\n" + identity +
-         "inputs:\n"
-         "  1: {enabled: true, data_valid: false, null_filter: true, tsp_error_filter: false}\n"
-         "  2: {enabled: true, data_valid: true, null_filter: false, tsp_error_filter: true}\n"
-         "  3: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
-         "  4: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
-         "  5: {enabled: false, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
-         "  6: {enabled: true, data_valid: false, null_filter: false, tsp_error_filter: false}\n"
+  return "profile: 1\n" + identity + QString(kStatusInputsYaml) +
          "output: {format: 204, clock: pll, priority: high, pll_hz: 3000000}\n"
          "sdram_sectors:\n"
          "  1: {enabled: true, start: 0, end: 4095}\n"
