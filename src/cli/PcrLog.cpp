@@ -65,7 +65,8 @@ class PcrLog {
   PcrLog(RunLoop& s, int samples, LogFile* csv, std::string csvPath)
       : s_(s), samples_(samples), csv_(csv), csvPath_(std::move(csvPath)) {
     registerChartTransactions(
-        s_.engine(), [this](std::uint8_t code) { timerFired(code); }, [this] { sendFailed(); });
+        s_.engine(), [this](std::uint8_t code) { timerFired(code); }, [this] { sendFailed(); },
+        [this] { return static_cast<std::uint8_t>(s_.target().sdiAddress); });
     // A stop signal: the lines written so far stay; the poll ends.
     s_.onStop([this](int) { carryOut(poller_.stop()); });
   }

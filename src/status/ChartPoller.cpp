@@ -4,6 +4,7 @@
 #include "text/Bytes.h"
 #include "status/Decode.h"
 #include "status/PcrChart.h"
+#include "status/StatusReport.h"
 
 namespace tessaly {
 
@@ -122,7 +123,7 @@ ChartActions ChartPoller::timerFired(const ChartTimerEvent& e) {
 }
 
 void registerChartTransactions(TransactionEngine& engine, std::function<void(std::uint8_t code)> timerFired,
-                               std::function<void()> sendFailed) {
+                               std::function<void()> sendFailed, std::function<std::uint8_t()> polledAddress) {
   engine.registerStep(state::ChartPollDue, [timerFired] { timerFired(state::ChartPollDue); }, HandOver::AtNextTick);
   Transaction poll;
   poll.waiting = state::ChartPollSent;
@@ -132,6 +133,13 @@ void registerChartTransactions(TransactionEngine& engine, std::function<void(std
   poll.timedOut = [timerFired] { timerFired(state::ChartPollSent); };
   poll.answered = [timerFired] { timerFired(state::ChartPollGot); };
   poll.sendFailed = [sendFailed](bool) { sendFailed(); };
+  // The answer is taken by its length in either framing, and so is screened in both.
+  poll.screen = [polledAddress](const std::uint8_t* data, std::size_t length) {
+    const std::uint8_t sdi = polledAddress();
+    return isOtherBoardsStatus(Framing::CwNet, sdi, data, length) || isOtherBoardsStatus(Framing::DDToIP, sdi, data, length)
+               ? DropReason::OtherBoard
+               : DropReason::None;
+  };
   engine.registerTransaction(std::move(poll));
   for (int code = state::ChartPollGot + 1; code <= 255; ++code)
     engine.registerStep(static_cast<std::uint8_t>(code), nullptr, HandOver::AtNextTick);

@@ -85,8 +85,10 @@ struct ChartTimerEvent {
 // Registers the polling codes with the engine: 200 a step, 201 -> 202 on a long
 // answer; every code from 200 up leaves the countdown alone. `timerFired` gets the
 // code the timer fired in; `sendFailed` runs when a request could not go out.
+// `polledAddress` gives the SDI address the request on its way went to: another
+// board's status (a late answer to an earlier request) is no answer to it.
 void registerChartTransactions(TransactionEngine& engine, std::function<void(std::uint8_t code)> timerFired,
-                               std::function<void()> sendFailed);
+                               std::function<void()> sendFailed, std::function<std::uint8_t()> polledAddress);
 
 class ChartPoller {
  public:

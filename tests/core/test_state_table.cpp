@@ -56,7 +56,7 @@ const Owner kOwners[] = {
     {"src/mfgtest/MfgSequence.h", [](TransactionEngine& e) { registerMfgTransactions(e, {}, {}); }},
     {"src/device/ProfileSequence.h", [](TransactionEngine& e) { registerProfileTransactions(e, {}, {}, {}); }},
     {"src/instructions/InstructionTest.h", [](TransactionEngine& e) { registerInstructionTest(e, {}, {}, {}); }},
-    {"src/status/PcrChart.h", [](TransactionEngine& e) { registerChartTransactions(e, {}, {}); }},
+    {"src/status/PcrChart.h", [](TransactionEngine& e) { registerChartTransactions(e, {}, {}, {}); }},
 };
 
 struct Rig {

@@ -263,11 +263,24 @@ class PcrChartTest : public QObject {
     QCOMPARE(h.form().device().AnswerBase, 25);
   }
 
+  // An answer too late for the 500 ms wait (the endpoint is closed by then), or the
+  // status of another board than the one polled (a late answer to an earlier request),
+  // is no answer: the request is sent again.
+  void missingAnswerIsSentAgain_data() {
+    QTest::addColumn<int>("firstDelayMs");
+    QTest::addColumn<int>("firstAddress");
+    QTest::newRow("too late") << 700 << 1;
+    QTest::newRow("another board's status") << 50 << 2;
+  }
   void missingAnswerIsSentAgain() {
+    QFETCH(int, firstDelayMs);
+    QFETCH(int, firstAddress);
     Harness h;
     showPcrPage(h);
-    Board board(h, [](int) { return uitest::cwNetAnswer(slideBlock(-582)); });
-    board.delayMs = 700;  // too late for the 500 ms wait; the endpoint is closed by then
+    Board board(h, [firstAddress](int n) {
+      return uitest::cwNetAnswer(slideBlock(-582).set8(tessaly::block::Address, n == 1 ? firstAddress : 1));
+    });
+    board.delayMs = firstDelayMs;
     h.click("Button2");
     h.advance(600);
     QCOMPARE(h.text("PanelPCR"), QString("SDI Answer not received!"));

@@ -119,7 +119,8 @@ PagePcr::PagePcr(PageHost& host, QWidget* parent) : TPage(host, "PagePcr", paren
   connect(CheckBox9, &QCheckBox::clicked, this, &PagePcr::CheckBox9Click);
 
   registerChartTransactions(
-      host_.engine(), [this](std::uint8_t code) { pollTimerFired(code); }, [this] { pollSendFailed(); });
+      host_.engine(), [this](std::uint8_t code) { pollTimerFired(code); }, [this] { pollSendFailed(); },
+      [this] { return polledAddress_; });
 }
 
 // ------------------------------------------------------------------ corrector instructions
@@ -232,7 +233,8 @@ void PagePcr::carryOut(const ChartActions& actions) {
       case K::SendStatusRequest: {
         // The rest of the list follows once the request has left; a failed send runs
         // the poll's send-failure handler instead.
-        const Bytes request = encodeReadDatagram(host_.framing(), host_.sdiAddress());
+        polledAddress_ = host_.sdiAddress();
+        const Bytes request = encodeReadDatagram(host_.framing(), polledAddress_);
         ChartActions rest(actions.begin() + (&a - actions.data()) + 1, actions.end());
         host_.startTransaction(static_cast<std::uint8_t>(a.value), request, StartOptions{},
                                [this, rest = std::move(rest)] { carryOut(rest); });

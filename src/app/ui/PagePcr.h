@@ -67,4 +67,5 @@ class PagePcr : public TPage {
   void carryOut(const tessaly::ChartActions& actions);
 
   tessaly::ChartPoller poller_;
+  std::uint8_t polledAddress_ = 0;  // the SDI address the request on its way went to
 };
