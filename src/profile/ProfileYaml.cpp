@@ -85,9 +85,14 @@ class Reader {
     }
   }
 
-  // A numbered key (an input, a sector) in 1..count.
-  int numbered(const YAML::Node& key, const std::string& what, int count) const {
-    return static_cast<int>(integer(key, what, 1, count));
+  // A numbered key (an input, a sector) in 1..count, named once in its map `where`
+  // ("1" and "01" are one key).
+  int numbered(const YAML::Node& key, const std::string& what, int count, const std::string& where,
+               std::set<int>& seen) const {
+    const int n = static_cast<int>(integer(key, what, 1, count));
+    if (!seen.insert(n).second) fail(key.Mark(), where + " names " + what.substr(what.find(' ') + 1) + " " +
+                                                     std::to_string(n) + " twice");
+    return n;
   }
 
  private:
@@ -133,8 +138,7 @@ std::array<InputConfig, 6> readInputs(Reader& r, const YAML::Node& n) {
   std::array<InputConfig, 6> inputs{};
   std::set<int> named;
   r.entries(n, "inputs", {}, [&](const std::string&, const YAML::Node& key, const YAML::Node& v) {
-    const int input = r.numbered(key, "an input", kInputCount);
-    named.insert(input);
+    const int input = r.numbered(key, "an input", kInputCount, "inputs", named);
     InputConfig& in = inputs[static_cast<std::size_t>(input - 1)];
     const std::string where = "inputs." + std::to_string(input);
     r.entries(v, "input " + std::to_string(input), {"enabled", "data_valid", "null_filter", "tsp_error_filter"},
@@ -180,8 +184,9 @@ OutputConfig readOutput(Reader& r, const YAML::Node& n) {
 
 std::map<int, SectorConfig> readSectors(Reader& r, const YAML::Node& n) {
   std::map<int, SectorConfig> sectors;
+  std::set<int> named;
   r.entries(n, "sdram_sectors", {}, [&](const std::string&, const YAML::Node& key, const YAML::Node& v) {
-    const int sector = r.numbered(key, "a sector", kSectorCount);
+    const int sector = r.numbered(key, "a sector", kSectorCount, "sdram_sectors", named);
     const std::string where = "sdram_sectors." + std::to_string(sector);
     r.mark(where, key);
     SectorConfig& s = sectors[sector];
@@ -214,8 +219,9 @@ PcrCorrectorConfig readPcr(Reader& r, const YAML::Node& n) {
 
 std::map<int, std::vector<PidEntry>> readPidFilter(Reader& r, const YAML::Node& n) {
   std::map<int, std::vector<PidEntry>> filter;
+  std::set<int> named;
   r.entries(n, "pid_filter", {}, [&](const std::string&, const YAML::Node& key, const YAML::Node& v) {
-    const int input = r.numbered(key, "an input", kInputCount);
+    const int input = r.numbered(key, "an input", kInputCount, "pid_filter", named);
     auto& entries = filter[input];
     if (!v.IsSequence()) r.fail(v.Mark(), "pid_filter input " + std::to_string(input) + " wants a list such as [{pid: 500}]");
     std::size_t index = 0;
