@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "helpers/CaptureReader.h"
@@ -917,6 +918,26 @@ class CliTest : public QObject {
     QVERIFY(again.waitForFinished(15000));
     QCOMPARE(again.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(again.readAllStandardOutput()), exported);
+  }
+
+  // A board can hold enabled sectors that overlap (set one by one), which a profile
+  // refuses: the export still writes what the board holds, but does not end as a
+  // success, since apply and diff refuse the file.
+  void configExportOfWhatAProfileRefuses() {
+    uitest::TempWorkDir dir;
+    EmulatorProcess emu;
+    if (!EmulatorProcess::available()) QSKIP("tessaly-emulator is not built");
+    QVERIFY(emu.start());
+    for (const auto& [sector, start, end] : {std::tuple{"1", "0", "100"}, std::tuple{"2", "50", "200"}})
+      QCOMPARE(runCli(dir.path(), loopback(emu.port()) + QStringList{"psi", "sector", "--sector", sector, "--start",
+                                                                      start, "--end", end})
+                   .exitCode,
+               0);
+    const Run r = runCli(dir.path(), loopback(emu.port()) + QStringList{"config", "export", "--pid-filter", "none",
+                                                                         "-o", "b.yaml"});
+    QCOMPARE(r.exitCode, 3);
+    QVERIFY2(r.err.value(0).endsWith("sector 2 (50..200) overlaps sector 1 (0..100)"), qPrintable(r.err.join('\n')));
+    QVERIFY(readBytes(dir.file("b.yaml")).contains("2: {enabled: true, start: 50, end: 200}"));
   }
 
   // diff: a profile against a second one or against a board it was applied to;

@@ -489,6 +489,13 @@ int configExport(Invocation& inv) {
     err(std::string(kProgram) + ": --output: cannot write '" + *path + "': " + why);
     return inv.captured(Usage);
   }
+  // A board can hold what a profile refuses (enabled sectors that overlap, set one by
+  // one): the profile still says what the board holds, but apply and diff refuse it.
+  if (const std::string problem = profile::validateProfile(r.read); !problem.empty()) {
+    err(std::string(kProgram) + ": config export: the board holds what a profile refuses, so apply and diff "
+        "refuse this one until it is edited: " + problem);
+    return inv.captured(Unexpected);
+  }
   return inv.captured(Success);
 }
 
