@@ -954,6 +954,10 @@ class CliTest : public QObject {
     QTest::newRow("the board, another test PID")
         << "board test_pid: 1000} => test_pid: 1001}" << 5
         << QStringList{"sdi 1: differs (1 field)", "  pcr_corrector.test_pid: expected 1001, found 1000"};
+    QTest::newRow("the board, another user text (Latin-1)")
+        << QString::fromUtf8("board test_pid: 1000}\n => test_pid: 1000}\nidentity: {serial: 20417, type: 4852, "
+                             "user_text: \"h\u00e9llo\", sdi_address: 1}\n")
+        << 5 << QStringList{"sdi 1: differs (1 field)", QString::fromUtf8("  identity.user_text: expected h\u00e9llo, found ")};
   }
   void configDiff() {
     QFETCH(QString, second);

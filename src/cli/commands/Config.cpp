@@ -160,17 +160,21 @@ int exitCodeOf(ProfileOutcome o) {
   }
 }
 
+// A difference's values are the board's 8-bit text (a user text is Latin-1); the
+// output is UTF-8.
+QString fromBoard(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
 std::string differenceLine(const profile::Difference& d) {
-  return d.field + ": expected " + d.expected + ", found " + d.actual;
+  return (fromBoard(d.field) + ": expected " + fromBoard(d.expected) + ", found " + fromBoard(d.actual)).toStdString();
 }
 
 QJsonArray differencesJson(const std::vector<profile::Difference>& list) {
   QJsonArray a;
   for (const auto& d : list) {
     QJsonObject j;
-    j["field"] = QString::fromStdString(d.field);
-    j["expected"] = QString::fromStdString(d.expected);
-    j["actual"] = QString::fromStdString(d.actual);
+    j["field"] = fromBoard(d.field);
+    j["expected"] = fromBoard(d.expected);
+    j["actual"] = fromBoard(d.actual);
     a.append(j);
   }
   return a;
