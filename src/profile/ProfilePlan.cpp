@@ -3,6 +3,7 @@
 #include "instructions/GeneralInstructions.h"
 #include "instructions/PageInstructions.h"
 #include "profile/ProfileRules.h"
+#include "profile/ProfileYaml.h"
 
 namespace tessaly::profile {
 
@@ -22,7 +23,7 @@ std::vector<ApplyStep> applyPlan(const Profile& p) {
     const Identity& id = *p.identity;
     plan.push_back(step("Identity: serial " + std::to_string(id.serial), setSerialInstruction(id.serial)));
     plan.push_back(step("Identity: type " + std::to_string(id.type), setTypeInstruction(id.type)));
-    plan.push_back(step("Identity: user text \"" + id.userText + "\"", setUserTextInstruction(id.userText)));
+    plan.push_back(step("Identity: user text " + quotedText(id.userText), setUserTextInstruction(id.userText)));
   }
   if (p.inputs) {
     GeneralFilterBoxes boxes;

@@ -314,29 +314,6 @@ void readPsi(Reader& r, const YAML::Node& n, Profile& p) {
   if (!hasRanges) r.fail(n.Mark(), "psi wants ranges (the flash addresses the profile holds)");
 }
 
-// The user text (8-bit characters) as a double-quoted scalar: quote and backslash
-// escaped, control characters as \xNN, the rest of Latin-1 as UTF-8.
-std::string yamlText(const std::string& latin1) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out = "\"";
-  for (const char ch : latin1) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-      out += "\\x";
-      out += hex[c >> 4];
-      out += hex[c & 0x0F];
-    } else if (c >= 0xA0) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
 
 const char* boolText(bool b) { return b ? "true" : "false"; }
 
@@ -367,6 +344,30 @@ std::vector<YAML::Mark> documentStarts(const std::string& text) {
 }
 
 }  // namespace
+
+// The user text (8-bit characters) as a double-quoted scalar: quote and backslash
+// escaped, control characters as \xNN, the rest of Latin-1 as UTF-8.
+std::string quotedText(const std::string& latin1) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (const char ch : latin1) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 0x0F];
+    } else if (c >= 0xA0) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
 
 Profile parseProfile(const std::string& text, const std::string& path) {
   Marks marks;
@@ -438,7 +439,7 @@ std::string writeProfile(const Profile& unsorted) {
   o << "profile: " << p.version << "\n";
   if (p.identity) {
     const Identity& id = *p.identity;
-    o << "identity: {serial: " << id.serial << ", type: " << id.type << ", user_text: " << yamlText(id.userText)
+    o << "identity: {serial: " << id.serial << ", type: " << id.type << ", user_text: " << quotedText(id.userText)
       << ", sdi_address: " << id.sdiAddress << "}\n";
   }
   if (p.inputs) {

@@ -16,6 +16,10 @@ Profile loadProfile(const std::string& path);
 // Canonical YAML: a comment header, sections in a fixed order, PIDs and records sorted.
 std::string writeProfile(const Profile& p);
 
+// A user text (8-bit characters) as the profile writes it: double-quoted, quote and
+// backslash escaped, control characters as \xNN, the rest of Latin-1 as UTF-8.
+std::string quotedText(const std::string& latin1);
+
 // The checks parseProfile makes on the values (ranges, overlaps, duplicates,
 // reachable frequencies), for a profile built in code: the first problem as
 // "field: what is wrong", or an empty string when there is none.
