@@ -137,6 +137,7 @@ probe_rows=(
   "target=127.0.0.1:$bus"                         400 "missing parameter 'sdi'"
   "target=127.0.0.1&sdi=1"                        400 "target wants HOST:PORT"
   "target=localhost:$bus&sdi=1"                   400 "target wants HOST:PORT"
+  "target=127.0.0.1%00x:$bus&sdi=1"               400 "target wants HOST:PORT"
   "target=127.0.0.1:0&sdi=1"                      400 "target wants HOST:PORT"
   "target=127.0.0.1:65536&sdi=1"                  400 "target wants HOST:PORT"
   "target=127.0.0.1:$bus&sdi=0"                   400 "sdi wants an SDI address 1..15, not '0'"
