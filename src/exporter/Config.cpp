@@ -57,9 +57,12 @@ int integer(const std::string& path, const YAML::Node& n, const std::string& key
 }
 
 void onlyKeys(const std::string& path, const YAML::Node& map, const std::set<std::string>& known, const std::string& where) {
+  // yaml-cpp keeps a key given twice and reads the first: the second would be lost unseen.
+  std::set<std::string> seen;
   for (const auto& kv : map) {
     const std::string k = kv.first.IsScalar() ? kv.first.Scalar() : std::string();
     if (known.count(k) == 0) fail(path, kv.first.Mark(), "unknown key '" + k + "' in " + where);
+    if (!seen.insert(k).second) fail(path, kv.first.Mark(), "key '" + k + "' is given twice in " + where);
   }
 }
 
