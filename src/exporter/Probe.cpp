@@ -117,6 +117,7 @@ HttpReply ProbeDesk::probe(const ProbeQuery& q, std::chrono::milliseconds bound)
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) return {503, "the exporter is stopping\n", false};
+    if (pending_.size() >= kMaxWaiting) return {503, "too many probes waiting at once; try again later\n", false};
     pending_.insert(p);
   }
   QMetaObject::invokeMethod(&loop_, [this, p] { run(p); }, Qt::QueuedConnection);

@@ -162,6 +162,21 @@ for ((i = 0; i < ${#probe_rows[@]}; i += 3)); do
   fi
 done
 
+# Probes waiting for a silent controller hold only their share of the server's
+# threads: a scrape of /metrics is still answered at once.
+waiters=()
+for _ in $(seq 60); do
+  get "/probe?target=127.0.0.1:$late&sdi=1" "X-Prometheus-Scrape-Timeout-Seconds: 4" >/dev/null 2>&1 &
+  waiters+=($!)
+done
+sleep 0.3
+t0=$(date +%s%N)
+scrape >"$tmp/scrape.prom" || true
+took=$((($(date +%s%N) - t0) / 1000000))
+wait "${waiters[@]}" || true
+grep -q "^tessaly_up{$a,sdi=\"2\"} 1$" "$tmp/scrape.prom" && [ "$took" -lt 1500 ] ||
+  fail "/metrics took $took ms while probes waited for a silent controller"
+
 # A rescan finds the board that appears later; while it is silent again, it stays
 # exported with up 0 and without its last status.
 listen=127.0.0.1:$late start_emulator late --sdi-address 4
