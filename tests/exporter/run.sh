@@ -62,6 +62,10 @@ EOT
 rc=0
 timeout 20 "$exporter" --config "$tmp/exporter.yml" --once >"$tmp/metrics.prom" 2>"$tmp/exporter.err" || rc=$?
 [ "$rc" = 0 ] || fail "--once exited $rc: $(cat "$tmp/exporter.err")"
+# A standard output that cannot be written (a full disk) fails, not exits 0 with nothing written.
+rc=0
+timeout 20 "$exporter" --config "$tmp/exporter.yml" --once >/dev/full 2>"$tmp/full.err" || rc=$?
+[ "$rc" = 1 ] || fail "--once to a full disk exited $rc, want 1: $(cat "$tmp/full.err")"
 lint=$(promtool check metrics <"$tmp/metrics.prom" 2>&1) || fail "promtool check metrics: $lint"
 [ -z "$lint" ] || fail "promtool check metrics: $lint"
 
