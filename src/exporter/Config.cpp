@@ -14,7 +14,9 @@ namespace tessaly::exporter {
 namespace {
 
 [[noreturn]] void fail(const std::string& path, const YAML::Mark& m, const std::string& what) {
-  throw ConfigError(path + ":" + std::to_string(m.line + 1) + ":" + std::to_string(m.column + 1) + ": " + what);
+  // An empty file's node has no place (line -1): the start of the file is meant.
+  const int line = m.is_null() ? 0 : m.line, column = m.is_null() ? 0 : m.column;
+  throw ConfigError(path + ":" + std::to_string(line + 1) + ":" + std::to_string(column + 1) + ": " + what);
 }
 
 std::string scalar(const std::string& path, const YAML::Node& n, const std::string& key) {
