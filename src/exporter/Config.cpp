@@ -75,7 +75,9 @@ ControllerConfig controller(const std::string& path, const YAML::Node& n) {
   if (!n["address"]) fail(path, n.Mark(), "a controller wants an address");
   c.address = scalar(path, n["address"], "address");
   in_addr a{};
-  if (inet_pton(AF_INET, c.address.c_str(), &a) != 1)
+  // A NUL ("\0" in a quoted scalar) would end the address inet_pton reads, the rest
+  // going on into the controller's label.
+  if (c.address.find('\0') != std::string::npos || inet_pton(AF_INET, c.address.c_str(), &a) != 1)
     fail(path, n["address"].Mark(), "address wants an IPv4 address such as 10.123.13.101, not '" + c.address + "'");
   if (n["port"]) c.port = integer(path, n["port"], "port", 1, 65535);
   if (n["host_port"]) c.hostPort = integer(path, n["host_port"], "host_port", 0, 65535);

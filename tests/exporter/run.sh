@@ -224,6 +224,7 @@ bad_rows=(
   's/^    host_port: 0$/    host_port: 40000/; $a\    host_port: 40000' "bad.yml:14:16: host_port 40000 is given to two controllers"
   's/boards: all/boards: [1, 2]/; 1i rescan: 1m'  "bad.yml:1:9: rescan applies to controllers with boards: all, and none has"
   's/^    boards: \[1\]$/    boards: [1]\n    boards: [2]/' "bad.yml:14:5: key 'boards' is given twice in a controller"
+  '4s/address: 127.0.0.1$/address: "127.0.0.1\\0x"/' "bad.yml:4:14: address wants an IPv4 address"
   'd'                                              "bad.yml:1:1: the configuration wants keys"
   '1i rescan: 0s'                                  "bad.yml:1:9: rescan wants a duration such as 5s, 500ms or 2m (more than 0, at most 24h), not '0s'"
 )
