@@ -14,7 +14,9 @@ namespace tessaly::exporter {
 namespace {
 
 [[noreturn]] void fail(const std::string& path, const YAML::Mark& m, const std::string& what) {
-  throw ConfigError(path + ":" + std::to_string(m.line + 1) + ":" + std::to_string(m.column + 1) + ": " + what);
+  // An empty file's node has no place (line -1): the start of the file is meant.
+  const int line = m.is_null() ? 0 : m.line, column = m.is_null() ? 0 : m.column;
+  throw ConfigError(path + ":" + std::to_string(line + 1) + ":" + std::to_string(column + 1) + ": " + what);
 }
 
 std::string scalar(const std::string& path, const YAML::Node& n, const std::string& key) {
@@ -57,9 +59,12 @@ int integer(const std::string& path, const YAML::Node& n, const std::string& key
 }
 
 void onlyKeys(const std::string& path, const YAML::Node& map, const std::set<std::string>& known, const std::string& where) {
+  // yaml-cpp keeps a key given twice and reads the first: the second would be lost unseen.
+  std::set<std::string> seen;
   for (const auto& kv : map) {
     const std::string k = kv.first.IsScalar() ? kv.first.Scalar() : std::string();
     if (known.count(k) == 0) fail(path, kv.first.Mark(), "unknown key '" + k + "' in " + where);
+    if (!seen.insert(k).second) fail(path, kv.first.Mark(), "key '" + k + "' is given twice in " + where);
   }
 }
 
@@ -70,7 +75,9 @@ ControllerConfig controller(const std::string& path, const YAML::Node& n) {
   if (!n["address"]) fail(path, n.Mark(), "a controller wants an address");
   c.address = scalar(path, n["address"], "address");
   in_addr a{};
-  if (inet_pton(AF_INET, c.address.c_str(), &a) != 1)
+  // A NUL ("\0" in a quoted scalar) would end the address inet_pton reads, the rest
+  // going on into the controller's label.
+  if (c.address.find('\0') != std::string::npos || inet_pton(AF_INET, c.address.c_str(), &a) != 1)
     fail(path, n["address"].Mark(), "address wants an IPv4 address such as 10.123.13.101, not '" + c.address + "'");
   if (n["port"]) c.port = integer(path, n["port"], "port", 1, 65535);
   if (n["host_port"]) c.hostPort = integer(path, n["host_port"], "host_port", 0, 65535);

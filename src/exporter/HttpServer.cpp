@@ -133,8 +133,9 @@ HttpServer::HttpServer(const HostPort& listen, std::shared_ptr<prometheus::Regis
   const std::vector<std::string> options = {
       "listening_ports", listen.address + ":" + std::to_string(listen.port),
       // Probes wait for their boards (a silent one for the whole timeout) while
-      // scrapes of /metrics go on: a thread for each request being answered.
-      "num_threads", "32",
+      // scrapes of /metrics go on: a thread for each request being answered, more
+      // than the probes that may wait at once.
+      "num_threads", std::to_string(ProbeDesk::kMaxWaiting + 8),
       // A client that sends its request slowly is let go.
       "request_timeout_ms", "10000"};
   CivetCallbacks callbacks;

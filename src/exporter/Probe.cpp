@@ -33,7 +33,10 @@ std::optional<HostPort> parseHostPort(const std::string& s, int minPort) {
   if (colon == std::string::npos) return std::nullopt;
   HostPort h{s.substr(0, colon), 0};
   in_addr a{};
-  if (inet_pton(AF_INET, h.address.c_str(), &a) != 1) return std::nullopt;
+  // A NUL (%00 in a query string) would end the address inet_pton reads, the rest
+  // going on into the controller's key and label.
+  if (h.address.find('\0') != std::string::npos || inet_pton(AF_INET, h.address.c_str(), &a) != 1)
+    return std::nullopt;
   const std::string p = s.substr(colon + 1);
   if (p.empty() || p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
   h.port = std::stoi(p);
@@ -114,6 +117,7 @@ HttpReply ProbeDesk::probe(const ProbeQuery& q, std::chrono::milliseconds bound)
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) return {503, "the exporter is stopping\n", false};
+    if (pending_.size() >= kMaxWaiting) return {503, "too many probes waiting at once; try again later\n", false};
     pending_.insert(p);
   }
   QMetaObject::invokeMethod(&loop_, [this, p] { run(p); }, Qt::QueuedConnection);

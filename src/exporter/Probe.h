@@ -45,6 +45,9 @@ class ProbeDesk {
  public:
   // At most this many targets that are not configured controllers keep a session.
   static constexpr std::size_t kMaxOtherTargets = 16;
+  // At most this many probes wait at once, each holding an HTTP server thread; more
+  // are refused at once, so that threads stay free for /metrics and quick answers.
+  static constexpr std::size_t kMaxWaiting = 56;
 
   // `configured` (outliving the desk) are the pollers of the configured controllers;
   // a probe of another target gets a session of its own with `timeoutMs`.

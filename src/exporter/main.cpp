@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
     long sent = 0;
     for (auto& p : pollers) sent += p->sentPolls();
     std::cout << metrics.text() << std::flush;
+    // A full disk under the textfile collector's file: not a success to rename over it.
+    if (!std::cout) return fail("cannot write the metrics to standard output");
     if (sent == 0) {
       std::cerr << "tessaly-exporter: no poll could be sent\n";
       return 2;

@@ -62,6 +62,10 @@ EOT
 rc=0
 timeout 20 "$exporter" --config "$tmp/exporter.yml" --once >"$tmp/metrics.prom" 2>"$tmp/exporter.err" || rc=$?
 [ "$rc" = 0 ] || fail "--once exited $rc: $(cat "$tmp/exporter.err")"
+# A standard output that cannot be written (a full disk) fails, not exits 0 with nothing written.
+rc=0
+timeout 20 "$exporter" --config "$tmp/exporter.yml" --once >/dev/full 2>"$tmp/full.err" || rc=$?
+[ "$rc" = 1 ] || fail "--once to a full disk exited $rc, want 1: $(cat "$tmp/full.err")"
 lint=$(promtool check metrics <"$tmp/metrics.prom" 2>&1) || fail "promtool check metrics: $lint"
 [ -z "$lint" ] || fail "promtool check metrics: $lint"
 
@@ -137,6 +141,7 @@ probe_rows=(
   "target=127.0.0.1:$bus"                         400 "missing parameter 'sdi'"
   "target=127.0.0.1&sdi=1"                        400 "target wants HOST:PORT"
   "target=localhost:$bus&sdi=1"                   400 "target wants HOST:PORT"
+  "target=127.0.0.1%00x:$bus&sdi=1"               400 "target wants HOST:PORT"
   "target=127.0.0.1:0&sdi=1"                      400 "target wants HOST:PORT"
   "target=127.0.0.1:65536&sdi=1"                  400 "target wants HOST:PORT"
   "target=127.0.0.1:$bus&sdi=0"                   400 "sdi wants an SDI address 1..15, not '0'"
@@ -160,6 +165,21 @@ for ((i = 0; i < ${#probe_rows[@]}; i += 3)); do
     ! grep -q '^tessaly_exporter_' "$tmp/probe.body" || fail "/probe?$q: holds the exporter's own metrics"
   fi
 done
+
+# Probes waiting for a silent controller hold only their share of the server's
+# threads: a scrape of /metrics is still answered at once.
+waiters=()
+for _ in $(seq 60); do
+  get "/probe?target=127.0.0.1:$late&sdi=1" "X-Prometheus-Scrape-Timeout-Seconds: 4" >/dev/null 2>&1 &
+  waiters+=($!)
+done
+sleep 0.3
+t0=$(date +%s%N)
+scrape >"$tmp/scrape.prom" || true
+took=$((($(date +%s%N) - t0) / 1000000))
+wait "${waiters[@]}" || true
+grep -q "^tessaly_up{$a,sdi=\"2\"} 1$" "$tmp/scrape.prom" && [ "$took" -lt 1500 ] ||
+  fail "/metrics took $took ms while probes waited for a silent controller"
 
 # A rescan finds the board that appears later; while it is silent again, it stays
 # exported with up 0 and without its last status.
@@ -203,6 +223,9 @@ bad_rows=(
   's/^    framing: cw-net$/    framing: cwnet/'       "bad.yml:12:14: framing wants ddtoip or cw-net, not 'cwnet'"
   's/^    host_port: 0$/    host_port: 40000/; $a\    host_port: 40000' "bad.yml:14:16: host_port 40000 is given to two controllers"
   's/boards: all/boards: [1, 2]/; 1i rescan: 1m'  "bad.yml:1:9: rescan applies to controllers with boards: all, and none has"
+  's/^    boards: \[1\]$/    boards: [1]\n    boards: [2]/' "bad.yml:14:5: key 'boards' is given twice in a controller"
+  '4s/address: 127.0.0.1$/address: "127.0.0.1\\0x"/' "bad.yml:4:14: address wants an IPv4 address"
+  'd'                                              "bad.yml:1:1: the configuration wants keys"
   '1i rescan: 0s'                                  "bad.yml:1:9: rescan wants a duration such as 5s, 500ms or 2m (more than 0, at most 24h), not '0s'"
 )
 for ((i = 0; i < ${#bad_rows[@]}; i += 2)); do
