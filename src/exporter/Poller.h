@@ -39,6 +39,7 @@ class ControllerPoller : public StatusQueryListener {
   long sentPolls() const { return sent_; }
   // "HOST:PORT" and the name when given.
   const prometheus::Labels& labels() const { return controllerLabels_; }
+  Framing framing() const { return config_.framing; }
   // Nothing asked, nothing waiting.
   bool idle() const;
 

@@ -181,7 +181,7 @@ void ProbeDesk::run(const std::shared_ptr<Pending>& p) {
   }
   ControllerPoller::Probe job;
   job.sdi = p->query.sdi;
-  job.framing = p->query.framing;
+  job.framing = p->query.framing.value_or(poller->framing());
   job.wanted = [this, p] { return waiting(p); };
   prometheus::Labels labels = poller->labels();
   labels["sdi"] = std::to_string(p->query.sdi);

@@ -29,7 +29,8 @@ std::optional<HostPort> parseHostPort(const std::string& s, int minPort);
 struct ProbeQuery {
   HostPort target;
   int sdi = 1;
-  Framing framing = Framing::DDToIP;
+  // When not given: the configured controller's framing, DDToIP for another target.
+  std::optional<Framing> framing;
 };
 // The query string of /probe (target=HOST:PORT&sdi=N[&framing=ddtoip|cw-net], URL
 // encoded); nothing, and `error` saying why, when it is not one.
