@@ -144,25 +144,9 @@ void ProfileSequence::appendRead(std::vector<Op>& ops, const ProfileReadRequest&
       }
 }
 
-void ProfileSequence::startRead(const ProfileReadRequest& r) {
-  std::vector<Op> ops;
-  appendRead(ops, r);
-  withIdentity_ = r.withIdentity;
-  read_ = profile::Profile{};
-  if (r.psiRanges) read_.psiRanges = r.psiRanges;
-  begin(std::move(ops), std::nullopt);
-}
+void ProfileSequence::startRead(const ProfileReadRequest& r) { readThen({}, r, std::nullopt); }
 
-void ProfileSequence::startCompare(const profile::Profile& p) {
-  std::vector<Op> ops;
-  const ProfileReadRequest r = readRequestFor(p);
-  appendRead(ops, r);
-  ops.push_back(Op{Op::Diff, "Compare", {}, {}, profile::ApplyStep::Notice, 0, 0, 0});
-  withIdentity_ = r.withIdentity;
-  read_ = profile::Profile{};
-  if (r.psiRanges) read_.psiRanges = r.psiRanges;
-  begin(std::move(ops), p);
-}
+void ProfileSequence::startCompare(const profile::Profile& p) { readThen({}, readRequestFor(p), p); }
 
 void ProfileSequence::startApply(const profile::Profile& p) {
   std::vector<Op> ops;
@@ -182,13 +166,17 @@ void ProfileSequence::startApply(const profile::Profile& p) {
       op.sdiAfter = static_cast<std::uint8_t>(p.identity->sdiAddress);
     ops.push_back(std::move(op));
   }
-  const ProfileReadRequest r = readRequestFor(p);
+  readThen(std::move(ops), readRequestFor(p), p);
+}
+
+void ProfileSequence::readThen(std::vector<Op> ops, const ProfileReadRequest& r,
+                               std::optional<profile::Profile> expected) {
   appendRead(ops, r);
-  ops.push_back(Op{Op::Diff, "Compare", {}, {}, profile::ApplyStep::Notice, 0, 0, 0});
+  if (expected) ops.push_back(Op{Op::Diff, "Compare", {}, {}, profile::ApplyStep::Notice, 0, 0, 0});
   withIdentity_ = r.withIdentity;
   read_ = profile::Profile{};
   if (r.psiRanges) read_.psiRanges = r.psiRanges;
-  begin(std::move(ops), p);
+  begin(std::move(ops), std::move(expected));
 }
 
 void ProfileSequence::begin(std::vector<Op> ops, std::optional<profile::Profile> expected) {

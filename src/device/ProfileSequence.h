@@ -140,6 +140,8 @@ class ProfileSequence : private StatusQueryListener, private TrafficTap {
   };
 
   void begin(std::vector<Op> ops, std::optional<profile::Profile> expected);
+  // `ops`, then the read of `r`, then (with `expected`) the comparison with it.
+  void readThen(std::vector<Op> ops, const ProfileReadRequest& r, std::optional<profile::Profile> expected);
   void appendRead(std::vector<Op>& ops, const ProfileReadRequest& r);
   void next();
   void sendInstruction(const Op& op);
