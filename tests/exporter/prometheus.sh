@@ -7,6 +7,7 @@
 # not_remux. Every wait has a deadline; every process is stopped on exit.
 # Usage: prometheus.sh EMULATOR EXPORTER RULES
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../support/listening.sh"
 # The expected rows are sorted as Python sorts the answers: by code point.
 export LC_ALL=C
 emu=$1 exporter=$2
@@ -37,17 +38,6 @@ fail() {
   exit 1
 }
 
-# wait_for_line FILE SED_EXPR: the first match of SED_EXPR in FILE, waited for up to 5 s.
-wait_for_line() {
-  local v=""
-  for _ in $(seq 100); do
-    v=$(sed -n "$2" "$1" 2>/dev/null | head -n1)
-    [ -n "$v" ] && break
-    sleep 0.05
-  done
-  echo "$v"
-}
-
 # start_emulator NAME [OPTION...]: sets $port to the port it listens on and $pid.
 start_emulator() {
   local name=$1
@@ -56,7 +46,7 @@ start_emulator() {
   "$emu" --listen 127.0.0.1:0 --seed 7 "$@" >"$tmp/$name.out" 2>&1 &
   pid=$!
   pids+=("$pid")
-  port=$(wait_for_line "$tmp/$name.out" 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p')
+  port=$(listening_port "$tmp/$name.out")
   [ -n "$port" ] || fail "emulator $name did not start: $(cat "$tmp/$name.out")"
 }
 start_emulator a --sdi-address 1-3
@@ -90,7 +80,7 @@ EOT
 : >"$tmp/exporter.out" >"$tmp/exporter.err"  # there before the program opens it: read at once below
 "$exporter" --config "$tmp/exporter.yml" --listen 127.0.0.1:0 >"$tmp/exporter.out" 2>"$tmp/exporter.err" &
 pids+=($!)
-http=$(wait_for_line "$tmp/exporter.err" 's/^tessaly-exporter listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p')
+http=$(listening_port "$tmp/exporter.err")
 [ -n "$http" ] || fail "the exporter did not say where it listens: $(cat "$tmp/exporter.err")"
 
 # Prometheus on a free loopback port: the OS names one, Prometheus takes it; should

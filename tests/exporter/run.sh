@@ -8,6 +8,7 @@
 # Only 127.0.0.1; every wait is bounded.
 # Usage: run.sh EMULATOR EXPORTER
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../support/listening.sh"
 emu=$1 exporter=$2
 command -v promtool >/dev/null || { echo "FAIL: promtool not found: run scripts/deps.sh (Debian package prometheus)" >&2; exit 1; }
 tmp=$(mktemp -d)
@@ -27,12 +28,7 @@ start_emulator() {
   : >"$tmp/$name.out"  # there before the program opens it: read at once below
   "$emu" --listen "${listen:-127.0.0.1:0}" --seed 7 "$@" >"$tmp/$name.out" 2>&1 &
   pids+=($!)
-  port=""
-  for _ in $(seq 100); do
-    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$tmp/$name.out")
-    [ -n "$port" ] && break
-    sleep 0.05
-  done
+  port=$(listening_port "$tmp/$name.out")
   [ -n "$port" ] || fail "emulator $name did not start: $(cat "$tmp/$name.out")"
 }
 start_emulator bus --sdi-address 1,2
@@ -101,12 +97,7 @@ serve() {
   "$exporter" --config "$tmp/serve.yml" --listen 127.0.0.1:0 >"$tmp/$1.out" 2>"$tmp/$1.err" &
   served=$!
   pids+=($served)
-  http=""
-  for _ in $(seq 100); do
-    http=$(sed -n 's/^tessaly-exporter listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$tmp/$1.err")
-    [ -n "$http" ] && break
-    sleep 0.05
-  done
+  http=$(listening_port "$tmp/$1.err")
   [ -n "$http" ] || fail "the exporter did not say where it listens: $(cat "$tmp/$1.err")"
 }
 serve serve

@@ -12,6 +12,7 @@
 # Everything is sent to 127.0.0.1 only.
 # Usage: run.sh EMULATOR CLI SOURCE_DIR
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../support/listening.sh"
 emu=$1 cli=$2 src=$3
 lua=$src/tools/wireshark/tessaly.lua
 
@@ -70,12 +71,7 @@ start_emulator() {
   : >"$tmp/emu.out"  # there before the program opens it: it is read at once below
   "$emu" --listen 127.0.0.1:0 --seed 7 --capture "$tmp/$name.pcap" "$@" >"$tmp/emu.out" 2>&1 &
   emu_pid=$!
-  port=""
-  for _ in $(seq 100); do
-    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$tmp/emu.out")
-    [ -n "$port" ] && break
-    sleep 0.05
-  done
+  port=$(listening_port "$tmp/emu.out")
   [ -n "$port" ] || fail "the emulator did not start: $(cat "$tmp/emu.out")"
 }
 for _ in 1 2 3; do
